@@ -1,0 +1,78 @@
+# Shared compiler settings and helpers for every Lumora target.
+
+add_library(lumora_options INTERFACE)
+target_compile_features(lumora_options INTERFACE cxx_std_20)
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  target_compile_options(lumora_options INTERFACE -Wall -Wextra -Wno-unused-parameter)
+endif()
+if(WIN32)
+  # Wide-character Win32 API everywhere; payload text is converted at the boundary.
+  target_compile_definitions(lumora_options INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+                             _WIN32_WINNT=0x0601)
+endif()
+
+if(LUMORA_SANITIZE)
+  set(_lumora_san -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_compile_options(lumora_options INTERFACE ${_lumora_san})
+  target_link_options(lumora_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(LUMORA_BUILD_FUZZ)
+  # Coverage instrumentation for the libraries; the fuzz targets add the libFuzzer driver.
+  target_compile_options(lumora_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()
+
+# The picture and compression libraries. Natively they come from Debian's -dev
+# packages; for Windows from the prefix that scripts/build-win-deps fills.
+if(CMAKE_CROSSCOMPILING AND WIN32)
+  if(NOT LUMORA_WIN_DEPS)
+    set(LUMORA_WIN_DEPS "$ENV{HOME}/.cache/lumora/win-deps/current")
+  endif()
+  list(PREPEND CMAKE_FIND_ROOT_PATH "${LUMORA_WIN_DEPS}")
+  list(PREPEND CMAKE_PREFIX_PATH "${LUMORA_WIN_DEPS}")
+  set(ZLIB_USE_STATIC_LIBS ON)
+  set(ZLIB_LIBRARY "/usr/x86_64-w64-mingw32/lib/libz.a" CACHE FILEPATH "static zlib for Windows")
+  set(ZLIB_INCLUDE_DIR "/usr/x86_64-w64-mingw32/include" CACHE PATH "zlib headers for Windows")
+endif()
+find_package(ZLIB REQUIRED)
+
+# lumora_add_unit_test(NAME SOURCES... LIBS...): one test binary per unit, run by CTest with label "unit".
+function(lumora_add_unit_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE lumora_options lumora_test_support ${ARG_LIBS} GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(${name} PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60
+                       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+endfunction()
+
+# lumora_add_fuzz_target(NAME SOURCES... LIBS...): a libFuzzer target and a short CTest smoke run.
+function(lumora_add_fuzz_target name)
+  cmake_parse_arguments(ARG "" "SECONDS" "SOURCES;LIBS;CORPUS" ${ARGN})
+  if(NOT LUMORA_BUILD_FUZZ)
+    return()
+  endif()
+  if(NOT ARG_SECONDS)
+    set(ARG_SECONDS 10)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE lumora_options ${ARG_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set(corpus_dir ${CMAKE_CURRENT_BINARY_DIR}/${name}_corpus)
+  add_test(NAME ${name}_smoke
+           COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+                   $<TARGET_FILE:${name}> -max_total_time=${ARG_SECONDS} -rss_limit_mb=2048
+                   -timeout=20 -print_final_stats=1 ${corpus_dir} ${ARG_CORPUS})
+  set_tests_properties(${name}_smoke PROPERTIES LABELS fuzz TIMEOUT 300)
+  file(MAKE_DIRECTORY ${corpus_dir})
+endfunction()
+
+# Adds every subdirectory of the current source directory that has a CMakeLists.txt,
+# so that a new subsystem's tests, tools or benchmarks join by adding a folder.
+macro(lumora_add_all_subdirectories)
+  file(GLOB _lumora_children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT _lumora_children)
+  foreach(_child IN LISTS _lumora_children)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${_child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_child}/CMakeLists.txt)
+      add_subdirectory(${_child})
+    endif()
+  endforeach()
+endmacro()

@@ -1,0 +1,245 @@
+#include "app/payload.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace lumora {
+namespace {
+
+std::atomic<int> gExtractionsInProgress{0};
+
+// Counts one extraction for as long as it runs, whichever way it ends.
+class TExtractionGuard {
+ public:
+  TExtractionGuard() { ++gExtractionsInProgress; }
+  ~TExtractionGuard() { --gExtractionsInProgress; }
+  TExtractionGuard(const TExtractionGuard&) = delete;
+  TExtractionGuard& operator=(const TExtractionGuard&) = delete;
+};
+
+class TInflater {
+ public:
+  TInflater() { ok_ = inflateInit(&z_) == Z_OK; }
+  ~TInflater() {
+    if (ok_) inflateEnd(&z_);
+  }
+  TInflater(const TInflater&) = delete;
+  TInflater& operator=(const TInflater&) = delete;
+  bool Ok() const { return ok_; }
+  z_stream& Stream() { return z_; }
+
+ private:
+  z_stream z_{};
+  bool ok_ = false;
+};
+
+// Chunk sizes bound the memory of one extraction whatever the entry's size.
+constexpr std::size_t kInputChunk = 256 * 1024;
+constexpr std::size_t kOutputChunk = 256 * 1024;
+// Deflate cannot expand data more than about 1032 to 1; a larger recorded size is forged.
+constexpr std::uint64_t kMaxDeflateRatio = 1032;
+
+std::uint32_t LittleEndian32(const std::array<std::byte, 4>& b) {
+  return std::to_integer<std::uint32_t>(b[0]) | (std::to_integer<std::uint32_t>(b[1]) << 8) |
+         (std::to_integer<std::uint32_t>(b[2]) << 16) | (std::to_integer<std::uint32_t>(b[3]) << 24);
+}
+
+}  // namespace
+
+int ExtractionsInProgress() { return gExtractionsInProgress.load(); }
+
+std::optional<PayloadTrailer> ReadPayloadTrailer(platform::IReadableFile& file) {
+  if (file.Size() < kPayloadTrailerSize) return std::nullopt;
+  std::array<std::byte, kPayloadTrailerSize> raw{};
+  if (!file.ReadAt(file.Size() - kPayloadTrailerSize, raw)) return std::nullopt;
+  auto word = [&](std::size_t i) {
+    std::array<std::byte, 4> b{raw[4 * i], raw[4 * i + 1], raw[4 * i + 2], raw[4 * i + 3]};
+    return LittleEndian32(b);
+  };
+  PayloadTrailer t;
+  t.FlagWord = word(0);
+  t.InstallGate = word(1);
+  t.ConfigPosition = static_cast<std::int32_t>(word(2));
+  t.ConfigStoredSize = static_cast<std::int32_t>(word(3));
+  return t;
+}
+
+std::optional<PayloadTrailer> ReadPayloadTrailer(platform::IFileSystem& fs) {
+  const std::unique_ptr<platform::IReadableFile> file = fs.OpenForReadDenyWrite(fs.ExecutablePath());
+  if (!file) return std::nullopt;
+  return ReadPayloadTrailer(*file);
+}
+
+std::string_view EntryStatusText(TEntryStatus status) {
+  switch (status) {
+    case TEntryStatus::Ok: return "ok";
+    case TEntryStatus::NoEntry: return "no entry";
+    case TEntryStatus::BadReference: return "reference outside the file";
+    case TEntryStatus::ReadError: return "read error";
+    case TEntryStatus::DamagedStream: return "damaged zlib data";
+    case TEntryStatus::ShortStream: return "stream shorter than its recorded size";
+    case TEntryStatus::TooLarge: return "too large to hold in memory";
+    case TEntryStatus::SinkFailed: return "could not be written";
+  }
+  return "unknown";
+}
+
+TEntryStatus ReadEntryInflatedSize(platform::IReadableFile& file, std::int64_t position, std::int64_t storedSize,
+                                   std::uint32_t& inflatedSize) {
+  if (position == -1 && storedSize == 0) return TEntryStatus::NoEntry;
+  if (position < 0 || storedSize < 4) return TEntryStatus::BadReference;
+  const std::uint64_t end = static_cast<std::uint64_t>(position) + static_cast<std::uint64_t>(storedSize);
+  if (end > file.Size()) return TEntryStatus::BadReference;
+  std::array<std::byte, 4> raw{};
+  if (!file.ReadAt(static_cast<std::uint64_t>(position), raw)) return TEntryStatus::ReadError;
+  inflatedSize = LittleEndian32(raw);
+  return TEntryStatus::Ok;
+}
+
+TEntryStatus InflateEntry(platform::IReadableFile& file, std::int64_t position, std::int64_t storedSize,
+                          const TEntrySink& sink, bool strict) {
+  std::uint32_t inflatedSize = 0;
+  if (const TEntryStatus s = ReadEntryInflatedSize(file, position, storedSize, inflatedSize); s != TEntryStatus::Ok)
+    return s;
+  if (inflatedSize == 0 && !strict) return TEntryStatus::Ok;
+
+  TInflater inflater;
+  if (!inflater.Ok()) return TEntryStatus::TooLarge;
+  z_stream& z = inflater.Stream();
+
+  const std::uint64_t streamStart = static_cast<std::uint64_t>(position) + 4;
+  const std::uint64_t streamSize = static_cast<std::uint64_t>(storedSize) - 4;
+  std::uint64_t consumed = 0;
+  std::uint64_t remaining = inflatedSize;
+  std::vector<std::byte> in(static_cast<std::size_t>(std::min<std::uint64_t>(kInputChunk, std::max<std::uint64_t>(streamSize, 1))));
+  std::vector<std::byte> out(static_cast<std::size_t>(std::min<std::uint64_t>(kOutputChunk, std::max<std::uint64_t>(remaining, 1))));
+
+  for (;;) {
+    if (z.avail_in == 0 && consumed < streamSize) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(in.size(), streamSize - consumed));
+      if (!file.ReadAt(streamStart + consumed, std::span(in.data(), n))) return TEntryStatus::ReadError;
+      consumed += n;
+      z.next_in = reinterpret_cast<Bytef*>(in.data());
+      z.avail_in = static_cast<uInt>(n);
+    }
+    // Once the recorded size is delivered, a strict reader still asks for one more byte
+    // to see that the stream really ends there.
+    const std::size_t want =
+        remaining > 0 ? static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), remaining)) : 1;
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(want);
+    const int rc = inflate(&z, Z_NO_FLUSH);
+    const std::size_t produced = want - z.avail_out;
+    const bool damaged = rc == Z_NEED_DICT || rc == Z_DATA_ERROR || rc == Z_MEM_ERROR || rc == Z_STREAM_ERROR;
+    // What lies after the recorded size is not read, so a plain reader that has its bytes
+    // does not care whether zlib found the checksum in the same call.
+    if (damaged && (strict || remaining == 0 || produced < remaining)) return TEntryStatus::DamagedStream;
+    if (remaining == 0) {
+      // Strict check only: anything after the recorded size, or no proper end, is damage.
+      if (produced > 0) return TEntryStatus::DamagedStream;
+      if (rc == Z_STREAM_END) return TEntryStatus::Ok;
+      if (z.avail_in == 0 && consumed >= streamSize) return TEntryStatus::DamagedStream;
+      continue;
+    }
+    if (produced > 0) {
+      if (!sink(std::span<const std::byte>(out.data(), produced))) return TEntryStatus::SinkFailed;
+      remaining -= produced;
+    }
+    if (remaining == 0) {
+      if (!strict) return TEntryStatus::Ok;
+      if (rc == Z_STREAM_END) return TEntryStatus::Ok;
+      continue;
+    }
+    if (rc == Z_STREAM_END) return TEntryStatus::ShortStream;
+    if (rc == Z_BUF_ERROR && z.avail_in == 0 && consumed >= streamSize) return TEntryStatus::ShortStream;
+    if (produced == 0 && z.avail_in == 0 && consumed >= streamSize) return TEntryStatus::ShortStream;
+  }
+}
+
+bool IsSafeExtension(std::string_view extension) {
+  for (const char c : extension) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F || c == '/' || c == '\\' || c == ':') return false;
+  }
+  return true;
+}
+
+bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::string_view extension,
+                         std::int32_t position, std::filesystem::path& tempPath, std::unique_ptr<TPicture>& picture,
+                         std::int32_t storedSize) {
+  if (position == -1 && storedSize == 0) return false;
+  const TExtractionGuard guard;
+  try {
+    const std::unique_ptr<platform::IReadableFile> file = fs.OpenForReadDenyWrite(fs.ExecutablePath());
+    if (!file) return false;
+    std::uint32_t inflatedSize = 0;
+    if (ReadEntryInflatedSize(*file, position, storedSize, inflatedSize) != TEntryStatus::Ok) return false;
+
+    if (mode == TExtractMode::emMemoryBitmap) {
+      if (inflatedSize > kMaxInMemoryEntrySize) return false;
+      std::vector<std::byte> data;
+      // Reserve no more than the stream can possibly produce: a forged size allocates nothing.
+      data.reserve(static_cast<std::size_t>(
+          std::min<std::uint64_t>(inflatedSize, (static_cast<std::uint64_t>(storedSize) - 4) * kMaxDeflateRatio + 64)));
+      const TEntryStatus status = InflateEntry(*file, position, storedSize, [&](std::span<const std::byte> chunk) {
+        data.insert(data.end(), chunk.begin(), chunk.end());
+        return true;
+      });
+      if (status != TEntryStatus::Ok) return false;
+      if (!picture) picture = std::make_unique<TPicture>();
+      return picture->LoadBitmapFromMemory(data);
+    }
+
+    // Modes 1 and 2 write a file; an extension that could lead it out of the temporary
+    // folder is refused before anything is created.
+    if (!IsSafeExtension(extension)) return false;
+    const std::optional<std::filesystem::path> dir = fs.TempDirectory();
+    if (!dir) return false;
+
+    std::filesystem::path target;
+    // The system's name is unique; the name with our extension may still be taken by a
+    // file left over from an earlier run, so try another name instead of writing into it.
+    for (int attempt = 0; attempt < 16 && target.empty(); ++attempt) {
+      const std::optional<std::filesystem::path> created = fs.CreateUniqueTempFile(*dir, "tmp");
+      if (!created) return false;
+      std::filesystem::path candidate = *created;
+      candidate.replace_extension();
+      candidate += fs.PathFromPayloadText(extension);
+      if (candidate == *created || fs.RenameFile(*created, candidate)) {
+        target = candidate;
+      } else {
+        fs.RemoveFile(*created);
+      }
+    }
+    if (target.empty()) return false;
+
+    std::unique_ptr<platform::IWritableFile> out = fs.OpenExistingForWrite(target);
+    if (!out) {
+      fs.RemoveFile(target);
+      return false;
+    }
+    const TEntryStatus status = InflateEntry(
+        *file, position, storedSize, [&](std::span<const std::byte> chunk) { return out->Write(chunk); });
+    const bool closed = out->Close();
+    out.reset();
+    if (status != TEntryStatus::Ok || !closed) {
+      fs.RemoveFile(target);
+      return false;
+    }
+    tempPath = target;
+    if (mode == TExtractMode::emTempFile) return true;
+
+    if (!picture) picture = std::make_unique<TPicture>();
+    const bool loaded = picture->LoadFromFile(target);
+    fs.RemoveFile(target);
+    return loaded;
+  } catch (...) {
+    // Out of memory or a failure inside a decoder: the caller only learns "no".
+    return false;
+  }
+}
+
+}  // namespace lumora

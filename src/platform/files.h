@@ -1,0 +1,64 @@
+// What the core needs of the machine's file system: the running executable,
+// the temporary folder and its unique names, and plain file handles.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace lumora::platform {
+
+// A file opened for reading at arbitrary offsets.
+class IReadableFile {
+ public:
+  virtual ~IReadableFile() = default;
+  virtual std::uint64_t Size() const = 0;
+  // Reads exactly buffer.size() bytes at offset; false on a short read or an error.
+  virtual bool ReadAt(std::uint64_t offset, std::span<std::byte> buffer) = 0;
+};
+
+// A file opened for sequential writing.
+class IWritableFile {
+ public:
+  virtual ~IWritableFile() = default;
+  virtual bool Write(std::span<const std::byte> data) = 0;
+  // Flushes and closes; false when the data did not reach the file.
+  virtual bool Close() = 0;
+};
+
+class IFileSystem {
+ public:
+  virtual ~IFileSystem() = default;
+
+  // Full path of the running executable, as the process was started.
+  virtual std::filesystem::path ExecutablePath() = 0;
+
+  // Opens for reading, sharing read access and denying write access to others.
+  virtual std::unique_ptr<IReadableFile> OpenForReadDenyWrite(const std::filesystem::path& path) = 0;
+
+  // The system's temporary folder, with a trailing separator where the system gives one.
+  virtual std::optional<std::filesystem::path> TempDirectory() = 0;
+
+  // Creates a new empty file "<prefix><hex>.tmp" in dir under a name nobody else holds,
+  // and returns its full path.
+  virtual std::optional<std::filesystem::path> CreateUniqueTempFile(const std::filesystem::path& dir,
+                                                                    std::string_view prefix) = 0;
+
+  virtual bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+  virtual bool RemoveFile(const std::filesystem::path& path) = 0;
+
+  // Opens an existing file for writing, truncating it; null when it does not exist.
+  virtual std::unique_ptr<IWritableFile> OpenExistingForWrite(const std::filesystem::path& path) = 0;
+
+  // Creates or truncates a file for writing.
+  virtual std::unique_ptr<IWritableFile> CreateForWrite(const std::filesystem::path& path) = 0;
+
+  // Turns text from the payload (the author's ANSI code page) into a path fragment.
+  virtual std::filesystem::path PathFromPayloadText(std::string_view text) = 0;
+};
+
+}  // namespace lumora::platform

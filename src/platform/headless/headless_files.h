@@ -1,0 +1,44 @@
+// File system of the headless backend: real files in a folder of the caller's
+// choosing, with the temporary-name rules of the Windows backend, so that tests
+// and tools see the same names the product makes.
+#pragma once
+
+#include "platform/files.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+
+namespace lumora::platform {
+
+class THeadlessFileSystem final : public IFileSystem {
+ public:
+  // executable: the file that plays the part of the running executable (default: this
+  // process's own). tempDir: the temporary folder (default: TMPDIR, else /tmp).
+  explicit THeadlessFileSystem(std::optional<std::filesystem::path> executable = std::nullopt,
+                               std::optional<std::filesystem::path> tempDir = std::nullopt);
+
+  void SetExecutablePath(std::filesystem::path path) { executable_ = std::move(path); }
+  void SetTempDirectory(std::optional<std::filesystem::path> dir) { tempDir_ = std::move(dir); }
+
+  std::filesystem::path ExecutablePath() override;
+  std::unique_ptr<IReadableFile> OpenForReadDenyWrite(const std::filesystem::path& path) override;
+  std::optional<std::filesystem::path> TempDirectory() override;
+  std::optional<std::filesystem::path> CreateUniqueTempFile(const std::filesystem::path& dir,
+                                                            std::string_view prefix) override;
+  bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  bool RemoveFile(const std::filesystem::path& path) override;
+  std::unique_ptr<IWritableFile> OpenExistingForWrite(const std::filesystem::path& path) override;
+  std::unique_ptr<IWritableFile> CreateForWrite(const std::filesystem::path& path) override;
+  std::filesystem::path PathFromPayloadText(std::string_view text) override;
+
+ private:
+  std::filesystem::path executable_;
+  std::optional<std::filesystem::path> tempDir_;
+  std::uint32_t nextUnique_;
+};
+
+// Opens a file for positional reads (no sharing rules on this platform).
+std::unique_ptr<IReadableFile> OpenPosixReadableFile(const std::filesystem::path& path);
+
+}  // namespace lumora::platform

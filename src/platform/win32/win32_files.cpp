@@ -1,0 +1,146 @@
+#include "platform/win32/win32_files.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace lumora::platform {
+namespace {
+
+class THandle {
+ public:
+  explicit THandle(HANDLE h) : h_(h) {}
+  ~THandle() {
+    if (Valid()) ::CloseHandle(h_);
+  }
+  THandle(const THandle&) = delete;
+  THandle& operator=(const THandle&) = delete;
+  bool Valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+  HANDLE Get() const { return h_; }
+  HANDLE Release() {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    return h;
+  }
+
+ private:
+  HANDLE h_;
+};
+
+class TWin32ReadableFile final : public IReadableFile {
+ public:
+  TWin32ReadableFile(HANDLE h, std::uint64_t size) : h_(h), size_(size) {}
+  std::uint64_t Size() const override { return size_; }
+  bool ReadAt(std::uint64_t offset, std::span<std::byte> buffer) override {
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+      OVERLAPPED ov{};
+      const std::uint64_t at = offset + done;
+      ov.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+      ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+      const std::size_t want = buffer.size() - done;
+      const DWORD chunk = want > 0x40000000u ? 0x40000000u : static_cast<DWORD>(want);
+      DWORD got = 0;
+      if (!::ReadFile(h_.Get(), buffer.data() + done, chunk, &got, &ov) || got == 0) return false;
+      done += got;
+    }
+    return true;
+  }
+
+ private:
+  THandle h_;
+  std::uint64_t size_;
+};
+
+class TWin32WritableFile final : public IWritableFile {
+ public:
+  explicit TWin32WritableFile(HANDLE h) : h_(h) {}
+  bool Write(std::span<const std::byte> data) override {
+    std::size_t done = 0;
+    while (done < data.size()) {
+      const std::size_t want = data.size() - done;
+      const DWORD chunk = want > 0x40000000u ? 0x40000000u : static_cast<DWORD>(want);
+      DWORD written = 0;
+      if (!::WriteFile(h_.Get(), data.data() + done, chunk, &written, nullptr) || written == 0) return false;
+      done += written;
+    }
+    return true;
+  }
+  bool Close() override {
+    if (!h_.Valid()) return false;
+    return ::CloseHandle(h_.Release()) != 0;
+  }
+
+ private:
+  THandle h_;
+};
+
+}  // namespace
+
+std::wstring WideFromAnsi(std::string_view text) {
+  if (text.empty()) return {};
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  return out;
+}
+
+std::filesystem::path TWin32FileSystem::ExecutablePath() {
+  std::vector<wchar_t> buf(MAX_PATH);
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return {};
+    if (n < buf.size()) return std::filesystem::path(std::wstring(buf.data(), n));
+    buf.resize(buf.size() * 2);
+  }
+}
+
+std::unique_ptr<IReadableFile> TWin32FileSystem::OpenForReadDenyWrite(const std::filesystem::path& path) {
+  THandle h(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.Valid()) return nullptr;
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(h.Get(), &size) || size.QuadPart < 0) return nullptr;
+  return std::make_unique<TWin32ReadableFile>(h.Release(), static_cast<std::uint64_t>(size.QuadPart));
+}
+
+std::optional<std::filesystem::path> TWin32FileSystem::TempDirectory() {
+  wchar_t buf[MAX_PATH + 1];
+  const DWORD n = ::GetTempPathW(MAX_PATH + 1, buf);
+  if (n == 0 || n > MAX_PATH) return std::nullopt;
+  return std::filesystem::path(std::wstring(buf, n));
+}
+
+std::optional<std::filesystem::path> TWin32FileSystem::CreateUniqueTempFile(const std::filesystem::path& dir,
+                                                                           std::string_view prefix) {
+  wchar_t name[MAX_PATH];
+  const std::wstring widePrefix = WideFromAnsi(prefix);
+  if (::GetTempFileNameW(dir.c_str(), widePrefix.c_str(), 0, name) == 0) return std::nullopt;
+  return std::filesystem::path(name);
+}
+
+bool TWin32FileSystem::RenameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return ::MoveFileW(from.c_str(), to.c_str()) != 0;
+}
+
+bool TWin32FileSystem::RemoveFile(const std::filesystem::path& path) { return ::DeleteFileW(path.c_str()) != 0; }
+
+std::unique_ptr<IWritableFile> TWin32FileSystem::OpenExistingForWrite(const std::filesystem::path& path) {
+  THandle h(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                          nullptr));
+  if (!h.Valid()) return nullptr;
+  return std::make_unique<TWin32WritableFile>(h.Release());
+}
+
+std::unique_ptr<IWritableFile> TWin32FileSystem::CreateForWrite(const std::filesystem::path& path) {
+  THandle h(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.Valid()) return nullptr;
+  return std::make_unique<TWin32WritableFile>(h.Release());
+}
+
+std::filesystem::path TWin32FileSystem::PathFromPayloadText(std::string_view text) {
+  return std::filesystem::path(WideFromAnsi(text));
+}
+
+}  // namespace lumora::platform

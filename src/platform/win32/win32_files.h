@@ -1,0 +1,26 @@
+// File system of the Windows backend, through the wide-character API so that
+// folders whose names the ANSI code page cannot spell still work.
+#pragma once
+
+#include "platform/files.h"
+
+namespace lumora::platform {
+
+class TWin32FileSystem final : public IFileSystem {
+ public:
+  std::filesystem::path ExecutablePath() override;
+  std::unique_ptr<IReadableFile> OpenForReadDenyWrite(const std::filesystem::path& path) override;
+  std::optional<std::filesystem::path> TempDirectory() override;
+  std::optional<std::filesystem::path> CreateUniqueTempFile(const std::filesystem::path& dir,
+                                                            std::string_view prefix) override;
+  bool RenameFile(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  bool RemoveFile(const std::filesystem::path& path) override;
+  std::unique_ptr<IWritableFile> OpenExistingForWrite(const std::filesystem::path& path) override;
+  std::unique_ptr<IWritableFile> CreateForWrite(const std::filesystem::path& path) override;
+  std::filesystem::path PathFromPayloadText(std::string_view text) override;
+};
+
+// Converts text in the ANSI code page to UTF-16.
+std::wstring WideFromAnsi(std::string_view text);
+
+}  // namespace lumora::platform

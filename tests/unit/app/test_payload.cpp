@@ -1,0 +1,303 @@
+// The payload container: trailer, entry references, the three extraction modes and
+// every way an extraction can fail.
+#include "app/payload.h"
+#include "platform/headless/headless_files.h"
+#include "support/test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace lumora {
+namespace {
+
+using test::BytesOf;
+using test::TBytes;
+
+std::uint32_t RedGreen(int x, int y) { return x < 2 ? 0xFF0000u : 0x00FF00u + static_cast<std::uint32_t>(y); }
+
+// Headless files that also record how the container used them.
+class TSpyFileSystem final : public platform::IFileSystem {
+ public:
+  TSpyFileSystem(std::filesystem::path exe, std::filesystem::path temp) : inner_(exe, temp) {}
+  platform::THeadlessFileSystem& Inner() { return inner_; }
+  int Opens = 0;
+  int InProgressSeenWhileCreating = -1;
+
+  std::filesystem::path ExecutablePath() override { return inner_.ExecutablePath(); }
+  std::unique_ptr<platform::IReadableFile> OpenForReadDenyWrite(const std::filesystem::path& p) override {
+    ++Opens;
+    return inner_.OpenForReadDenyWrite(p);
+  }
+  std::optional<std::filesystem::path> TempDirectory() override { return inner_.TempDirectory(); }
+  std::optional<std::filesystem::path> CreateUniqueTempFile(const std::filesystem::path& d,
+                                                            std::string_view prefix) override {
+    InProgressSeenWhileCreating = ExtractionsInProgress();
+    return inner_.CreateUniqueTempFile(d, prefix);
+  }
+  bool RenameFile(const std::filesystem::path& a, const std::filesystem::path& b) override {
+    return inner_.RenameFile(a, b);
+  }
+  bool RemoveFile(const std::filesystem::path& p) override { return inner_.RemoveFile(p); }
+  std::unique_ptr<platform::IWritableFile> OpenExistingForWrite(const std::filesystem::path& p) override {
+    return inner_.OpenExistingForWrite(p);
+  }
+  std::unique_ptr<platform::IWritableFile> CreateForWrite(const std::filesystem::path& p) override {
+    return inner_.CreateForWrite(p);
+  }
+  std::filesystem::path PathFromPayloadText(std::string_view t) override { return inner_.PathFromPayloadText(t); }
+
+ private:
+  platform::THeadlessFileSystem inner_;
+};
+
+class PayloadTest : public ::testing::Test {
+ protected:
+  test::TTempDir dir;
+  std::filesystem::path exe = dir / "show.scr";
+  std::filesystem::path temp = dir / "temp";
+  TSpyFileSystem fs{exe, temp};
+  test::TPayloadWriter writer;
+
+  void SetUp() override { std::filesystem::create_directories(temp); }
+
+  void Write(const TBytes& config = BytesOf("[AppInfo]\r\n")) { test::WriteFileBytes(exe, writer.Finish(config)); }
+
+  bool Extract(TExtractMode mode, std::string_view ext, test::TPayloadWriter::TRef ref) {
+    return Extract(mode, ext, ref.Position, ref.StoredSize);
+  }
+  bool Extract(TExtractMode mode, std::string_view ext, std::int32_t position, std::int32_t storedSize) {
+    path.clear();
+    const bool ok = ExtractPayloadEntry(fs, mode, ext, position, path, picture, storedSize);
+    EXPECT_EQ(ExtractionsInProgress(), 0) << "the counter must be balanced on every path";
+    return ok;
+  }
+  std::vector<std::string> TempFiles() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(temp)) names.push_back(e.path().filename().string());
+    return names;
+  }
+
+  std::filesystem::path path;
+  std::unique_ptr<TPicture> picture;
+};
+
+TEST_F(PayloadTest, TrailerPointsAtTheConfigurationEntryJustBeforeIt) {
+  writer.AddEntry(BytesOf("some medium"));
+  const TBytes file = writer.Finish(BytesOf("[Settings]\r\nPicInterval=5\r\n"), 1, 7);
+  test::WriteFileBytes(exe, file);
+
+  const auto trailer = ReadPayloadTrailer(fs);
+  ASSERT_TRUE(trailer);
+  EXPECT_EQ(trailer->FlagWord, 1u);
+  EXPECT_EQ(trailer->InstallGate, 7u);
+  EXPECT_EQ(static_cast<std::size_t>(trailer->ConfigPosition + trailer->ConfigStoredSize), file.size() - 16);
+
+  ASSERT_TRUE(Extract(TExtractMode::emTempFile, ".ini", trailer->ConfigPosition, trailer->ConfigStoredSize));
+  EXPECT_EQ(test::ReadFileBytes(path), BytesOf("[Settings]\r\nPicInterval=5\r\n"));
+}
+
+TEST_F(PayloadTest, TrailerOfAMissingOrTooShortFileIsNotRead) {
+  EXPECT_FALSE(ReadPayloadTrailer(fs));
+  test::WriteFileBytes(exe, BytesOf("fifteen bytes!!"));
+  EXPECT_FALSE(ReadPayloadTrailer(fs));
+}
+
+TEST_F(PayloadTest, NoEntryTouchesNothing) {
+  Write();
+  EXPECT_FALSE(Extract(TExtractMode::emTempFile, ".jpg", -1, 0));
+  EXPECT_EQ(fs.Opens, 0);
+  EXPECT_EQ(fs.InProgressSeenWhileCreating, -1);
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(PayloadTest, TempFileModeWritesTheInflatedBytesUnderASystemNameWithTheExtension) {
+  const TBytes data = BytesOf(std::string(100000, 'x') + "end");
+  const auto ref = writer.AddEntry(data);
+  Write();
+
+  ASSERT_TRUE(Extract(TExtractMode::emTempFile, ".mp3", ref));
+  EXPECT_EQ(fs.InProgressSeenWhileCreating, 1);
+  EXPECT_EQ(path.parent_path(), temp);
+  EXPECT_EQ(path.filename().string(), "tmp1.mp3");
+  EXPECT_EQ(test::ReadFileBytes(path), data);
+  EXPECT_EQ(TempFiles(), std::vector<std::string>{"tmp1.mp3"}) << "the system's .tmp name is renamed, not kept";
+
+  // The same entry again gives a second, different file.
+  const std::filesystem::path first = path;
+  ASSERT_TRUE(Extract(TExtractMode::emTempFile, ".mp3", ref));
+  EXPECT_NE(path, first);
+  EXPECT_EQ(test::ReadFileBytes(path), data);
+}
+
+TEST_F(PayloadTest, ExtensionIsAppendedVerbatim) {
+  const auto ref = writer.AddEntry(BytesOf("abc"));
+  Write();
+  ASSERT_TRUE(Extract(TExtractMode::emTempFile, "photo.jpg", ref));
+  EXPECT_EQ(path.filename().string(), "tmp1photo.jpg");
+  ASSERT_TRUE(Extract(TExtractMode::emTempFile, "", ref));
+  EXPECT_EQ(path.filename().string(), "tmp2");
+  ASSERT_TRUE(Extract(TExtractMode::emTempFile, ".tmp", ref));
+  EXPECT_EQ(path.filename().string(), "tmp3.tmp");
+}
+
+TEST_F(PayloadTest, ALeftoverFileWithTheTargetNameIsNeitherOverwrittenNorLeftBeside) {
+  const auto ref = writer.AddEntry(BytesOf("fresh"));
+  Write();
+  test::WriteFileBytes(temp / "tmp1.ini", BytesOf("old settings"));
+  ASSERT_TRUE(Extract(TExtractMode::emTempFile, ".ini", ref));
+  EXPECT_EQ(path.filename().string(), "tmp2.ini");
+  EXPECT_EQ(test::ReadFileBytes(temp / "tmp1.ini"), BytesOf("old settings"));
+  EXPECT_EQ(TempFiles().size(), 2u);
+}
+
+TEST_F(PayloadTest, PictureModesDecodeABitmapAndRemoveTheirFile) {
+  const TBytes bmp = test::MakeBmp24(4, 3, RedGreen);
+  const auto ref = writer.AddEntry(bmp);
+  Write();
+
+  ASSERT_TRUE(Extract(TExtractMode::emPictureFile, ".BMP", ref));
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->Width(), 4);
+  EXPECT_EQ(picture->Height(), 3);
+  EXPECT_EQ(picture->Bitmap().At(0, 0), MakePixel(255, 0, 0));
+  EXPECT_EQ(picture->Bitmap().At(3, 2), MakePixel(0, 255, 2));
+  EXPECT_EQ(path.filename().string(), "tmp1.BMP") << "the path is set even though the file is gone";
+  EXPECT_TRUE(TempFiles().empty());
+
+  TPicture* kept = picture.get();
+  ASSERT_TRUE(Extract(TExtractMode::emMemoryBitmap, "", ref));
+  EXPECT_EQ(picture.get(), kept) << "a picture passed in is loaded, not replaced";
+  EXPECT_EQ(picture->Bitmap().At(3, 0), MakePixel(0, 255, 0));
+  EXPECT_TRUE(path.empty());
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(PayloadTest, PictureThatCannotBeDecodedFailsAndLeavesNoFile) {
+  const auto bmp = writer.AddEntry(test::MakeBmp24(2, 2, RedGreen));
+  const auto text = writer.AddEntry(BytesOf("not a picture"));
+  Write();
+  EXPECT_FALSE(Extract(TExtractMode::emPictureFile, ".bmp", text));
+  EXPECT_FALSE(Extract(TExtractMode::emPictureFile, "", bmp)) << "no extension, no decoder";
+  EXPECT_FALSE(Extract(TExtractMode::emPictureFile, ".xyz", bmp));
+  EXPECT_FALSE(Extract(TExtractMode::emMemoryBitmap, "", text));
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(PayloadTest, BogusReferencesFailWithoutLeavingFiles) {
+  const auto ref = writer.AddEntry(BytesOf("payload data"));
+  Write();
+  const auto size = static_cast<std::int32_t>(std::filesystem::file_size(exe));
+  for (const auto mode : {TExtractMode::emMemoryBitmap, TExtractMode::emTempFile, TExtractMode::emPictureFile}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    EXPECT_FALSE(Extract(mode, ".bmp", -1, ref.StoredSize)) << "position -1 alone";
+    EXPECT_FALSE(Extract(mode, ".bmp", ref.Position, 0)) << "stored size 0 alone";
+    EXPECT_FALSE(Extract(mode, ".bmp", ref.Position, 3)) << "shorter than the size word";
+    EXPECT_FALSE(Extract(mode, ".bmp", -5, ref.StoredSize));
+    EXPECT_FALSE(Extract(mode, ".bmp", size - 2, 10)) << "runs past the end";
+    EXPECT_FALSE(Extract(mode, ".bmp", size + 100, 10)) << "starts past the end";
+    EXPECT_FALSE(Extract(mode, ".bmp", ref.Position, ref.StoredSize + size)) << "short read";
+  }
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(PayloadTest, MissingExecutableOrTempFolderFails) {
+  const auto ref = writer.AddEntry(BytesOf("data"));
+  Write();
+  fs.Inner().SetTempDirectory(dir / "no-such-folder");
+  EXPECT_FALSE(Extract(TExtractMode::emTempFile, ".txt", ref));
+  fs.Inner().SetTempDirectory(std::nullopt);
+  EXPECT_FALSE(Extract(TExtractMode::emTempFile, ".txt", ref));
+  fs.Inner().SetExecutablePath(dir / "gone.scr");
+  fs.Inner().SetTempDirectory(temp);
+  EXPECT_FALSE(Extract(TExtractMode::emTempFile, ".txt", ref));
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(PayloadTest, StreamLengthAgainstTheRecordedSize) {
+  const TBytes data = BytesOf(std::string(5000, 'q') + "tail");
+  const auto longer = writer.AddEntry(data, 10);
+  const auto shorter = writer.AddEntry(data, static_cast<std::int64_t>(data.size()) + 1);
+  const auto empty = writer.AddEntry(TBytes{}, 0);
+  Write();
+
+  ASSERT_TRUE(Extract(TExtractMode::emTempFile, ".txt", longer)) << "output beyond the recorded size is not read";
+  EXPECT_EQ(test::ReadFileBytes(path), BytesOf("qqqqqqqqqq"));
+  const auto before = TempFiles().size();
+  EXPECT_FALSE(Extract(TExtractMode::emTempFile, ".txt", shorter));
+  EXPECT_EQ(TempFiles().size(), before) << "a failed extraction removes its file";
+  ASSERT_TRUE(Extract(TExtractMode::emTempFile, ".txt", empty));
+  EXPECT_EQ(std::filesystem::file_size(path), 0u);
+}
+
+TEST_F(PayloadTest, DamagedStreamsFail) {
+  TBytes stream = test::Deflate(BytesOf(std::string(3000, 'z')));
+  TBytes flipped = stream;
+  flipped[flipped.size() / 2] ^= std::byte{0x5A};
+  TBytes truncated(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(stream.size() / 2));
+  const auto bad = writer.AddRawEntry(3000, flipped);
+  const auto cut = writer.AddRawEntry(3000, truncated);
+  const auto garbage = writer.AddRawEntry(3000, BytesOf("this is not zlib at all"));
+  const auto noStream = writer.AddRawEntry(3000, TBytes{});
+  Write();
+  for (const auto ref : {bad, cut, garbage, noStream}) {
+    EXPECT_FALSE(Extract(TExtractMode::emTempFile, ".txt", ref));
+    EXPECT_FALSE(Extract(TExtractMode::emMemoryBitmap, "", ref));
+  }
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(PayloadTest, ForgedInflatedSizeFailsWithoutAllocatingIt) {
+  TBytes kilobyte(1024);
+  for (std::size_t i = 0; i < kilobyte.size(); ++i) kilobyte[i] = std::byte(i * 37 % 251);
+  const auto forged = writer.AddRawEntry(0xFFFFFFF0u, test::Deflate(kilobyte));
+  const auto overCap = writer.AddRawEntry(kMaxInMemoryEntrySize + 1, test::Deflate(kilobyte));
+  Write();
+  // Under the sanitizers an attempt to allocate 4 GiB would abort the test.
+  EXPECT_FALSE(Extract(TExtractMode::emMemoryBitmap, "", forged));
+  EXPECT_FALSE(Extract(TExtractMode::emTempFile, ".bin", forged));
+  EXPECT_FALSE(Extract(TExtractMode::emPictureFile, ".bmp", forged));
+  EXPECT_FALSE(Extract(TExtractMode::emMemoryBitmap, "", overCap));
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(PayloadTest, ExtensionsThatLeaveTheTempFolderAreRefusedBeforeAnythingIsCreated) {
+  const auto ref = writer.AddEntry(BytesOf("x"));
+  Write();
+  for (const std::string& ext : std::vector<std::string>{"/../escape.txt", "\\..\\escape.txt", "C:evil.txt", ".jp\ng", std::string(".a\0b", 4),
+                                ".x\x7f", "/"}) {
+    EXPECT_FALSE(Extract(TExtractMode::emTempFile, ext, ref)) << ext;
+    EXPECT_EQ(fs.InProgressSeenWhileCreating, -1) << "no temporary name was even asked for";
+  }
+  EXPECT_TRUE(TempFiles().empty());
+  EXPECT_FALSE(std::filesystem::exists(dir / "escape.txt"));
+  EXPECT_TRUE(IsSafeExtension(".JPG"));
+  EXPECT_TRUE(IsSafeExtension("photo.jpg"));
+  EXPECT_TRUE(IsSafeExtension("\xE9t\xE9.png")) << "ANSI letters are fine";
+}
+
+TEST(PayloadStrictInflate, InspectorsSeeStreamsThatDoNotEndAtTheRecordedSize) {
+  test::TPayloadWriter writer;
+  const TBytes data = BytesOf(std::string(4000, 'a'));
+  const auto exact = writer.AddEntry(data);
+  const auto longer = writer.AddEntry(data, 100);
+  TBytes badChecksum = test::Deflate(data);
+  badChecksum.back() ^= std::byte{1};
+  const auto checksum = writer.AddRawEntry(4000, badChecksum);
+  const TBytes file = writer.Bytes();
+  test::TTempDir dir;
+  test::WriteFileBytes(dir / "f", file);
+  const auto readable = platform::OpenPosixReadableFile(dir / "f");
+  ASSERT_TRUE(readable);
+  const auto sink = [](std::span<const std::byte>) { return true; };
+  EXPECT_EQ(InflateEntry(*readable, exact.Position, exact.StoredSize, sink, true), TEntryStatus::Ok);
+  EXPECT_EQ(InflateEntry(*readable, longer.Position, longer.StoredSize, sink, true), TEntryStatus::DamagedStream);
+  EXPECT_EQ(InflateEntry(*readable, longer.Position, longer.StoredSize, sink, false), TEntryStatus::Ok);
+  EXPECT_EQ(InflateEntry(*readable, checksum.Position, checksum.StoredSize, sink, true), TEntryStatus::DamagedStream);
+  EXPECT_EQ(InflateEntry(*readable, checksum.Position, checksum.StoredSize, sink, false), TEntryStatus::Ok);
+  EXPECT_EQ(InflateEntry(*readable, exact.Position, exact.StoredSize, [](auto) { return false; }),
+            TEntryStatus::SinkFailed);
+}
+
+}  // namespace
+}  // namespace lumora
