@@ -76,3 +76,27 @@ macro(lumora_add_all_subdirectories)
     endif()
   endforeach()
 endmacro()
+
+# Every core library that exists in this build, dependents first (static link order).
+function(lumora_core_libraries out)
+  set(libs)
+  foreach(lib lumora_dialogs lumora_show lumora_trpic lumora_ini lumora_app lumora_codecs lumora_imaging
+              lumora_platform_headless)
+    if(TARGET ${lib})
+      list(APPEND libs ${lib})
+    endif()
+  endforeach()
+  set(${out} ${libs} PARENT_SCOPE)
+endfunction()
+
+# One unit-test binary per test_*.cpp in the current folder, linked with every core
+# library, so that new test files join without editing any list.
+function(lumora_glob_unit_tests prefix)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/test_*.cpp)
+  lumora_core_libraries(libs)
+  foreach(source IN LISTS sources)
+    get_filename_component(stem ${source} NAME_WE)
+    string(REGEX REPLACE "^test_" "" stem ${stem})
+    lumora_add_unit_test(${prefix}_${stem} SOURCES ${source} LIBS ${libs} ${ARGN})
+  endforeach()
+endfunction()
