@@ -1,0 +1,178 @@
+#include "platform/headless/headless_text.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <utility>
+
+namespace lumora::platform {
+namespace {
+
+// Bytes 0x80..0x9F of Windows-1252; the rest of the code page is Latin-1.
+constexpr std::array<char32_t, 32> kCp1252High = {
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+
+constexpr const char* kDefaultFace = "DejaVu Sans";
+// The size of a font whose height is left at 0: 8 points at 96 pixels per inch.
+constexpr int kDefaultHeight = -11;
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+struct TFaceMetrics {
+  int Ascent = 0;
+  int CellHeight = 0;
+  int UnderlinePos = 0;  // below the baseline
+  int LineThickness = 1;
+};
+
+}  // namespace
+
+char32_t UnicodeFromAnsi(unsigned char c) { return c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : char32_t(c); }
+
+struct THeadlessTextRasterizer::TImpl {
+  FT_Library library = nullptr;
+  std::map<std::string, FT_Face> faces;          // by file
+  std::map<std::pair<std::string, int>, std::string> resolved;  // (name, style) -> file
+
+  TImpl() {
+    FT_Init_FreeType(&library);
+    FcInit();
+  }
+  ~TImpl() {
+    for (auto& [file, face] : faces) FT_Done_Face(face);
+    if (library != nullptr) FT_Done_FreeType(library);
+  }
+
+  std::string Match(const std::string& family, bool bold, bool italic, std::string* matchedFamily) {
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_OBLIQUE : FC_SLANT_ROMAN);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    std::string file;
+    if (match != nullptr) {
+      FcChar8* value = nullptr;
+      if (FcPatternGetString(match, FC_FILE, 0, &value) == FcResultMatch) file = reinterpret_cast<char*>(value);
+      if (matchedFamily != nullptr && FcPatternGetString(match, FC_FAMILY, 0, &value) == FcResultMatch)
+        *matchedFamily = reinterpret_cast<char*>(value);
+      FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    return file;
+  }
+
+  std::string Resolve(const TTextFont& font) {
+    const int style = (font.Bold ? 1 : 0) | (font.Italic ? 2 : 0);
+    const auto key = std::make_pair(font.Name, style);
+    if (auto it = resolved.find(key); it != resolved.end()) return it->second;
+    std::string family;
+    std::string file = font.Name.empty() ? std::string() : Match(font.Name, font.Bold, font.Italic, &family);
+    // Whatever fontconfig offers in place of a missing face would differ between
+    // machines; the default face does not.
+    if (file.empty() || !SameName(family, font.Name)) file = Match(kDefaultFace, font.Bold, font.Italic, nullptr);
+    resolved[key] = file;
+    return file;
+  }
+
+  FT_Face Face(const TTextFont& font, TFaceMetrics& metrics) {
+    const std::string file = Resolve(font);
+    if (file.empty() || library == nullptr) return nullptr;
+    FT_Face face = nullptr;
+    if (auto it = faces.find(file); it != faces.end()) {
+      face = it->second;
+    } else {
+      if (FT_New_Face(library, file.c_str(), 0, &face) != 0) return nullptr;
+      faces[file] = face;
+    }
+    // Cell metrics as Windows takes them: the OS/2 table's Windows ascent and descent.
+    int ascentUnits = face->ascender;
+    int descentUnits = -face->descender;
+    if (const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+        os2 != nullptr && os2->usWinAscent + os2->usWinDescent > 0) {
+      ascentUnits = os2->usWinAscent;
+      descentUnits = os2->usWinDescent;
+    }
+    const int upem = face->units_per_EM > 0 ? face->units_per_EM : 2048;
+    const int height = font.Height == 0 ? kDefaultHeight : font.Height;
+    double em = height < 0 ? -height : static_cast<double>(height) * upem / (ascentUnits + descentUnits);
+    em = std::max(em, 1.0);
+    FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72);
+    metrics.Ascent = static_cast<int>(std::lround(em * ascentUnits / upem));
+    metrics.CellHeight = metrics.Ascent + static_cast<int>(std::lround(em * descentUnits / upem));
+    metrics.UnderlinePos = std::max(1, static_cast<int>(std::lround(-em * face->underline_position / upem)));
+    metrics.LineThickness = std::max(1, static_cast<int>(std::lround(em * face->underline_thickness / upem)));
+    return face;
+  }
+};
+
+THeadlessTextRasterizer::THeadlessTextRasterizer() : impl_(std::make_unique<TImpl>()) {}
+THeadlessTextRasterizer::~THeadlessTextRasterizer() = default;
+
+std::string THeadlessTextRasterizer::FaceFile(const TTextFont& font) { return impl_->Resolve(font); }
+
+TTextExtent THeadlessTextRasterizer::TextExtent(const TTextFont& font, std::string_view text) {
+  TFaceMetrics metrics;
+  FT_Face face = impl_->Face(font, metrics);
+  if (face == nullptr) return {};
+  int width = 0;
+  for (const char c : text) {
+    if (FT_Load_Char(face, UnicodeFromAnsi(static_cast<unsigned char>(c)), FT_LOAD_DEFAULT) != 0) continue;
+    width += static_cast<int>((face->glyph->advance.x + 32) >> 6);
+  }
+  return {width, metrics.CellHeight};
+}
+
+void THeadlessTextRasterizer::DrawText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
+                                       TPixel colour) {
+  TFaceMetrics metrics;
+  FT_Face face = impl_->Face(font, metrics);
+  if (face == nullptr) return;
+  const int baseline = y + metrics.Ascent;
+  const auto blend = [&](int px, int py, unsigned coverage) {
+    if (px < 0 || py < 0 || px >= target.Width() || py >= target.Height() || coverage == 0) return;
+    TPixel& p = target.At(px, py);
+    const auto mix = [coverage](unsigned bg, unsigned fg) { return (bg * (255 - coverage) + fg * coverage + 127) / 255; };
+    p = MakePixel(static_cast<std::uint8_t>(mix(PixelR(p), PixelR(colour))),
+                  static_cast<std::uint8_t>(mix(PixelG(p), PixelG(colour))),
+                  static_cast<std::uint8_t>(mix(PixelB(p), PixelB(colour))), PixelA(p));
+  };
+  int pen = x;
+  for (const char c : text) {
+    if (FT_Load_Char(face, UnicodeFromAnsi(static_cast<unsigned char>(c)), FT_LOAD_RENDER) != 0) continue;
+    const FT_GlyphSlot slot = face->glyph;
+    const FT_Bitmap& bitmap = slot->bitmap;
+    if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
+      for (unsigned row = 0; row < bitmap.rows; ++row) {
+        const unsigned char* src = bitmap.buffer + static_cast<std::ptrdiff_t>(row) * bitmap.pitch;
+        for (unsigned col = 0; col < bitmap.width; ++col)
+          blend(pen + slot->bitmap_left + static_cast<int>(col), baseline - slot->bitmap_top + static_cast<int>(row),
+                src[col]);
+      }
+    }
+    pen += static_cast<int>((slot->advance.x + 32) >> 6);
+  }
+  const auto line = [&](int top) {
+    for (int row = 0; row < metrics.LineThickness; ++row)
+      for (int px = x; px < pen; ++px) blend(px, top + row, 255);
+  };
+  if (font.Underline) line(baseline + metrics.UnderlinePos - metrics.LineThickness / 2);
+  if (font.StrikeOut) line(baseline - metrics.Ascent / 3);
+}
+
+}  // namespace lumora::platform

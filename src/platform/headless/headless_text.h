@@ -1,0 +1,33 @@
+// Text of the headless backend, rasterised with FreeType from the DejaVu faces that
+// fontconfig finds, so that renders are the same on every machine of this kind.
+#pragma once
+
+#include "platform/text.h"
+
+#include <memory>
+
+namespace lumora::platform {
+
+class THeadlessTextRasterizer final : public ITextRasterizer {
+ public:
+  THeadlessTextRasterizer();
+  ~THeadlessTextRasterizer() override;
+  THeadlessTextRasterizer(const THeadlessTextRasterizer&) = delete;
+  THeadlessTextRasterizer& operator=(const THeadlessTextRasterizer&) = delete;
+
+  TTextExtent TextExtent(const TTextFont& font, std::string_view text) override;
+  void DrawText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
+                TPixel colour) override;
+
+  // The file of the face a font resolves to (for tests and diagnostics).
+  std::string FaceFile(const TTextFont& font);
+
+ private:
+  struct TImpl;
+  std::unique_ptr<TImpl> impl_;
+};
+
+// The Unicode code point of a byte of the ANSI code page (Windows-1252).
+char32_t UnicodeFromAnsi(unsigned char c);
+
+}  // namespace lumora::platform
