@@ -34,7 +34,7 @@ class ITextRasterizer {
   virtual TTextExtent TextExtent(const TTextFont& font, std::string_view text) = 0;
   // Draws text with the top-left corner of its cell at (x, y), anti-aliased in colour over
   // what the bitmap holds, clipped to the bitmap.
-  virtual void DrawText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
+  virtual void PaintText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
                         TPixel colour) = 0;
 };
 

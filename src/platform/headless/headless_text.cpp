@@ -138,7 +138,7 @@ TTextExtent THeadlessTextRasterizer::TextExtent(const TTextFont& font, std::stri
   return {width, metrics.CellHeight};
 }
 
-void THeadlessTextRasterizer::DrawText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
+void THeadlessTextRasterizer::PaintText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
                                        TPixel colour) {
   TFaceMetrics metrics;
   FT_Face face = impl_->Face(font, metrics);

@@ -16,7 +16,7 @@ class THeadlessTextRasterizer final : public ITextRasterizer {
   THeadlessTextRasterizer& operator=(const THeadlessTextRasterizer&) = delete;
 
   TTextExtent TextExtent(const TTextFont& font, std::string_view text) override;
-  void DrawText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
+  void PaintText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
                 TPixel colour) override;
 
   // The file of the face a font resolves to (for tests and diagnostics).

@@ -55,7 +55,7 @@ TTextExtent TWin32TextRasterizer::TextExtent(const TTextFont& font, std::string_
   return {static_cast<int>(size.cx), static_cast<int>(tm.tmHeight)};
 }
 
-void TWin32TextRasterizer::DrawText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
+void TWin32TextRasterizer::PaintText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
                                     TPixel colour) {
   const TTextExtent extent = TextExtent(font, text);
   // Only the part of the text cell inside the bitmap is copied out, drawn on and copied back.

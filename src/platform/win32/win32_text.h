@@ -8,7 +8,7 @@ namespace lumora::platform {
 class TWin32TextRasterizer final : public ITextRasterizer {
  public:
   TTextExtent TextExtent(const TTextFont& font, std::string_view text) override;
-  void DrawText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
+  void PaintText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
                 TPixel colour) override;
 };
 

@@ -34,7 +34,7 @@ TEST(HeadlessText, GlyphsLandInsideTheirExtentInTheGivenColour) {
   const TTextFont font{.Name = "DejaVu Sans", .Height = -20};
   const TTextExtent e = text.TextExtent(font, "Lumora");
   TBitmap32 bitmap(e.Width + 20, e.Height + 20);
-  text.DrawText(bitmap, 10, 10, font, "Lumora", MakePixel(0, 0, 0));
+  text.PaintText(bitmap, 10, 10, font, "Lumora", MakePixel(0, 0, 0));
   EXPECT_GT(CountNonWhite(bitmap, 10, 10, 10 + e.Width, 10 + e.Height), 50);
   EXPECT_EQ(CountNonWhite(bitmap, 0, 0, bitmap.Width(), 10), 0);
   EXPECT_EQ(CountNonWhite(bitmap, 0, 10 + e.Height, bitmap.Width(), bitmap.Height()), 0);
@@ -43,11 +43,11 @@ TEST(HeadlessText, GlyphsLandInsideTheirExtentInTheGivenColour) {
   EXPECT_TRUE(sawBlack) << "glyph cores are fully covered";
 
   TBitmap32 again(bitmap.Width(), bitmap.Height());
-  text.DrawText(again, 10, 10, font, "Lumora", MakePixel(0, 0, 0));
+  text.PaintText(again, 10, 10, font, "Lumora", MakePixel(0, 0, 0));
   EXPECT_EQ(again, bitmap) << "renders are deterministic";
 
   TBitmap32 clipped(5, 5);
-  text.DrawText(clipped, -3, -8, font, "Lumora", MakePixel(0, 0, 0));  // must not write outside
+  text.PaintText(clipped, -3, -8, font, "Lumora", MakePixel(0, 0, 0));  // must not write outside
 }
 
 TEST(HeadlessText, MissingFacesFallBackToTheDefaultFaceAndStylesPickTheirFaces) {
