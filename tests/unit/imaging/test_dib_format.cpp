@@ -56,6 +56,12 @@ TEST(DIBData, TwoByOneWritesSizeThenPixelsAsHeld) {
   EXPECT_EQ(back.Width(), 2);
   EXPECT_EQ(back.Height(), 1);
   EXPECT_EQ(back.Bits()[1], 0x88776655u);
+
+  // A zero height holds no pixels; the bitmap still becomes at least one row high.
+  std::istringstream flat(Bytes({0x24, 1, 0, 0}));
+  back.ReadData(flat);
+  EXPECT_EQ(back.Width(), 0x124);
+  EXPECT_EQ(back.Height(), 1);
 }
 
 TEST(DIBData, WrapperNeedsTwentySixBytesAndAMatchingCompressor) {
