@@ -96,13 +96,13 @@ inline std::optional<TBitmap32> RunToNetpbm(const std::string& command, const st
   return ReadNetpbmFile(output);
 }
 
-// ImageMagick's own decoding of a file, with alpha. Debian's convert, not whatever
+// ImageMagick's own decoding of a file, with alpha when the file has some. Debian's convert, not whatever
 // else may be first on the PATH.
 constexpr const char* kImageMagick = "/usr/bin/convert";
 inline bool HaveImageMagick() { return std::filesystem::exists(kImageMagick); }
 inline std::optional<TBitmap32> DecodeWithImageMagick(const std::filesystem::path& file, const TTempDir& dir) {
   const auto out = dir / "reference.pam";
-  return RunToNetpbm(std::string(kImageMagick) + " " + Quote(file) + " -depth 8 -alpha on pam:" + Quote(out), out);
+  return RunToNetpbm(std::string(kImageMagick) + " " + Quote(file) + " -depth 8 pam:" + Quote(out), out);
 }
 
 // Largest difference of any channel between two pictures of the same size (alpha only
