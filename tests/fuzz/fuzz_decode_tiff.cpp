@@ -1,0 +1,18 @@
+// Arbitrary bytes as a picture file: TIFF through libtiff.
+#include "imaging/codecs/codec_table.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  lumora::TBitmap32 bitmap;
+  if (lumora::codecs::DecodeTiff(std::span(reinterpret_cast<const std::byte*>(data), size), bitmap)) {
+    // A decoded picture is whole: reading every pixel must be defined.
+    std::uint32_t sum = 0;
+    for (const lumora::TPixel p : bitmap.Pixels()) sum += p;
+    static volatile std::uint32_t sink;
+    sink = sum;
+  }
+  return 0;
+}
