@@ -29,6 +29,7 @@ class TChannel {
   }
   bool Present() const { return mask_ != 0; }
   std::uint8_t Get(std::uint32_t value) const {
+    if (width_ == 0) return 0;  // a channel without bits is black
     const std::uint32_t v = (value >> shift_) & max_;
     if (width_ >= 8) return std::uint8_t(v >> (width_ - 8));
     // Narrow fields widen by repeating their bits: 5 bits abcde become abcdeabc.

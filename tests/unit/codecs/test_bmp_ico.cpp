@@ -162,6 +162,18 @@ TEST(WindowsBitmap, DamagedHeadersFail) {
   EXPECT_FALSE(with(30, 1)) << "RLE8 needs 8 bits";
   EXPECT_FALSE(with(30, 4)) << "embedded JPEG";
   EXPECT_FALSE(with(30, 3)) << "bit fields need 16 or 32 bits";
+  // Bit fields with an empty green mask: green is 0 (and decoding ends).
+  TBytes fields = test::MakeBmp24(2, 1, [](int, int) -> std::uint32_t { return 0; });
+  fields[28] = std::byte{16};
+  PutU32(fields, 30, 3);
+  PutU32(fields, 10, 14 + 40 + 12);
+  const std::uint32_t masks[] = {0xF800, 0, 0x001F};
+  fields.insert(fields.begin() + 54, reinterpret_cast<const std::byte*>(masks), reinterpret_cast<const std::byte*>(masks) + 12);
+  fields.resize(14 + 40 + 12 + 4);
+  PutU32(fields, 14 + 40 + 12, 0xFFFFFFFFu);
+  const auto noGreen = Decode(&codecs::DecodeWindowsBitmap, fields);
+  ASSERT_TRUE(noGreen.has_value());
+  EXPECT_EQ(noGreen->At(0, 0), MakePixel(255, 0, 255));
   base[28] = std::byte{2};
   EXPECT_FALSE(Decode(&codecs::DecodeWindowsBitmap, base).has_value()) << "2 bits a pixel";
 }
@@ -215,7 +227,7 @@ TEST_F(ImageMagickFiles, IconsShowTheirLargestImageWithItsAlphaOrMask) {
         << where;
   }
   // Palette and 24-bit entries take their transparency from the AND mask.
-  for (const std::string& arguments : {"rose: -colors 16 -type Palette", "rose: -monochrome",
+  for (const std::string arguments : {"rose: -colors 16 -type Palette", "rose: -monochrome",
                                        "rose: -colors 200 -type Palette", "rose:"}) {
     SCOPED_TRACE(arguments);
     const fs::path bmp = Write(arguments + " -compress None", "BMP3:entry.bmp");

@@ -125,7 +125,8 @@ TEST(JpegTestImages, DecodeLikeTheLibrarysOwnDecoderAndCloseToTheOriginal) {
   ExpectTruncationsAreHarmless(&codecs::DecodeJpeg, test::ReadFileBytes(images / "testimgint.jpg"), "testimgint.jpg");
 }
 
-TEST(JpegTestImages, GreyscaleAndInvertedCmykMatchImageMagick) {
+// ImageMagick writes its CMYK copy as Adobe YCCK (transform 2), inverted as Adobe stores it.
+TEST(JpegTestImages, GreyscaleAndAdobeYcckMatchImageMagick) {
   REQUIRE_PACKAGE(dir, "libjpeg-turbo");
   if (!test::HaveImageMagick()) GTEST_SKIP() << "ImageMagick (/usr/bin/convert) is not installed";
   test::TTempDir temp;
