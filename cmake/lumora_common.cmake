@@ -40,8 +40,9 @@ function(lumora_add_unit_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE lumora_options lumora_test_support ${ARG_LIBS} GTest::gtest_main GTest::gmock)
-  gtest_discover_tests(${name} PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60
-                       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  gtest_discover_tests(${name} PROPERTIES LABELS unit
+                       ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp"
+                       DISCOVERY_TIMEOUT 60 WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()
 
 # lumora_add_fuzz_target(NAME SOURCES... LIBS...): a libFuzzer target and a short CTest smoke run.
