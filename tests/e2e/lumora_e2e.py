@@ -377,9 +377,9 @@ class TSession:
                     pass
             process.Kill()
         if self._wineserver is not None:
-            subprocess.run(["wineserver", "-k"], env=self.Environment(), check=False, timeout=60,
-                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             try:
+                subprocess.run(["wineserver", "-k"], env=self.Environment(), check=False, timeout=60,
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 self._wineserver.wait(30)
             except subprocess.TimeoutExpired:
                 self._wineserver.kill()

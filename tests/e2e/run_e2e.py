@@ -11,6 +11,7 @@ one lumora_e2e.TSession.
 
 import argparse
 import importlib
+import signal
 import sys
 import time
 import traceback
@@ -30,7 +31,20 @@ def TestCases():
                 yield file.stem, name, getattr(module, name)
 
 
+# A test that runs longer fails on its own, with its clean-up, before CTest's timeout
+# would kill the runner and leave Wine and Xvfb behind.
+TIME_LIMIT_SECONDS = 240
+
+
+def Interrupt(signum, frame):
+    if signum == signal.SIGALRM:
+        raise lumora_e2e.EE2EError(f"the test took longer than {TIME_LIMIT_SECONDS} s")
+    raise lumora_e2e.EE2EError(f"interrupted by signal {signum}")
+
+
 def RunCase(config, moduleName, caseName) -> int:
+    signal.signal(signal.SIGALRM, Interrupt)
+    signal.signal(signal.SIGTERM, Interrupt)
     module = importlib.import_module(moduleName)
     case = getattr(module, caseName, None)
     if case is None:
@@ -40,14 +54,17 @@ def RunCase(config, moduleName, caseName) -> int:
     name = f"{moduleName}.{caseName}"
     try:
         config.CheckInputs()
-        lumora_e2e.PreparePrefix(config)
+        lumora_e2e.PreparePrefix(config)  # normally done already by the first test of the run
+        signal.alarm(TIME_LIMIT_SECONDS)
         session = lumora_e2e.TSession(config, name)
         with session:
             try:
                 case(session)
             except BaseException:
+                signal.alarm(0)
                 Record(session)
                 raise
+            signal.alarm(0)  # the clean-up runs to its end
     except lumora_e2e.EE2EError as error:
         print(f"FAIL {name}: {error}")
         print(f"  evidence: {config.WorkDir / 'runs' / name}")

@@ -163,6 +163,11 @@ def TestPasswordChangeReturns(s: TSession):
     scr = s.MakeScr("password.scr")
     for args in (["/a"], ["/a", "123"]):
         ExpectNoWindow(s, scr, *args)
+    # Wine's password library only reports the call: provider, owner (123) and the two zeros.
+    process = s.StartScr(scr, "/a", "123", env={"WINEDEBUG": "-all,fixme+mpr"})
+    Check(process.WaitExit(20) == 0, "the password change did not end cleanly")
+    Check('PwdChangePasswordA "SCRSAVE" 000000000000007B 0 0' in process.Stdout(),
+          f"no password change call seen: {process.Stdout()!r}")
     # Without the password library the mode returns as quietly.
     process = s.StartScr(scr, "/a", env={"WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d;mpr="})
     Check(process.WaitExit(20) == 0, "the password change without its library did not end cleanly")
