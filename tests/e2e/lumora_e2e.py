@@ -151,6 +151,28 @@ def PrefixProcesses(prefix: Path) -> list[int]:
     return found
 
 
+def AdoptOrphans() -> None:
+    """Wine's services outlive the program that started them; as a subreaper this
+    process becomes their parent and can reap them, instead of leaving zombies to an
+    init that may not."""
+    try:
+        import ctypes
+        libc = ctypes.CDLL(None, use_errno=True)
+        libc.prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
+    except (OSError, AttributeError):
+        pass
+
+
+def ReapOrphans() -> None:
+    while True:
+        try:
+            pid, _ = os.waitpid(-1, os.WNOHANG)
+        except ChildProcessError:
+            return
+        if pid == 0:
+            return
+
+
 def ClonePrefix(source: Path, target: Path) -> None:
     """Copies a prefix: binaries by hard link, everything else (registry, ini files) for real."""
     for dirPath, dirNames, fileNames in os.walk(source):
@@ -350,6 +372,7 @@ class TSession:
 
     def Start(self) -> None:
         self.Config.CheckInputs()
+        AdoptOrphans()
         if self.RunDir.exists():
             shutil.rmtree(self.RunDir)
         self.RunDir.mkdir(parents=True)
@@ -402,6 +425,7 @@ class TSession:
             self._xvfb = None
         if self.Prefix.exists():
             shutil.rmtree(self.Prefix, ignore_errors=True)
+        ReapOrphans()
         if leftovers:
             raise EE2EError(f"processes outlived the wineserver and were killed: {leftovers}")
 
@@ -572,6 +596,7 @@ def PreparePrefix(config: TConfig) -> None:
             return
         if config.Template.exists():
             shutil.rmtree(config.Template)
+        AdoptOrphans()
         session = TSession(config, "prepare")
         session.Prefix = config.Template
         session.RunDir.mkdir(parents=True, exist_ok=True)
@@ -597,4 +622,5 @@ def PreparePrefix(config: TConfig) -> None:
                 session._xvfb.terminate()
                 session._xvfb.wait(10)
             shutil.rmtree(session.RunDir, ignore_errors=True)
+            ReapOrphans()
         stamp.write_text(want)
