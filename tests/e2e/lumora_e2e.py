@@ -123,10 +123,14 @@ class TConfig:
                                 "(cmake --preset windows && cmake --build --preset windows)")
 
 
+# No Mono or Gecko installer prompts; no desktop menu entries.
+DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
+
+
 def BaseEnvironment() -> dict:
     env = {k: v for k, v in os.environ.items() if not k.startswith("WINE") and k != "DISPLAY"}
     env.update(WINEARCH="win64", WINEDEBUG="-all",
-               WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d", LANG="C.UTF-8")
+               WINEDLLOVERRIDES=DLL_OVERRIDES, LANG="C.UTF-8")
     return env
 
 

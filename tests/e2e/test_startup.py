@@ -2,10 +2,9 @@
 single instance, the preview inside another program's window, the switches that start
 no show, and the password change."""
 
-from lumora_e2e import (FULL_SCREEN_TITLE, PREVIEW_TITLE, SCREEN_HEIGHT, SCREEN_WIDTH, WS_BORDER, WS_CAPTION,
-                        WS_CHILD, WS_DISABLED, WS_EX_TOOLWINDOW, WS_EX_TOPMOST,
-                        WS_EX_WINDOWEDGE, WS_POPUP, WS_THICKFRAME, Check,
-                        TSession, TWindow)
+from lumora_e2e import (DLL_OVERRIDES, FULL_SCREEN_TITLE, PREVIEW_TITLE, SCREEN_HEIGHT, SCREEN_WIDTH,
+                        WS_BORDER, WS_CAPTION, WS_CHILD, WS_DISABLED, WS_EX_TOOLWINDOW, WS_EX_TOPMOST,
+                        WS_EX_WINDOWEDGE, WS_POPUP, WS_THICKFRAME, Check, TSession, TWindow)
 
 BLACK = (0, 0, 0)
 
@@ -169,5 +168,5 @@ def TestPasswordChangeReturns(s: TSession):
     Check('PwdChangePasswordA "SCRSAVE" 000000000000007B 0 0' in process.Stdout(),
           f"no password change call seen: {process.Stdout()!r}")
     # Without the password library the mode returns as quietly.
-    process = s.StartScr(scr, "/a", env={"WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d;mpr="})
+    process = s.StartScr(scr, "/a", env={"WINEDLLOVERRIDES": DLL_OVERRIDES + ";mpr="})
     Check(process.WaitExit(20) == 0, "the password change without its library did not end cleanly")
