@@ -2,9 +2,11 @@
 // are not part of the player yet (installer dialog, install worker, removal, settings
 // dialog) are the empty hooks of TModeHooks and end quietly.
 #include "app/startup.h"
+#include "imaging/codecs/codec_table.h"
 #include "platform/win32/win32_app_shell.h"
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_metafile.h"
 #include "platform/win32/win32_unicode.h"
 
 #include <windows.h>
@@ -30,6 +32,8 @@ std::vector<std::string> CommandLineArguments() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   try {
+    // Windows metafiles are drawn by GDI; the portable decoders know them only through this.
+    lumora::codecs::SetMetafileRenderer(&lumora::platform::Win32MetafileRenderer());
     const std::vector<std::string> args = CommandLineArguments();
     lumora::platform::TWin32FileSystem files;
     lumora::platform::TWin32NamedMutexes mutexes;
