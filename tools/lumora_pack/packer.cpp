@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <array>
+#include <cstring>
 #include <limits>
 #include <vector>
 

@@ -15,8 +15,10 @@ std::string Utf8(const std::filesystem::path& path) {
 }
 
 struct TWhere {
+  explicit TWhere(std::string file, std::size_t line = 0, std::string section = {}, std::string key = {})
+      : File(std::move(file)), Line(line), Section(std::move(section)), Key(std::move(key)) {}
   std::string File;
-  std::size_t Line = 0;
+  std::size_t Line;
   std::string Section;
   std::string Key;
   std::string Path;
