@@ -195,11 +195,28 @@ class TExtractor {
   }
 
   // The key lines of one section: known keys whose values the player would read,
-  // normalised, without the keys that lumora-pack fills in.
-  std::vector<std::string> KeyLines(TBiggerIniFile& ini, const std::string& section) {
+  // normalised, without the keys that lumora-pack fills in. Each extracted entry of the
+  // section is named where its extension key (or, without one, its position key) was.
+  std::vector<std::string> KeyLines(TBiggerIniFile& ini, const std::string& section, std::int32_t number) {
+    struct TPending {
+      const TEntryRefSpec* Spec;
+      std::string File;
+      bool Done;
+    };
+    std::vector<TPending> refs;
+    std::int32_t sectionNumber = 0;
+    const TSectionSpec* spec = FindSectionSpec(section, sectionNumber);
+    for (const TEntryRefSpec& ref : EntryRefSpecs()) {
+      if (ref.Section != spec->Kind) continue;
+      const std::string file = NameOf(RefOf(section, ref, number));
+      if (!file.empty()) refs.push_back(TPending{&ref, file, false});
+    }
     std::vector<std::string> lines;
-    std::int32_t number = 0;
-    const TSectionSpec* spec = FindSectionSpec(section, number);
+    auto emit = [&](TPending& ref) {
+      if (ref.Done) return;
+      lines.push_back(std::string(ref.Spec->FolderKey) + "=" + ref.File);
+      ref.Done = true;
+    };
     TStrings raw;
     ini.ReadSectionValues(section, raw);
     std::set<std::string> seen;
@@ -214,9 +231,16 @@ class TExtractor {
         continue;
       }
       if (!seen.insert(Fold(key)).second) continue;  // the player reads the first
-      if (keySpec->Kind == TKeyKind::Filled || keySpec->Kind == TKeyKind::Extension ||
-          keySpec->Kind == TKeyKind::FolderPath)
+      if (keySpec->Kind == TKeyKind::Extension || keySpec->Kind == TKeyKind::Filled) {
+        for (TPending& ref : refs) {
+          const bool named = keySpec->Kind == TKeyKind::Extension ? ref.Spec->ExtensionKey == keySpec->Name
+                                                                   : ref.Spec->ExtensionKey.empty() &&
+                                                                         ref.Spec->PositionKey == keySpec->Name;
+          if (named) emit(ref);
+        }
         continue;
+      }
+      if (keySpec->Kind == TKeyKind::FolderPath) continue;
       const std::optional<std::string> value = NormalizeKeyValue(*keySpec, line.substr(equals + 1));
       if (!value) {
         result_.Notes.push_back("[" + Printable(section) + "] " + Printable(key) +
@@ -225,6 +249,10 @@ class TExtractor {
       }
       lines.push_back(std::string(keySpec->Name) + "=" + *value);
     }
+    std::vector<std::string> front;
+    for (TPending& ref : refs)
+      if (!ref.Done) front.push_back(std::string(ref.Spec->FolderKey) + "=" + ref.File);
+    lines.insert(lines.begin(), front.begin(), front.end());
     return lines;
   }
 
@@ -237,12 +265,6 @@ class TExtractor {
       for (const std::string& l : lines) text += l + "\r\n";
       text += "\r\n";
     };
-    auto refLine = [&](const TEntryRefSpec& spec, const TEntryRefReport* e, std::vector<std::string>& lines,
-                       const std::string& key) {
-      const std::string name = NameOf(e);
-      if (!name.empty()) lines.push_back(key + "=" + name);
-      (void)spec;
-    };
     TStrings names;
     ini->ReadSections(names);
     for (const std::string& name : names) {
@@ -253,14 +275,7 @@ class TExtractor {
 
     for (const std::string_view fixed : {"AppInfo", "Settings", "Background"}) {
       const std::string name(fixed);
-      std::vector<std::string> lines;
-      for (const TEntryRefSpec& spec : EntryRefSpecs()) {
-        const bool here = (spec.Section == TSectionKind::Settings && name == "Settings") ||
-                          (spec.Section == TSectionKind::Background && name == "Background");
-        if (here) refLine(spec, RefOf(name, spec, 0), lines, std::string(spec.FolderKey));
-      }
-      for (std::string& l : KeyLines(*ini, name)) lines.push_back(std::move(l));
-      section(name, lines);
+      section(name, KeyLines(*ini, name, 0));
     }
 
     // Items in the player's order, numbered again without the ones it would drop.
@@ -281,11 +296,7 @@ class TExtractor {
         continue;
       }
       ++next;
-      std::vector<std::string> lines;
-      for (const TEntryRefSpec& spec : EntryRefSpecs())
-        if (spec.Section == TSectionKind::Pic) refLine(spec, RefOf(name, spec, n), lines, std::string(spec.FolderKey));
-      for (std::string& l : KeyLines(*ini, name)) lines.push_back(std::move(l));
-      section(PicSectionName(next), lines);
+      section(PicSectionName(next), KeyLines(*ini, name, n));
       TStrings caption;
       ini->ReadSectionValues(PicCaptionSectionName(n), caption);
       section(PicCaptionSectionName(next), caption);
