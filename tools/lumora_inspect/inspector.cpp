@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <tuple>
 
 namespace lumora::inspect {
 namespace {
@@ -139,7 +140,9 @@ class TExtractor {
                                 std::string(EntryStatusText(e.Status)) + ")");
       return {};
     }
-    const auto key = std::make_pair(e.Position, e.StoredSize);
+    // One file per entry and extension: the same entry named with two extensions must
+    // keep both, or the re-packed show would tell the player a different one.
+    const auto key = std::make_tuple(e.Position, e.StoredSize, e.Extension);
     if (const auto it = names_.find(key); it != names_.end()) return it->second;
     const std::string extension = SafeExtension(e.Extension);
     if (extension != e.Extension)
@@ -190,7 +193,7 @@ class TExtractor {
 
   std::string NameOf(const TEntryRefReport* e) const {
     if (e == nullptr || e->Status != TEntryStatus::Ok) return {};
-    const auto it = names_.find(std::make_pair(e->Position, e->StoredSize));
+    const auto it = names_.find(std::make_tuple(e->Position, e->StoredSize, e->Extension));
     return it == names_.end() ? std::string() : it->second;
   }
 
@@ -343,7 +346,7 @@ class TExtractor {
   const TPayloadReport& report_;
   std::filesystem::path dir_;
   TExtractResult result_;
-  std::map<std::pair<std::int32_t, std::int32_t>, std::string> names_;
+  std::map<std::tuple<std::int32_t, std::int32_t, std::string>, std::string> names_;
   std::set<std::string> used_;
 };
 
