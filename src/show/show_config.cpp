@@ -1,5 +1,9 @@
 #include "show/show_config.h"
 
+#include "show/show_schema.h"
+
+#include <algorithm>
+
 namespace lumora {
 namespace {
 
@@ -66,6 +70,32 @@ class TDeleteOnExit {
   platform::IFileSystem& fs_;
   std::filesystem::path path_;
 };
+
+// Highest n of the Pic<n> sections that are there: items past it have no entry and are
+// dropped anyway, so a forged PicCount of two thousand million ends at once.
+std::int32_t LastItemSection(const TBiggerIniFile& ini) {
+  std::int32_t last = 0;
+  for (int i = 0; i < ini.Sections().Count(); ++i) {
+    std::int32_t n = 0;
+    const TSectionSpec* spec = FindSectionSpec(ini.Sections().Name(i), n);
+    if (spec != nullptr && spec->Kind == TSectionKind::Pic) last = std::max(last, n);
+  }
+  return last;
+}
+
+// Likewise the highest sound number that section Snd mentions.
+std::int32_t LastSoundNumber(TBiggerIniFile& ini) {
+  TStrings keys;
+  ini.ReadSection(kSnd, keys);
+  std::int32_t unused = 0;
+  const TSectionSpec* snd = FindSectionSpec(kSnd, unused);
+  std::int32_t last = 0;
+  for (const std::string& key : keys) {
+    std::int32_t n = 0;
+    if (FindKeySpec(*snd, key, n) != nullptr) last = std::max(last, n);
+  }
+  return last;
+}
 
 }  // namespace
 
@@ -160,7 +190,8 @@ TShowLoadResult LoadShowConfig(TBiggerIniFile& ini, TBiggerIniFile* userSettings
 
   // 7. Items: only those with an entry, and in a preview only pictures.
   out.PicList.clear();
-  for (std::int32_t n = 1; n <= c.PicCount && n > 0; ++n) {
+  const std::int32_t lastItem = std::min(c.PicCount, LastItemSection(ini));
+  for (std::int32_t n = 1; n <= lastItem; ++n) {
     if (hooks.ProcessMessages) hooks.ProcessMessages();
     const std::string section = PicSectionName(n);
     auto item = std::make_unique<TPicData>();
@@ -178,7 +209,8 @@ TShowLoadResult LoadShowConfig(TBiggerIniFile& ini, TBiggerIniFile* userSettings
   // 8. Sounds: a preview that shows no items plays none.
   out.SndList.clear();
   if (!preview || !out.PicList.empty()) {
-    for (std::int32_t n = 1; n <= c.SndCount && n > 0; ++n) {
+    const std::int32_t lastSound = std::min(c.SndCount, LastSoundNumber(ini));
+    for (std::int32_t n = 1; n <= lastSound; ++n) {
       const std::string suffix = std::to_string(n);
       const std::int32_t position = ini.ReadInteger(kSnd, "FilePos" + suffix, -1);
       const std::int32_t size = ini.ReadInteger(kSnd, "FileSize" + suffix, 0);
