@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -81,7 +82,7 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::exception& e) {
@@ -89,3 +90,17 @@ int main(int argc, char** argv) {
     return 1;
   }
 }
+
+#ifdef _WIN32
+// Arguments arrive as UTF-16 and are handed on as UTF-8, so that paths the ANSI code
+// page cannot spell still work.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  std::vector<char*> pointers;
+  for (int i = 0; i < argc; ++i) args.push_back(lumora::platform::Utf8FromWide(argv[i]));
+  for (std::string& a : args) pointers.push_back(a.data());
+  return Main(argc, pointers.data());
+}
+#else
+int main(int argc, char** argv) { return Main(argc, argv); }
+#endif

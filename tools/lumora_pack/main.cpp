@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -78,7 +79,7 @@ int Run(int argc, char** argv) {
       std::fprintf(stderr,
                    "lumora-pack: template, path \"%s\": file not found; build lumora.scr (windows preset) or "
                    "give --template FILE\n",
-                   options.Template.string().c_str());
+                   reinterpret_cast<const char*>(options.Template.u8string().c_str()));
       return 2;
     }
   }
@@ -108,4 +109,16 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
+#ifdef _WIN32
+// Arguments arrive as UTF-16 and are handed on as UTF-8, so that paths the ANSI code
+// page cannot spell still work.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  std::vector<char*> pointers;
+  for (int i = 0; i < argc; ++i) args.push_back(lumora::platform::Utf8FromWide(argv[i]));
+  for (std::string& a : args) pointers.push_back(a.data());
+  return Run(argc, pointers.data());
+}
+#else
 int main(int argc, char** argv) { return Run(argc, argv); }
+#endif
