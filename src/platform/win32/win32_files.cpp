@@ -166,7 +166,7 @@ std::optional<std::filesystem::path> TWin32FileSystem::StoredFileName(const std:
   return std::filesystem::path(std::wstring(data.cFileName));
 }
 
-bool TWin32FileSystem::ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+bool TWin32FileSystem::MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
   return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
