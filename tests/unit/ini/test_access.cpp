@@ -149,7 +149,6 @@ TEST(IniReads, SectionKeysSectionNamesAndWholeContent) {
 TEST(IniWrites, WritesChangeOnlyWhatDiffers) {
   TIniFixture f;
   f.Write("[A]\r\nKey=1\r\n");
-  const auto before = f.Stamp();
   {
     TBigIniFile ini(f.Fs(), f.Path());
     ini.WriteString("A", "Key", "1");
@@ -166,7 +165,6 @@ TEST(IniWrites, WritesChangeOnlyWhatDiffers) {
     EXPECT_FALSE(ini.Changed());
   }
   EXPECT_EQ(f.Read(), same);
-  (void)before;
 }
 
 TEST(IniWrites, NewKeysAndSectionsAreAppended) {
