@@ -86,6 +86,16 @@ std::wstring WideFromAnsi(std::string_view text) {
   return out;
 }
 
+std::string Utf8FromWide(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0)
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
 std::filesystem::path TWin32FileSystem::ExecutablePath() {
   std::vector<wchar_t> buf(MAX_PATH);
   for (;;) {
@@ -141,6 +151,23 @@ std::unique_ptr<IWritableFile> TWin32FileSystem::CreateForWrite(const std::files
 
 std::filesystem::path TWin32FileSystem::PathFromPayloadText(std::string_view text) {
   return std::filesystem::path(WideFromAnsi(text));
+}
+
+bool TWin32FileSystem::FileExists(const std::filesystem::path& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::optional<std::filesystem::path> TWin32FileSystem::StoredFileName(const std::filesystem::path& path) {
+  WIN32_FIND_DATAW data{};
+  const HANDLE find = ::FindFirstFileW(path.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return std::nullopt;
+  ::FindClose(find);
+  return std::filesystem::path(std::wstring(data.cFileName));
+}
+
+bool TWin32FileSystem::MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 }  // namespace lumora::platform

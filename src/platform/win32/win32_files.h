@@ -18,9 +18,14 @@ class TWin32FileSystem final : public IFileSystem {
   std::unique_ptr<IWritableFile> OpenExistingForWrite(const std::filesystem::path& path) override;
   std::unique_ptr<IWritableFile> CreateForWrite(const std::filesystem::path& path) override;
   std::filesystem::path PathFromPayloadText(std::string_view text) override;
+  bool FileExists(const std::filesystem::path& path) override;
+  std::optional<std::filesystem::path> StoredFileName(const std::filesystem::path& path) override;
+  bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
 };
 
 // Converts text in the ANSI code page to UTF-16.
 std::wstring WideFromAnsi(std::string_view text);
+// Converts UTF-16 to UTF-8 (command-line arguments of the tools).
+std::string Utf8FromWide(std::wstring_view text);
 
 }  // namespace lumora::platform
