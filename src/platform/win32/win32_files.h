@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/files.h"
+#include "platform/win32/win32_unicode.h"
 
 namespace lumora::platform {
 
@@ -25,7 +26,5 @@ class TWin32FileSystem final : public IFileSystem {
 
 // Converts text in the ANSI code page to UTF-16.
 std::wstring WideFromAnsi(std::string_view text);
-// Converts UTF-16 to UTF-8 (command-line arguments of the tools).
-std::string Utf8FromWide(std::wstring_view text);
 
 }  // namespace lumora::platform
