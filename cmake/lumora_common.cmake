@@ -69,7 +69,7 @@ endfunction()
 # Adds every subdirectory of the current source directory that has a CMakeLists.txt,
 # so that a new subsystem's tests, tools or benchmarks join by adding a folder.
 macro(lumora_add_all_subdirectories)
-  file(GLOB _lumora_children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  file(GLOB _lumora_children CONFIGURE_DEPENDS LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
   list(SORT _lumora_children)
   foreach(_child IN LISTS _lumora_children)
     if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${_child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_child}/CMakeLists.txt)
