@@ -3,6 +3,7 @@
 #include "imaging/codecs/codec_table.h"
 
 #include <fstream>
+#include <new>
 #include <vector>
 
 namespace lumora {
@@ -22,18 +23,29 @@ bool TPicture::LoadFromFile(const std::filesystem::path& path) {
   constexpr std::streamoff kMaxFileSize = std::streamoff(1) << 31;
   if (size < 0 || size > kMaxFileSize) return false;
   in.seekg(0, std::ios::beg);
-  std::vector<std::byte> data(static_cast<std::size_t>(size));
+  std::vector<std::byte> data;
+  try {
+    data.resize(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size)) return false;
 
-  TBitmap32 decoded;
-  if (!codec->Decode(data, decoded)) return false;
-  bitmap_ = std::move(decoded);
-  return true;
+  return Decode(codec->Decode, data);
 }
 
 bool TPicture::LoadBitmapFromMemory(std::span<const std::byte> data) {
+  return Decode(&codecs::DecodeWindowsBitmap, data);
+}
+
+bool TPicture::Decode(codecs::TDecodeFunction decode, std::span<const std::byte> data) {
   TBitmap32 decoded;
-  if (!codecs::DecodeWindowsBitmap(data, decoded)) return false;
+  try {
+    if (!decode(data, decoded)) return false;
+  } catch (const std::bad_alloc&) {
+    // A picture within the size limit that still does not fit in memory is skipped.
+    return false;
+  }
   bitmap_ = std::move(decoded);
   return true;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "imaging/bitmap32.h"
+#include "imaging/codecs/codec_table.h"
 
 #include <cstddef>
 #include <filesystem>
@@ -30,6 +31,8 @@ class TPicture {
   void Clear() { bitmap_ = TBitmap32(); }
 
  private:
+  bool Decode(codecs::TDecodeFunction decode, std::span<const std::byte> data);
+
   TBitmap32 bitmap_;
 };
 

@@ -59,6 +59,26 @@ class IFileSystem {
 
   // Turns text from the payload (the author's ANSI code page) into a path fragment.
   virtual std::filesystem::path PathFromPayloadText(std::string_view text) = 0;
+
+  // The operations below have portable fallbacks built on the ones above; the backends
+  // override them with the system's own calls.
+
+  // Whether a regular file exists at path.
+  virtual bool FileExists(const std::filesystem::path& path) { return OpenForReadDenyWrite(path) != nullptr; }
+
+  // The name part of an existing file as the file system stores it (its letter case may
+  // differ from the one asked for); nullopt when there is no such file.
+  virtual std::optional<std::filesystem::path> StoredFileName(const std::filesystem::path& path) {
+    if (!FileExists(path)) return std::nullopt;
+    return path.filename();
+  }
+
+  // Moves from over to, replacing to if it exists. The backends do it in one step, so
+  // that to is always either the old or the new file. The fallback removes to first.
+  virtual bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (FileExists(to) && !RemoveFile(to)) return false;
+    return RenameFile(from, to);
+  }
 };
 
 }  // namespace lumora::platform

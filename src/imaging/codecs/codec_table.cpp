@@ -8,23 +8,24 @@ namespace lumora::codecs {
 namespace {
 
 // One line per extension. A null decoder marks a format that the show may name but
-// this build cannot decode yet: loading such a file fails like an unlisted one.
+// this build cannot decode yet (the legacy formats from Targa on): loading such a file
+// fails like an unlisted one. Adding one is a decoder file and its name here.
 constexpr std::array kTable = {
     TCodecEntry{"bmp", "Windows bitmap", &DecodeWindowsBitmap},
     TCodecEntry{"rle", "Run-length encoded Windows bitmap", &DecodeWindowsBitmap},
     TCodecEntry{"dib", "Device-independent Windows bitmap", &DecodeWindowsBitmap},
-    TCodecEntry{"ico", "Windows icon", nullptr},
-    TCodecEntry{"wmf", "Windows metafile", nullptr},
-    TCodecEntry{"emf", "Windows enhanced metafile", nullptr},
-    TCodecEntry{"jpg", "JPEG", nullptr},
-    TCodecEntry{"jpe", "JPEG", nullptr},
-    TCodecEntry{"jpeg", "JPEG", nullptr},
-    TCodecEntry{"jfif", "JPEG", nullptr},
-    TCodecEntry{"gif", "GIF", nullptr},
-    TCodecEntry{"png", "Portable Network Graphics", nullptr},
-    TCodecEntry{"tif", "TIFF", nullptr},
-    TCodecEntry{"tiff", "TIFF", nullptr},
-    TCodecEntry{"fax", "GFI fax", nullptr},
+    TCodecEntry{"ico", "Windows icon", &DecodeWindowsIcon},
+    TCodecEntry{"wmf", "Windows metafile", &DecodeWindowsMetafile},
+    TCodecEntry{"emf", "Windows enhanced metafile", &DecodeEnhancedMetafile},
+    TCodecEntry{"jpg", "JPEG", &DecodeJpeg},
+    TCodecEntry{"jpe", "JPEG", &DecodeJpeg},
+    TCodecEntry{"jpeg", "JPEG", &DecodeJpeg},
+    TCodecEntry{"jfif", "JPEG", &DecodeJpeg},
+    TCodecEntry{"gif", "GIF", &DecodeGif},
+    TCodecEntry{"png", "Portable Network Graphics", &DecodePng},
+    TCodecEntry{"tif", "TIFF", &DecodeTiff},
+    TCodecEntry{"tiff", "TIFF", &DecodeTiff},
+    TCodecEntry{"fax", "GFI fax", &DecodeTiff},
     TCodecEntry{"tga", "Targa", nullptr},
     TCodecEntry{"vst", "Targa", nullptr},
     TCodecEntry{"icb", "Targa", nullptr},

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "imaging/bitmap32.h"
+#include "platform/metafile.h"
 
 #include <cstddef>
 #include <filesystem>
@@ -31,7 +32,18 @@ constexpr int kMaxPictureSide = 16384;
 constexpr std::int64_t kMaxPicturePixels = std::int64_t(1) << 28;
 bool PictureSizeAllowed(std::int64_t width, std::int64_t height);
 
-// Decoders of our own.
-bool DecodeWindowsBitmap(std::span<const std::byte> data, TBitmap32& out);
+// The decoders of the table. Each takes the whole file image.
+bool DecodeWindowsBitmap(std::span<const std::byte> data, TBitmap32& out);  // ours
+bool DecodeWindowsIcon(std::span<const std::byte> data, TBitmap32& out);    // ours
+bool DecodeJpeg(std::span<const std::byte> data, TBitmap32& out);           // libjpeg-turbo
+bool DecodeGif(std::span<const std::byte> data, TBitmap32& out);            // giflib
+bool DecodePng(std::span<const std::byte> data, TBitmap32& out);            // libpng
+bool DecodeTiff(std::span<const std::byte> data, TBitmap32& out);           // libtiff
+bool DecodeWindowsMetafile(std::span<const std::byte> data, TBitmap32& out);   // the platform's renderer
+bool DecodeEnhancedMetafile(std::span<const std::byte> data, TBitmap32& out);  // the platform's renderer
+
+// The backend that can play metafiles hands its renderer over at start-up (it must
+// outlive every later decode); null, the default, makes every metafile fail to load.
+void SetMetafileRenderer(platform::IMetafileRenderer* renderer);
 
 }  // namespace lumora::codecs

@@ -148,4 +148,20 @@ std::filesystem::path THeadlessFileSystem::PathFromPayloadText(std::string_view 
   return std::filesystem::path(std::string(text));
 }
 
+bool THeadlessFileSystem::FileExists(const std::filesystem::path& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::optional<std::filesystem::path> THeadlessFileSystem::StoredFileName(const std::filesystem::path& path) {
+  // Names here are taken exactly as stored; there is no letter case to correct.
+  if (!FileExists(path)) return std::nullopt;
+  return path.filename();
+}
+
+bool THeadlessFileSystem::ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  // rename() replaces the target in one step.
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 }  // namespace lumora::platform

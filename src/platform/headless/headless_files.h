@@ -31,6 +31,9 @@ class THeadlessFileSystem final : public IFileSystem {
   std::unique_ptr<IWritableFile> OpenExistingForWrite(const std::filesystem::path& path) override;
   std::unique_ptr<IWritableFile> CreateForWrite(const std::filesystem::path& path) override;
   std::filesystem::path PathFromPayloadText(std::string_view text) override;
+  bool FileExists(const std::filesystem::path& path) override;
+  std::optional<std::filesystem::path> StoredFileName(const std::filesystem::path& path) override;
+  bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) override;
 
  private:
   std::filesystem::path executable_;

@@ -143,4 +143,21 @@ std::filesystem::path TWin32FileSystem::PathFromPayloadText(std::string_view tex
   return std::filesystem::path(WideFromAnsi(text));
 }
 
+bool TWin32FileSystem::FileExists(const std::filesystem::path& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::optional<std::filesystem::path> TWin32FileSystem::StoredFileName(const std::filesystem::path& path) {
+  WIN32_FIND_DATAW data{};
+  const HANDLE find = ::FindFirstFileW(path.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return std::nullopt;
+  ::FindClose(find);
+  return std::filesystem::path(std::wstring(data.cFileName));
+}
+
+bool TWin32FileSystem::ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 }  // namespace lumora::platform

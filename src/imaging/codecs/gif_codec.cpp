@@ -1,0 +1,124 @@
+// GIF through giflib: the first frame on the logical screen, interlaced or not, with its
+// local palette or the global one; the transparent index of its graphic control
+// extension becomes alpha 0. giflib reports errors by return codes, so no jump is needed.
+#include "imaging/codecs/codec_table.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <gif_lib.h>
+
+namespace lumora::codecs {
+namespace {
+
+struct TMemorySource {
+  const GifByteType* Data;
+  std::size_t Size;
+  std::size_t Position;
+};
+
+int ReadFromMemory(GifFileType* gif, GifByteType* target, int count) {
+  auto* source = static_cast<TMemorySource*>(gif->UserData);
+  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(count, 0)), source->Size - source->Position);
+  std::memcpy(target, source->Data + source->Position, n);
+  source->Position += n;
+  return static_cast<int>(n);
+}
+
+struct TGifCloser {
+  void operator()(GifFileType* gif) const {
+    int error = 0;
+    DGifCloseFile(gif, &error);
+  }
+};
+
+// Rows of an interlaced image arrive in four passes.
+constexpr std::array<int, 4> kPassStart = {0, 4, 2, 1};
+constexpr std::array<int, 4> kPassStep = {8, 8, 4, 2};
+
+}  // namespace
+
+bool DecodeGif(std::span<const std::byte> data, TBitmap32& out) {
+  TMemorySource source{reinterpret_cast<const GifByteType*>(data.data()), data.size(), 0};
+  int error = 0;
+  std::unique_ptr<GifFileType, TGifCloser> gif(DGifOpen(&source, ReadFromMemory, &error));
+  if (!gif) return false;
+  if (gif->SWidth > kMaxPictureSide || gif->SHeight > kMaxPictureSide) return false;
+
+  int transparent = -1;
+  for (;;) {
+    GifRecordType record = UNDEFINED_RECORD_TYPE;
+    if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR) return false;
+    if (record == TERMINATE_RECORD_TYPE) return false;  // no image at all
+    if (record == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      GifByteType* block = nullptr;
+      if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR) return false;
+      if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
+        GraphicsControlBlock control{};
+        if (DGifExtensionToGCB(block[0], block + 1, &control) == GIF_OK) transparent = control.TransparentColor;
+      }
+      while (block != nullptr) {
+        if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR) return false;
+      }
+      continue;
+    }
+    if (record == IMAGE_DESC_RECORD_TYPE) break;
+  }
+  if (DGifGetImageDesc(gif.get()) == GIF_ERROR) return false;
+
+  const GifImageDesc& frame = gif->Image;
+  const ColorMapObject* map = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
+  // Without any palette the indexes are shown as grey levels.
+  std::array<TPixel, 256> palette{};
+  for (int i = 0; i < 256; ++i) {
+    if (map != nullptr && i < map->ColorCount) {
+      const GifColorType& c = map->Colors[i];
+      palette[static_cast<std::size_t>(i)] = MakePixel(c.Red, c.Green, c.Blue);
+    } else {
+      palette[static_cast<std::size_t>(i)] = MakePixel(std::uint8_t(i), std::uint8_t(i), std::uint8_t(i));
+    }
+  }
+  if (transparent >= 0 && transparent < 256) palette[static_cast<std::size_t>(transparent)] &= 0x00FFFFFFu;
+
+  // A screen too small for its first frame grows to hold it.
+  const std::int64_t width = std::max<std::int64_t>(gif->SWidth, std::int64_t(frame.Left) + frame.Width);
+  const std::int64_t height = std::max<std::int64_t>(gif->SHeight, std::int64_t(frame.Top) + frame.Height);
+  if (frame.Width <= 0 || frame.Height <= 0 || frame.Left < 0 || frame.Top < 0 || !PictureSizeAllowed(width, height)) {
+    return false;
+  }
+  // The screen around the first frame shows the background colour.
+  const int background = std::clamp(gif->SBackGroundColor, 0, 255);
+  TBitmap32 bitmap(static_cast<int>(width), static_cast<int>(height), palette[static_cast<std::size_t>(background)]);
+  std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
+  int rowsRead = 0;
+  const auto readRow = [&](int y) {
+    if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) return false;
+    ++rowsRead;
+    const int top = frame.Top + y;
+    if (top < 0 || top >= bitmap.Height()) return true;
+    TPixel* row = bitmap.Row(top);
+    for (int x = 0; x < frame.Width; ++x) {
+      const int left = frame.Left + x;
+      if (left >= 0 && left < bitmap.Width()) row[left] = palette[line[static_cast<std::size_t>(x)]];
+    }
+    return true;
+  };
+  bool complete = true;
+  if (frame.Interlace) {
+    for (std::size_t pass = 0; pass < kPassStart.size() && complete; ++pass) {
+      for (int y = kPassStart[pass]; y < frame.Height && complete; y += kPassStep[pass]) complete = readRow(y);
+    }
+  } else {
+    for (int y = 0; y < frame.Height && complete; ++y) complete = readRow(y);
+  }
+  // A truncated file keeps the rows that arrived.
+  if (rowsRead == 0) return false;
+  out = std::move(bitmap);
+  return true;
+}
+
+}  // namespace lumora::codecs

@@ -1,0 +1,120 @@
+// JPEG through libjpeg-turbo: baseline, progressive, greyscale, CMYK and YCCK.
+//
+// libjpeg reports fatal errors by calling error_exit, which here long-jumps back to the
+// function that set the jump point. Only two small functions set one (StartSession and
+// ReadRows); they hold nothing but trivially destructible locals, so the jump skips no
+// C++ destructor. Everything that owns memory lives outside them.
+#include "imaging/codecs/codec_table.h"
+
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace lumora::codecs {
+namespace {
+
+// Progressive files can hold thousands of scans, each a pass over the whole picture;
+// no real encoder writes more than a few dozen.
+constexpr int kMaxScans = 500;
+
+struct TJpegSession {
+  jpeg_decompress_struct Info{};
+  jpeg_error_mgr Errors{};
+  jpeg_progress_mgr Progress{};
+  std::jmp_buf Jump{};
+  bool Created = false;
+
+  ~TJpegSession() {
+    if (Created) jpeg_destroy_decompress(&Info);
+  }
+};
+
+void OnError(j_common_ptr info) {
+  auto* session = static_cast<TJpegSession*>(info->client_data);
+  std::longjmp(session->Jump, 1);
+}
+
+// Warnings (corrupt data that the library works around) are not shown anywhere.
+void OnMessage(j_common_ptr, int) {}
+void OnOutput(j_common_ptr) {}
+
+void OnProgress(j_common_ptr info) {
+  auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+  if (decompress->input_scan_number > kMaxScans) OnError(info);
+}
+
+bool StartSession(TJpegSession* s, const unsigned char* data, unsigned long size) {
+  s->Info.err = jpeg_std_error(&s->Errors);
+  s->Errors.error_exit = OnError;
+  s->Errors.emit_message = OnMessage;
+  s->Errors.output_message = OnOutput;
+  s->Info.client_data = s;
+  if (setjmp(s->Jump) != 0) return false;
+  jpeg_create_decompress(&s->Info);
+  s->Created = true;
+  s->Progress.progress_monitor = OnProgress;
+  s->Info.progress = &s->Progress;
+  jpeg_mem_src(&s->Info, data, size);
+  jpeg_read_header(&s->Info, TRUE);
+  return true;
+}
+
+bool ReadRows(TJpegSession* s, JSAMPROW* rows, JDIMENSION width, JDIMENSION height) {
+  if (setjmp(s->Jump) != 0) return false;
+  jpeg_calc_output_dimensions(&s->Info);
+  if (s->Info.output_width != width || s->Info.output_height != height || s->Info.output_components != 4) {
+    return false;
+  }
+  jpeg_start_decompress(&s->Info);
+  while (s->Info.output_scanline < height) {
+    const JDIMENSION done = s->Info.output_scanline;
+    if (jpeg_read_scanlines(&s->Info, rows + done, height - done) == 0) return false;
+  }
+  return true;
+}
+
+// Adobe's writers store CMYK inverted (255 = no ink) and say so with their marker.
+void CmykToRgb(TBitmap32& bitmap, bool inverted) {
+  for (TPixel& p : bitmap.Pixels()) {
+    // The four samples were written in byte order C, M, Y, K.
+    unsigned c = p & 0xFF, m = (p >> 8) & 0xFF, y = (p >> 16) & 0xFF, k = p >> 24;
+    if (!inverted) {
+      c = 255 - c;
+      m = 255 - m;
+      y = 255 - y;
+      k = 255 - k;
+    }
+    p = MakePixel(std::uint8_t((c * k + 127) / 255), std::uint8_t((m * k + 127) / 255),
+                  std::uint8_t((y * k + 127) / 255));
+  }
+}
+
+}  // namespace
+
+bool DecodeJpeg(std::span<const std::byte> data, TBitmap32& out) {
+  if (data.size() < 4) return false;
+  auto session = std::make_unique<TJpegSession>();
+  if (!StartSession(session.get(), reinterpret_cast<const unsigned char*>(data.data()),
+                    static_cast<unsigned long>(data.size()))) {
+    return false;
+  }
+  jpeg_decompress_struct& info = session->Info;
+  if (!PictureSizeAllowed(info.image_width, info.image_height)) return false;
+  const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+  // Four bytes a pixel either way, so both land straight in the bitmap's rows.
+  info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+
+  TBitmap32 bitmap(static_cast<int>(info.image_width), static_cast<int>(info.image_height));
+  std::vector<JSAMPROW> rows(static_cast<std::size_t>(bitmap.Height()));
+  for (int y = 0; y < bitmap.Height(); ++y) rows[static_cast<std::size_t>(y)] = reinterpret_cast<JSAMPROW>(bitmap.Row(y));
+  if (!ReadRows(session.get(), rows.data(), info.image_width, info.image_height)) return false;
+  if (cmyk) CmykToRgb(bitmap, info.saw_Adobe_marker != 0);
+  out = std::move(bitmap);
+  return true;
+}
+
+}  // namespace lumora::codecs
