@@ -3,6 +3,8 @@
 // with an explicit stride.
 #pragma once
 
+#include "imaging/region.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -46,6 +48,29 @@ class TBitmap32 {
 
   std::span<TPixel> Pixels() { return pixels_; }
   std::span<const TPixel> Pixels() const { return pixels_; }
+
+  TRect Bounds() const { return TRect{0, 0, width_, height_}; }
+
+  // Drawing operations. Every one clips to both bitmaps; a source may be this bitmap
+  // itself. Rectangles are half-open.
+
+  // Sets every pixel of rect to color.
+  void FillRect(const TRect& rect, TPixel color);
+  // Copies srcRect of src with its top-left corner at (dstX, dstY).
+  void CopyRect(int dstX, int dstY, const TBitmap32& src, const TRect& srcRect);
+  // Copies src, placed with its top-left corner at (dstX, dstY), but only where clip
+  // (in this bitmap's coordinates) holds the pixel.
+  void CopyThroughRegion(int dstX, int dstY, const TBitmap32& src, const TRegion& clip);
+  // Copies src at (dstX, dstY) except the pixels whose colour (low 24 bits) is key's.
+  void DrawTransparent(int dstX, int dstY, const TBitmap32& src, TPixel key);
+  // Stretches srcRect of src (first limited to src) onto dstRect. A dstRect with Left >
+  // Right (or Top > Bottom) mirrors the picture horizontally (vertically) between those
+  // edges. Each axis is filtered on its own: area averaging where it shrinks (every source
+  // pixel counts with the share of it that the target pixel covers), bilinear where it
+  // grows (target pixel centres mapped onto the source), so shrunk photos do not alias.
+  // All four channels are filtered alike (straight alpha).
+  void StretchDraw(const TRect& dstRect, const TBitmap32& src, const TRect& srcRect);
+  void StretchDraw(const TRect& dstRect, const TBitmap32& src) { StretchDraw(dstRect, src, src.Bounds()); }
 
   friend bool operator==(const TBitmap32&, const TBitmap32&) = default;
 
