@@ -4,10 +4,17 @@
 #include "platform/headless/headless_message_box.h"
 #include "platform/headless/headless_random.h"
 #include "platform/headless/headless_surface.h"
-#include "platform/headless/headless_text.h"
 #include "png_writer.h"
 #include "render_options.h"
 #include "trpic/trpic.h"
+
+#ifdef _WIN32
+#include "platform/win32/win32_desktop.h"
+#include "platform/win32/win32_text.h"
+#include "platform/win32/win32_view_window.h"
+#else
+#include "platform/headless/headless_text.h"
+#endif
 
 #include <cstdio>
 #include <exception>
@@ -27,32 +34,12 @@ bool LoadPicture(const std::string& file, const char* what, TPicture& picture) {
   return false;
 }
 
-int Run(const std::vector<std::string>& args) {
-  TRenderOptions o;
-  std::string error;
-  if (!ParseRenderOptions(args, o, error)) {
-    std::fprintf(stderr, "lumora-render: %s\n(see lumora-render --help)\n", error.c_str());
-    return kArgumentError;
-  }
-  if (o.Help) {
-    std::fputs(kRenderUsage, stdout);
-    return 0;
-  }
-  TPicture picture, mask, bgPicture, desktopPicture;
-  if (!LoadPicture(o.PictureFile, "picture", picture) || !LoadPicture(o.MaskFile, "mask", mask) ||
-      !LoadPicture(o.BgPictureFile, "background picture", bgPicture) ||
-      !LoadPicture(o.DesktopFile, "desktop picture", desktopPicture))
-    return kArgumentError;
+struct TPictures {
+  TPicture Picture, Mask, BgPicture, Desktop;
+};
 
-  platform::THeadlessSurface surface({o.ClientWidth, o.ClientHeight},
-                                     {o.ScreenWidth.value_or(o.ClientWidth), o.ScreenHeight.value_or(o.ClientHeight)});
-  platform::THeadlessTextRasterizer text;
-  platform::THeadlessDesktop desktop;
-  desktop.SetPicture(desktopPicture.Bitmap());
-  platform::THeadlessRandom random(o.Seed);
-  platform::THeadlessMessageBox messages;
-  TTrPic view(TTrPicPlatform{surface, text, desktop, random, messages});
-
+// Sets the view up the way the show sets up an item, and shows the picture.
+void Configure(TTrPic& view, const TRenderOptions& o, const TPictures& p) {
   view.SetAsScreen(o.AsScreen);
   view.SetScreenScaleWidth(o.ScreenScaleWidth);
   view.SetScreenScaleHeight(o.ScreenScaleHeight);
@@ -66,12 +53,11 @@ int Run(const std::vector<std::string>& args) {
   view.SetBgGradientToColor(o.BgGradientToColor);
   view.SetBgGradientDirection(o.BgGradientDirection);
   view.SetBgPatternString(o.BgPatternString);
-  view.SetBgPicture(&bgPicture);
+  view.SetBgPicture(&p.BgPicture);
   view.SetBgPictureMode(o.BgPictureMode);
   view.SetBgStyle(o.BgStyle);
   view.RebuildBackground();
 
-  // Caption and picture, the way the show sets up an item.
   view.SetCaption(o.Caption);
   view.SetCapFont(o.CapFont);
   view.SetCapPos(o.CapPos);
@@ -85,15 +71,15 @@ int Run(const std::vector<std::string>& args) {
   view.SetPicPos(o.PicPos);
   view.SetPicPosHor(o.PicPosHor);
   view.SetPicPosVer(o.PicPosVer);
-  view.SetPicture(&picture);
+  view.SetPicture(&p.Picture);
   view.SetPicOpacity(o.PicOpacity);
-  if (!mask.Empty()) {
-    view.SetPicMaskedPicture(&mask);
+  if (!p.Mask.Empty()) {
+    view.SetPicMaskedPicture(&p.Mask);
     view.SetPicMasked(true);
   }
   view.Relayout(true, true, false, false);
   view.Repaint();
-  if (!picture.Empty()) {
+  if (!p.Picture.Empty()) {
     view.SetShowInStyle(0);
     view.ShowPic(1);
     if (o.Stamp) {
@@ -101,7 +87,74 @@ int Run(const std::vector<std::string>& args) {
       view.ClearPic(true, false);
     }
   }
+}
+
+void ReportMessages(const platform::THeadlessMessageBox& messages) {
   for (const std::string& m : messages.Shown()) std::fprintf(stderr, "lumora-render: message: %s\n", m.c_str());
+}
+
+#ifdef _WIN32
+// Shows the view in a real window at the top-left corner of the screen until a key or
+// a click, or until the given seconds have passed.
+int ShowInWindow(const TRenderOptions& o, const TPictures& p) {
+  auto window = platform::TWin32ViewWindow::Create(nullptr, RECT{0, 0, o.ClientWidth, o.ClientHeight}, L"lumora-render");
+  if (!window) {
+    std::fprintf(stderr, "lumora-render: cannot create the window\n");
+    return kRenderError;
+  }
+  platform::TWin32TextRasterizer text;
+  platform::TWin32DesktopCapture desktop;
+  platform::THeadlessRandom random(o.Seed);  // the same placements as the headless render
+  platform::THeadlessMessageBox messages;
+  TTrPic view(TTrPicPlatform{*window, text, desktop, random, messages});
+  Configure(view, o, p);
+  ReportMessages(messages);
+  bool done = false;
+  view.OnMouseDown = [&done](TMouseSource, platform::TMouseButton, platform::TShiftState, int, int) { done = true; };
+  if (o.WindowSeconds > 0) ::SetTimer(nullptr, 0, static_cast<UINT>(o.WindowSeconds) * 1000u, nullptr);
+  MSG msg;
+  while (!done && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (msg.message == WM_TIMER && msg.hwnd == nullptr) break;
+    if (msg.message == WM_KEYDOWN) break;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  return 0;
+}
+#endif
+
+int Run(const std::vector<std::string>& args) {
+  TRenderOptions o;
+  std::string error;
+  if (!ParseRenderOptions(args, o, error)) {
+    std::fprintf(stderr, "lumora-render: %s\n(see lumora-render --help)\n", error.c_str());
+    return kArgumentError;
+  }
+  if (o.Help) {
+    std::fputs(kRenderUsage, stdout);
+    return 0;
+  }
+  TPictures p;
+  if (!LoadPicture(o.PictureFile, "picture", p.Picture) || !LoadPicture(o.MaskFile, "mask", p.Mask) ||
+      !LoadPicture(o.BgPictureFile, "background picture", p.BgPicture) ||
+      !LoadPicture(o.DesktopFile, "desktop picture", p.Desktop))
+    return kArgumentError;
+#ifdef _WIN32
+  if (o.Window) return ShowInWindow(o, p);
+  platform::TWin32TextRasterizer text;
+#else
+  platform::THeadlessTextRasterizer text;
+#endif
+
+  platform::THeadlessSurface surface({o.ClientWidth, o.ClientHeight},
+                                     {o.ScreenWidth.value_or(o.ClientWidth), o.ScreenHeight.value_or(o.ClientHeight)});
+  platform::THeadlessDesktop desktop;
+  desktop.SetPicture(p.Desktop.Bitmap());
+  platform::THeadlessRandom random(o.Seed);
+  platform::THeadlessMessageBox messages;
+  TTrPic view(TTrPicPlatform{surface, text, desktop, random, messages});
+  Configure(view, o, p);
+  ReportMessages(messages);
 
   const TBitmap32& out = o.FrameOnly ? view.CompositeBitmap() : surface.Screen();
   if (!WritePng(o.OutputFile, out, &error)) {

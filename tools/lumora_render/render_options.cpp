@@ -32,6 +32,8 @@ const char* const kRenderUsage =
     "  --bg-fix-hor  --bg-fix-ver\n"
     "  --desktop FILE          the picture that stands for the desktop (screen backgrounds)\n"
     "  --seed N                random placements   --frame-only (no caption layer)\n"
+    "  --window [--seconds N]  Windows build: show the view in a window at the screen's\n"
+    "                          top-left corner (until a key, a click or N seconds)\n"
     "Colours are hexadecimal 00BBGGRR, red in the low byte. Exit status 2 on argument errors.\n";
 
 namespace {
@@ -250,6 +252,11 @@ bool ParseRenderOptions(const std::vector<std::string>& args, TRenderOptions& o,
       int n = 0;
       if (!ParseInt(v, n) || n < 0) return bad("a seed (0 or more)");
       o.Seed = static_cast<unsigned>(n);
+    } else if (arg == "--window") {
+      o.Window = true;
+    } else if (arg == "--seconds") {
+      if (!value(v)) return needs();
+      if (!ParseInt(v, o.WindowSeconds) || o.WindowSeconds < 0) return bad("a number of seconds");
     } else if (arg == "--frame-only") {
       o.FrameOnly = true;
     } else if (arg.size() > 1 && arg.front() == '-') {
@@ -261,6 +268,13 @@ bool ParseRenderOptions(const std::vector<std::string>& args, TRenderOptions& o,
     }
   }
   if (o.Help) return true;
+  if (o.Window) {
+#ifndef _WIN32
+    return fail("option --window: windows are shown by the Windows build only");
+#else
+    return true;
+#endif
+  }
   if (o.OutputFile.empty()) return fail("no output file given (-o OUT.png)");
   return true;
 }

@@ -46,6 +46,9 @@ struct TRenderOptions {
   unsigned Seed = 0;
   bool FrameOnly = false;  // the frame without the caption layer
   bool Help = false;
+  // Windows only: show the view in a real window instead of writing a file.
+  bool Window = false;
+  int WindowSeconds = 0;  // 0: until a key or a click
 };
 
 // Reads the arguments after the program name; on an error, returns false with a message
