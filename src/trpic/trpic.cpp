@@ -470,11 +470,23 @@ void TCustomTrPic::UpdateClientBg() {
 void TCustomTrPic::Paint() {
   compositeBitmap_.SetSize(ClientW(), ClientH());
   UpdateClientBg();
-  compositeBitmap_.CopyRect(0, 0, clientBgBitmap_, clientBgBitmap_.Bounds());
+  const TRect all = compositeBitmap_.Bounds();
   // While a transition or the floating motion runs, they draw the picture themselves.
-  if (picShown_ && !showing_ && !floating_ && !picBitmap_.Empty())
-    compositeBitmap_.CopyRect(picRect_.Left, picRect_.Top, picBitmap_, picBitmap_.Bounds());
-  PresentRect(compositeBitmap_.Bounds());
+  const bool drawPicture = picShown_ && !showing_ && !floating_ && !picBitmap_.Empty();
+  const TRect under = drawPicture ? IntersectRect(picRect_, all) : TRect{};
+  if (under.Empty()) {
+    compositeBitmap_.CopyRect(0, 0, clientBgBitmap_, all);
+  } else {
+    // The picture is opaque: only the background around it is copied.
+    const TRect parts[] = {{all.Left, all.Top, all.Right, under.Top},
+                           {all.Left, under.Bottom, all.Right, all.Bottom},
+                           {all.Left, under.Top, under.Left, under.Bottom},
+                           {under.Right, under.Top, all.Right, under.Bottom}};
+    for (const TRect& part : parts)
+      if (!part.Empty()) compositeBitmap_.CopyRect(part.Left, part.Top, clientBgBitmap_, part);
+  }
+  if (drawPicture) compositeBitmap_.CopyRect(picRect_.Left, picRect_.Top, picBitmap_, picBitmap_.Bounds());
+  PresentRect(all);
 }
 
 void TCustomTrPic::Repaint() {

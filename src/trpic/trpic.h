@@ -192,6 +192,8 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   // Refreshes ClientBgBitmap from ScreenBgBitmap (scaled with AsScreen, 1:1 without)
   // when the background, the client size or AsScreen changed since it was last made.
   void UpdateClientBg();
+  // Makes the next UpdateClientBg scale the background again even though nothing changed.
+  void InvalidateClientBg() { clientBgVersion_ = 0; }
 
   // ---- Background ----
   void RebuildBackground();
