@@ -9,7 +9,7 @@
 #include "trpic/trpic.h"
 
 #ifdef _WIN32
-#include "platform/win32/win32_desktop.h"
+#include "platform/win32/win32_desktop_capture.h"
 #include "platform/win32/win32_text.h"
 #include "platform/win32/win32_view_window.h"
 #else

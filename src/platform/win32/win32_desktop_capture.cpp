@@ -1,4 +1,4 @@
-#include "platform/win32/win32_desktop.h"
+#include "platform/win32/win32_desktop_capture.h"
 
 #include <windows.h>
 
@@ -41,18 +41,6 @@ bool TWin32DesktopCapture::CaptureDesktop(TBitmap32& target, int width, int heig
   if (memory != nullptr) ::DeleteDC(memory);
   ::ReleaseDC(nullptr, screen);
   return ok;
-}
-
-void TWin32Random::Randomize() {
-  LARGE_INTEGER counter{};
-  ::QueryPerformanceCounter(&counter);
-  seed_ = static_cast<unsigned>(::GetTickCount()) ^ static_cast<unsigned>(counter.LowPart);
-}
-
-int TWin32Random::Random(int n) {
-  if (n <= 0) return 0;
-  seed_ = seed_ * 134775813u + 1u;
-  return static_cast<int>((static_cast<std::uint64_t>(seed_) * static_cast<std::uint32_t>(n)) >> 32);
 }
 
 }  // namespace lumora::platform
