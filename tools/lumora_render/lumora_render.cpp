@@ -118,6 +118,7 @@ int ShowInWindow(const TRenderOptions& o, const TPictures& p) {
     if (msg.message == WM_KEYDOWN) break;
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
+    if (window->Handle() == nullptr) break;  // closed
   }
   return 0;
 }
