@@ -59,8 +59,8 @@ def TestViewWindowMatchesTheHeadlessRender(s: TSession):
     Check(renderExe.is_file(), f"the Windows lumora-render is missing: {renderExe}")
     s.ParkPointer()
     process = s.StartWindows(renderExe, [*args, "--window", "--seconds", "120"], "lumora-render")
-    window = s.WaitForWindow(Title="lumora-render", Visible=True, Process=process)
-    Check(window.Client[2] - window.Client[0] == SCREEN_WIDTH, f"client of the view window: {window}")
+    window = s.WaitForWindow(Title="lumora-render", Visible=True, process=process)
+    Check(window.Client == (SCREEN_WIDTH, SCREEN_HEIGHT), f"client of the view window: {window}")
 
     # Probes: the picture's quadrants (centred at (312, 234)), its edges, and the
     # gradient around it; none near the caption at the top centre.
