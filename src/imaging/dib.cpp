@@ -3,6 +3,7 @@
 #include "imaging/picture.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -109,6 +110,25 @@ const TRotationTables& RotationTables() {
     return t;
   }();
   return tables;
+}
+
+// First x at or after `x` whose pixel's colour is (kWantKey) or is not (!kWantKey) the key;
+// w when there is none. Four pixels at a time where SSE2 is there.
+template <bool kWantKey>
+int FindPixel(const TPixel* row, int x, int w, std::uint32_t key) {
+#if defined(__SSE2__)
+  const __m128i mask = _mm_set1_epi32(static_cast<int>(kRgbMask));
+  const __m128i keys = _mm_set1_epi32(static_cast<int>(key));
+  for (; x + 4 <= w; x += 4) {
+    const __m128i p = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)), mask);
+    int bits = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(p, keys)));
+    if constexpr (!kWantKey) bits ^= 0xF;
+    if (bits) return x + std::countr_zero(static_cast<unsigned>(bits));
+  }
+#endif
+  for (; x < w; ++x)
+    if (((row[x] & kRgbMask) == key) == kWantKey) return x;
+  return w;
 }
 
 std::uint16_t ClampSize(double v) {
@@ -554,18 +574,13 @@ TRegion TAbstractSuperDIB::BuildRegion(std::uint32_t keyColor) const {
   const int w = width_;
   for (int y = 0; y < height_; ++y) {
     const TPixel* row = ScanLine(y);
-    int x = 0;
+    int x = FindPixel<false>(row, 0, w, key);
     while (x < w) {
-      if ((row[x] & kRgbMask) == key) {
-        ++x;
-        continue;
-      }
-      const int x0 = x;
-      while (x + 1 < w && (row[x + 1] & kRgbMask) != key) ++x;
+      const int end = FindPixel<true>(row, x + 1, w, key);
       if (batch.size() == batch.capacity()) batch.reserve(batch.capacity() + 400);
-      batch.push_back(TRect{x0, y, x + 1, y + 1});
-      ++x;
+      batch.push_back(TRect{x, y, end, y + 1});
       if (batch.size() == kRegionBatch) flush();
+      x = end < w ? FindPixel<false>(row, end + 1, w, key) : w;
     }
   }
   flush();

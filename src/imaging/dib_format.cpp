@@ -98,7 +98,7 @@ void ReadLayout(TAbstractSuperDIB& dib, TByteSource& source) {
   dib.SetSize(w, h);
   if (dib.Bits()) {
     const std::size_t bytes = std::min(pixels.size(), std::size_t(dib.Width()) * dib.Height() * 4);
-    std::memcpy(dib.Bits(), pixels.data(), bytes);
+    if (bytes > 0) std::memcpy(dib.Bits(), pixels.data(), bytes);
   }
   dib.Changed();
 }

@@ -161,6 +161,29 @@ TRegion::TRegion(const TRect& rect) {
 }
 
 TRegion TRegion::FromRects(std::span<const TRect> rects) {
+  // Rectangles already in band order (as a row scan produces them) are taken as they are;
+  // the builder only merges equal touching bands.
+  bool banded = true;
+  for (std::size_t i = 0; i < rects.size() && banded; ++i) {
+    const TRect& r = rects[i];
+    if (r.Empty()) {
+      banded = false;
+    } else if (i > 0) {
+      const TRect& p = rects[i - 1];
+      banded = (r.Top == p.Top && r.Bottom == p.Bottom && r.Left > p.Right) || r.Top >= p.Bottom;
+    }
+  }
+  if (banded) {
+    TRegionBuilder out;
+    TSpanList spans;
+    for (std::size_t i = 0; i < rects.size();) {
+      const std::size_t e = BandEnd(rects, i);
+      BandSpans(rects, i, e, spans);
+      out.AddBand(rects[i].Top, rects[i].Bottom, spans);
+      i = e;
+    }
+    return out.Take();
+  }
   std::vector<TRect> sorted;
   sorted.reserve(rects.size());
   std::vector<int> ys;
