@@ -70,12 +70,15 @@ void FillRows(TBitmap32& bitmap, const TGradientTable& table, StepOf stepOf) {
   const int height = bitmap.Height();
   const int width = bitmap.Width();
   if (width <= 0 || height <= 0) return;
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * sizeof(TPixel);
   int top = 0;  // MulDiv(0, height, 453)
   for (int band = 0; band < GradientBandCount; ++band) {
     const int bottom = MulDiv(band + 1, height, GradientBandCount);
     if (bottom > top) {
-      const TPixel pixel = PixelFromColor(table[static_cast<std::size_t>(stepOf(band))]);
-      for (int y = top; y < bottom; ++y) std::fill_n(bitmap.Row(y), width, pixel);
+      // Fill the band's first row, then copy it down the band.
+      TPixel* const first = bitmap.Row(top);
+      std::fill_n(first, width, PixelFromColor(table[static_cast<std::size_t>(stepOf(band))]));
+      for (int y = top + 1; y < bottom; ++y) std::memcpy(bitmap.Row(y), first, rowBytes);
     }
     top = bottom;
   }

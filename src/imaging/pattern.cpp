@@ -1,6 +1,10 @@
 #include "imaging/pattern.h"
 
 #include <algorithm>
+#include <bit>
+#include <climits>
+#include <cstring>
+#include <numeric>
 #include <utility>
 
 namespace lumora {
@@ -104,19 +108,121 @@ bool CatalogueEntry(const TPatternSettings& settings, i32 y, i32 x, i32& value) 
   return Eval<I>(settings, TPlainModM(settings.M), y, x, value);
 }
 
-// Low bytes of one channel's function along row y, for columns 0..limit-1. Returns the
-// column of the first division by zero, or limit.
-using TRowFunction = int (*)(const TPatternSettings& settings, const TFastModM& mm, i32 y, int limit,
-                             std::uint8_t* out);
+// Copies out[0, period) forward until out[0, count) is filled, doubling the copied
+// span each time; valid because every span copied is a whole number of periods long.
+template <typename T>
+void Replicate(T* out, std::size_t period, std::size_t count) {
+  std::size_t have = period;
+  while (have < count) {
+    const std::size_t chunk = std::min(have, count - have);
+    std::memcpy(out + have, out, chunk * sizeof(T));
+    have += chunk;
+  }
+}
 
+// Low bytes of function I for columns [from, to) of row y; returns the column of the
+// first division by zero, or to.
 template <int I>
-int ChannelRow(const TPatternSettings& settings, const TFastModM& mm, i32 y, int limit, std::uint8_t* out) {
-  for (int x = 0; x < limit; ++x) {
+int EvalRange(const TPatternSettings& settings, const TFastModM& mm, i32 y, int from, int to, std::uint8_t* out) {
+  for (int x = from; x < to; ++x) {
     i32 v;
     if (!Eval<I>(settings, mm, y, x, v)) return x;
     out[x] = static_cast<std::uint8_t>(static_cast<u32>(v));
   }
-  return limit;
+  return to;
+}
+
+// Columns [from, to) of a stretch that repeats every period columns: only the first
+// period is computed.
+template <int I>
+int EvalPeriodic(const TPatternSettings& settings, const TFastModM& mm, i32 y, int from, int to, int period,
+                 std::uint8_t* out) {
+  if (period <= 0 || period >= to - from) return EvalRange<I>(settings, mm, y, from, to, out);
+  const int done = EvalRange<I>(settings, mm, y, from, from + period, out);
+  if (done < from + period) return done;
+  Replicate(out + from, static_cast<std::size_t>(period), static_cast<std::size_t>(to - from));
+  return to;
+}
+
+// The period along a row (in columns) of the low byte of function I, or 0 when it has
+// none that helps. Only the low byte is painted, and the low byte of a wrapped sum,
+// difference, product or bitwise combination depends only on the low bytes of its
+// operands: such functions repeat every 256 columns. Remainders by m repeat every m
+// columns while their operands neither wrap nor change sign.
+template <int I>
+int RowPeriod(const TPatternSettings& s, i32 y, int width) {
+  const int m = s.M;
+  const std::int64_t lastX = width - 1;
+  constexpr std::int64_t maxI32 = INT32_MAX;
+  if constexpr (I == 6 || I == 8 || I == 10 || I == 17 || I == 20 || I == 22 || I == 24) {
+    return 1;
+  } else if constexpr (I == 0) {
+    return lastX * y <= maxI32 ? m : 0;
+  } else if constexpr (I == 1) {
+    return lastX + y <= maxI32 ? m : 0;
+  } else if constexpr (I == 9 || (I >= 28 && I <= 34)) {
+    return m;
+  } else if constexpr (I == 26) {
+    return y >= m ? y : m;  // x mod y, otherwise x mod m
+  } else if constexpr (I == 27) {
+    // x mod (y + 2) is at most y + 1, below x + y + 2, so the outer remainder keeps it.
+    return lastX + y + 2 <= maxI32 ? static_cast<int>(std::min<std::int64_t>(std::int64_t{y} + 2, maxI32)) : 0;
+  } else if constexpr (I == 4) {
+    // x and y only looks at the columns' bits that y has.
+    return y >= 0 ? static_cast<int>(std::min<std::uint64_t>(std::bit_ceil(static_cast<std::uint64_t>(y) + 1), INT32_MAX)) : 0;
+  } else if constexpr (I == 2 || I == 3 || I == 25) {
+    return 0;
+  } else {
+    return 256;
+  }
+}
+
+// Low bytes of one channel's function along row y, for columns 0..limit-1, and the
+// row's period (0: none). Returns the column of the first division by zero, or limit.
+using TRowFunction = int (*)(const TPatternSettings& settings, const TFastModM& mm, i32 y, int limit,
+                             std::uint8_t* out, int& period);
+
+template <int I>
+int ChannelRow(const TPatternSettings& settings, const TFastModM& mm, i32 y, int limit, std::uint8_t* out,
+               int& period) {
+  const int m = settings.M;
+  period = 0;
+  if constexpr (I == 2) {
+    // Negative left of the diagonal, non-negative from it on: each side repeats every m.
+    const int diagonal = std::min(std::max(y, 0), limit);
+    const int done = EvalPeriodic<I>(settings, mm, y, 0, diagonal, m, out);
+    if (done < diagonal) return done;
+    return EvalPeriodic<I>(settings, mm, y, diagonal, limit, m, out);
+  } else if constexpr (I == 25) {
+    if (m == 0 || y < 0) return EvalRange<I>(settings, mm, y, 0, limit, out);
+    // Left of m: y mod m throughout. From m to y: y mod x = y - q x, where the quotient
+    // q = y / x stays the same over runs of columns (about 2 sqrt(y) runs). Beyond y:
+    // y mod x is y itself.
+    const int left = std::min(m, limit);
+    i32 v = 0;
+    mm.Mod(y, v);
+    std::memset(out, static_cast<std::uint8_t>(static_cast<u32>(v)), static_cast<std::size_t>(left));
+    const int right = static_cast<int>(std::min<std::int64_t>(limit, std::max<std::int64_t>(m, std::int64_t{y} + 1)));
+    for (int x = left; x < right;) {
+      const i32 q = y / x;
+      const int runEnd = static_cast<int>(std::min<std::int64_t>(right, y / q + 1));
+      for (; x < runEnd; ++x) out[x] = static_cast<std::uint8_t>(static_cast<u32>(y - q * x));
+    }
+    std::memset(out + right, static_cast<std::uint8_t>(static_cast<u32>(y)), static_cast<std::size_t>(limit - right));
+    return limit;
+  } else if constexpr (I == 26 || I == 27) {
+    period = RowPeriod<I>(settings, y, limit);
+    if (period <= 0) return EvalRange<I>(settings, mm, y, 0, limit, out);  // a divisor of 0 fails
+    // Both are x mod p along the row (p = y or m for 26, y + 2 for 27), and x mod p
+    // is x itself over the first period.
+    const int first = std::min(period, limit);
+    for (int x = 0; x < first; ++x) out[x] = static_cast<std::uint8_t>(x);
+    Replicate(out, static_cast<std::size_t>(first), static_cast<std::size_t>(limit));
+    return limit;
+  } else {
+    period = RowPeriod<I>(settings, y, limit);
+    return EvalPeriodic<I>(settings, mm, y, 0, limit, period, out);
+  }
 }
 
 template <std::size_t... I>
@@ -246,26 +352,55 @@ bool PaintPatternSettings(TBitmap32& bitmap, const TPatternSettings& settings) {
   const TRowFunction rowB = RowFunctions[static_cast<std::size_t>(settings.FunctionB)];
   const TRowFunction rowG = RowFunctions[static_cast<std::size_t>(settings.FunctionG)];
   const TRowFunction rowR = RowFunctions[static_cast<std::size_t>(settings.FunctionR)];
+  // A channel with the same function as an earlier one has the same bytes.
   const bool gSharesB = settings.FunctionG == settings.FunctionB;
   const bool rSharesB = settings.FunctionR == settings.FunctionB;
   const bool rSharesG = settings.FunctionR == settings.FunctionG;
+  const bool oneFunction = gSharesB && rSharesB;
+
+  // Byte value to its place in the pixel, offset added modulo 256; with one function
+  // for all channels a single table gives the whole pixel.
+  std::array<TPixel, 256> lutB{};
+  std::array<TPixel, 256> lutG{};
+  std::array<TPixel, 256> lutR{};
+  for (u32 v = 0; v < 256; ++v) {
+    lutB[v] = (v + settings.Ob) & 0xFFu;
+    lutG[v] = ((v + settings.Og) & 0xFFu) << 8;
+    lutR[v] = (((v + settings.Or) & 0xFFu) << 16) | 0xFF000000u;
+    if (oneFunction) lutB[v] |= lutG[v] | lutR[v];
+  }
+
   const auto w = static_cast<std::size_t>(width);
   std::vector<std::uint8_t> buffer(w * 3);
   std::uint8_t* const b = buffer.data();
   std::uint8_t* const g = gSharesB ? b : b + w;
   std::uint8_t* const r = rSharesB ? b : (rSharesG ? g : b + 2 * w);
-  const std::uint32_t ob = settings.Ob, og = settings.Og, orr = settings.Or;
   for (int y = 0; y < height; ++y) {
-    // A channel that shares its function with an earlier one reuses its bytes. The
-    // channels are evaluated blue, green, red per pixel, so the first failing pixel of
-    // the row is the least of their failing columns.
-    int count = rowB(settings, mm, y, width, b);
-    if (!gSharesB) count = rowG(settings, mm, y, count, g);
-    if (!rSharesB && !rSharesG) count = rowR(settings, mm, y, count, r);
-    TPixel* const out = bitmap.Row(y);
-    for (int x = 0; x < count; ++x) {
-      out[x] = 0xFF000000u | (((r[x] + orr) & 0xFFu) << 16) | (((g[x] + og) & 0xFFu) << 8) | ((b[x] + ob) & 0xFFu);
+    // The channels are evaluated blue, green, red per pixel, so the first failing
+    // pixel of the row is the least of their failing columns.
+    int periodB = 0;
+    int periodG = 0;
+    int periodR = 0;
+    int count = rowB(settings, mm, y, width, b, periodB);
+    periodG = periodB;
+    periodR = periodB;
+    if (!gSharesB) count = rowG(settings, mm, y, count, g, periodG);
+    if (!rSharesB && !rSharesG) count = rowR(settings, mm, y, count, r, periodR);
+    if (rSharesG) periodR = periodG;
+
+    // Where every channel repeats, so does the pixel row: compose one common period only.
+    std::int64_t period = 0;
+    if (periodB > 0 && periodG > 0 && periodR > 0) {
+      period = std::lcm(std::lcm(std::int64_t{periodB}, std::int64_t{periodG}), std::int64_t{periodR});
     }
+    const int composed = period > 0 && period < count ? static_cast<int>(period) : count;
+    TPixel* const out = bitmap.Row(y);
+    if (oneFunction) {
+      for (int x = 0; x < composed; ++x) out[x] = lutB[b[x]];
+    } else {
+      for (int x = 0; x < composed; ++x) out[x] = lutB[b[x]] | lutG[g[x]] | lutR[r[x]];
+    }
+    if (composed < count) Replicate(out, static_cast<std::size_t>(composed), static_cast<std::size_t>(count));
     if (count < width) return false;
   }
   return true;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <random>
 
@@ -202,31 +203,46 @@ TEST(PaintPattern, DivisionByZeroIsReportedAfterSizingTheBitmap) {
 }
 
 TEST(PaintPattern, PaintedPixelsMatchTheCatalogueForEveryFunction) {
-  // The painter takes remainders by m through reciprocals and shares work between
-  // channels; every pixel must still be what the catalogue entry gives.
+  // The painter takes remainders by m through reciprocals, computes one period of a
+  // repeating row and copies it, and shares work between channels; every pixel must
+  // still be what the catalogue entry gives. The bitmap is wider than the longest
+  // period (256 columns) and taller than several values of m.
   std::mt19937 random(7);
   TBitmap32 bitmap;
-  for (const int m : {1, 2, 3, 7, 10, 128, 200, 255}) {
+  // With m = 0 only the functions that never divide by m can paint.
+  const std::vector<int> withoutM = {5, 6, 7, 8, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 27, 35, 37, 38, 39, 40};
+  const auto other = [&](int m) {
+    return static_cast<std::int32_t>(m == 0 ? withoutM[random() % withoutM.size()] : random() % PatternFunctionCount);
+  };
+  for (const int m : {0, 1, 2, 7, 10, 200, 255}) {
     for (int f = 0; f < PatternFunctionCount; ++f) {
+      if (m == 0 && std::find(withoutM.begin(), withoutM.end(), f) == withoutM.end()) continue;
       const TPatternSettings s{f,
-                               static_cast<std::int32_t>(random() % PatternFunctionCount),
-                               f % 3 ? f : static_cast<std::int32_t>(random() % PatternFunctionCount),
+                               other(m),
+                               f % 3 ? f : other(m),
                                static_cast<std::uint8_t>(random()),
                                static_cast<std::uint8_t>(random()),
                                static_cast<std::uint8_t>(random()),
                                static_cast<std::uint8_t>(m)};
-      bitmap.SetSize(263, 37);
+      bitmap.SetSize(601, 270);
       ASSERT_TRUE(PaintPatternSettings(bitmap, s)) << f;
+      // Rows with small y, and rows where y passes m = 200 and m = 255 (functions 25, 26).
+      TBitmap32 expected = bitmap;
       for (int y = 0; y < bitmap.Height(); ++y) {
+        if (!(y < 12 || (y >= 196 && y < 204) || y >= 252)) continue;
         for (int x = 0; x < bitmap.Width(); ++x) {
           std::int32_t b = 0, g = 0, r = 0;
-          ASSERT_TRUE(PatternFunctions[static_cast<std::size_t>(s.FunctionB)](s, y, x, b));
-          ASSERT_TRUE(PatternFunctions[static_cast<std::size_t>(s.FunctionG)](s, y, x, g));
-          ASSERT_TRUE(PatternFunctions[static_cast<std::size_t>(s.FunctionR)](s, y, x, r));
-          ASSERT_EQ(bitmap.At(x, y), Rgb((r + s.Or) & 0xFF, (g + s.Og) & 0xFF, (b + s.Ob) & 0xFF))
-              << "functions " << s.FunctionB << "," << s.FunctionG << "," << s.FunctionR << " m=" << m << " at "
-              << x << "," << y;
+          PatternFunctions[static_cast<std::size_t>(s.FunctionB)](s, y, x, b);
+          PatternFunctions[static_cast<std::size_t>(s.FunctionG)](s, y, x, g);
+          PatternFunctions[static_cast<std::size_t>(s.FunctionR)](s, y, x, r);
+          expected.At(x, y) = Rgb((r + s.Or) & 0xFF, (g + s.Og) & 0xFF, (b + s.Ob) & 0xFF);
         }
+      }
+      if (bitmap == expected) continue;
+      for (int i = 0; i < static_cast<int>(expected.Pixels().size()); ++i) {
+        ASSERT_EQ(bitmap.Pixels()[static_cast<std::size_t>(i)], expected.Pixels()[static_cast<std::size_t>(i)])
+            << "functions " << s.FunctionB << "," << s.FunctionG << "," << s.FunctionR << " m=" << m << " at "
+            << i % bitmap.Width() << "," << i / bitmap.Width();
       }
     }
   }
