@@ -29,9 +29,13 @@ class TChannel {
   }
   bool Present() const { return mask_ != 0; }
   std::uint8_t Get(std::uint32_t value) const {
+    if (width_ == 0) return 0;  // a channel without bits is black
     const std::uint32_t v = (value >> shift_) & max_;
     if (width_ >= 8) return std::uint8_t(v >> (width_ - 8));
-    return std::uint8_t((v * 255 + max_ / 2) / max_);
+    // Narrow fields widen by repeating their bits: 5 bits abcde become abcdeabc.
+    std::uint32_t wide = 0;
+    for (int s = 8 - width_; s > -width_; s -= width_) wide |= s >= 0 ? v << s : v >> -s;
+    return std::uint8_t(wide);
   }
 
  private:
@@ -98,6 +102,8 @@ bool ReadHeader(const TByteReader& r, bool icon, THeader& h) {
     h.TopDown = true;
     height = -height;
   }
+  // Icon entries are never run-length encoded; Windows would not show one either.
+  if (icon && (h.Compression == kRle8 || h.Compression == kRle4)) return false;
   if (icon) height /= 2;
   h.Height = height;
   if (!PictureSizeAllowed(h.Width, h.Height)) return false;

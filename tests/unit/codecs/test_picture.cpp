@@ -1,9 +1,14 @@
-// Picture loading: the extension table and the Windows bitmap reader.
+// Picture loading: the extension table, the size limit, the metafile hook and the
+// Windows bitmap reader.
 #include "imaging/codecs/codec_table.h"
 #include "imaging/picture.h"
+#include "platform/headless/headless_metafile.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
 
 namespace lumora {
 namespace {
@@ -18,6 +23,104 @@ TEST(CodecTable, ExtensionsMatchWithoutRegardToCaseAndUnknownOnesFail) {
   EXPECT_EQ(codecs::FindCodec("."), nullptr);
   EXPECT_EQ(codecs::FindCodec(".webp"), nullptr);
   EXPECT_EQ(codecs::CodecTable().size(), 40u) << "one line per extension of the format table";
+  // Built: the Windows formats, JPEG, GIF, PNG, TIFF; the legacy formats are not yet.
+  for (const char* built : {"bmp", "rle", "dib", "ico", "wmf", "emf", "jpg", "jpe", "jpeg", "jfif", "gif", "png", "tif",
+                            "tiff", "fax"}) {
+    EXPECT_NE(codecs::FindCodec(built)->Decode, nullptr) << built;
+  }
+  for (const char* legacy : {"tga", "pcx", "psd", "psp", "sgi", "ppm", "pcd", "cel", "cut", "rla", "eps"}) {
+    EXPECT_EQ(codecs::FindCodec(legacy)->Decode, nullptr) << legacy;
+  }
+}
+
+test::TBytes Bytes(std::initializer_list<int> values) {
+  test::TBytes out;
+  for (int v : values) out.push_back(std::byte(v));
+  return out;
+}
+
+void Append(test::TBytes& to, const test::TBytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+
+void AppendBigEndian32(test::TBytes& to, std::uint32_t v) {
+  Append(to, Bytes({int(v >> 24), int((v >> 16) & 255), int((v >> 8) & 255), int(v & 255)}));
+}
+
+// Headers that declare pictures beyond the limit are refused before the pixels are
+// allocated, by every decoder.
+TEST(PictureSizeLimit, EveryDecoderRefusesHugeDeclaredSizes) {
+  EXPECT_TRUE(codecs::PictureSizeAllowed(16384, 16384));
+  EXPECT_FALSE(codecs::PictureSizeAllowed(16385, 1));
+  EXPECT_FALSE(codecs::PictureSizeAllowed(16384, 16385));
+  EXPECT_FALSE(codecs::PictureSizeAllowed(0, 5));
+  TBitmap32 out;
+
+  // PNG: signature and an IHDR of 20000 x 20000, 8-bit RGB, with its checksum.
+  test::TBytes png = Bytes({0x89, 'P', 'N', 'G', 13, 10, 26, 10});
+  test::TBytes ihdr = Bytes({'I', 'H', 'D', 'R'});
+  AppendBigEndian32(ihdr, 20000);
+  AppendBigEndian32(ihdr, 20000);
+  Append(ihdr, Bytes({8, 2, 0, 0, 0}));
+  AppendBigEndian32(png, 13);
+  Append(png, ihdr);
+  AppendBigEndian32(png, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(ihdr.data()), 17)));
+  EXPECT_FALSE(codecs::DecodePng(png, out));
+
+  // GIF: a logical screen of 20000 x 20000 and one 1 x 1 frame.
+  const test::TBytes gif = Bytes({'G', 'I', 'F', '8', '9', 'a', 0x20, 0x4E, 0x20, 0x4E, 0, 0, 0, 0x2C, 0, 0, 0, 0, 1, 0,
+                                  1, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3B});
+  EXPECT_FALSE(codecs::DecodeGif(gif, out));
+
+  // JPEG: a frame header of 20000 x 20000 followed by a scan header.
+  const test::TBytes jpeg = Bytes({0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0x4E, 0x20, 0x4E, 0x20, 1, 1, 0x11, 0, 0xFF, 0xDA, 0,
+                                   8, 1, 1, 0, 0, 63, 0, 0, 0, 0xFF, 0xD9});
+  EXPECT_FALSE(codecs::DecodeJpeg(jpeg, out));
+
+  // TIFF: one directory with width and length 20000.
+  const test::TBytes tiff = Bytes({'I', 'I', 42, 0, 8, 0, 0, 0, 2, 0,
+                                   0x00, 0x01, 4, 0, 1, 0, 0, 0, 0x20, 0x4E, 0, 0,  // ImageWidth
+                                   0x01, 0x01, 4, 0, 1, 0, 0, 0, 0x20, 0x4E, 0, 0,  // ImageLength
+                                   0, 0, 0, 0});
+  EXPECT_FALSE(codecs::DecodeTiff(tiff, out));
+  EXPECT_TRUE(out.Empty()) << "a failed decode leaves the output alone";
+}
+
+// A renderer that paints a 3 x 2 frame and remembers what it was asked.
+class TFakeRenderer final : public platform::IMetafileRenderer {
+ public:
+  bool Render(std::span<const std::byte> data, platform::TMetafileKind kind, const platform::TMetafileLimits& limits,
+              platform::TRenderedMetafile& out) override {
+    LastKind = kind;
+    LastLimits = limits;
+    out.Width = 3;
+    out.Height = 2;
+    out.Pixels.assign(6, 0xFF102030u);
+    return !data.empty();
+  }
+  platform::TMetafileKind LastKind = platform::TMetafileKind::Windows;
+  platform::TMetafileLimits LastLimits;
+};
+
+TEST(Picture, MetafilesLoadOnlyThroughTheBackendsRenderer) {
+  test::TTempDir dir;
+  test::WriteFileBytes(dir / "a.WMF", test::BytesOf("metafile bytes"));
+  test::WriteFileBytes(dir / "a.emf", test::BytesOf("enhanced bytes"));
+  TPicture picture;
+  codecs::SetMetafileRenderer(nullptr);
+  EXPECT_FALSE(picture.LoadFromFile(dir / "a.WMF")) << "no renderer: no metafiles";
+  platform::THeadlessMetafileRenderer headless;
+  codecs::SetMetafileRenderer(&headless);
+  EXPECT_FALSE(picture.LoadFromFile(dir / "a.emf")) << "the headless backend has no metafile player";
+
+  TFakeRenderer fake;
+  codecs::SetMetafileRenderer(&fake);
+  ASSERT_TRUE(picture.LoadFromFile(dir / "a.WMF"));
+  EXPECT_EQ(fake.LastKind, platform::TMetafileKind::Windows);
+  EXPECT_EQ(fake.LastLimits.MaxSide, codecs::kMaxPictureSide);
+  EXPECT_EQ(picture.Width(), 3);
+  EXPECT_EQ(picture.Bitmap().At(2, 1), 0xFF102030u);
+  ASSERT_TRUE(picture.LoadFromFile(dir / "a.emf"));
+  EXPECT_EQ(fake.LastKind, platform::TMetafileKind::Enhanced);
+  codecs::SetMetafileRenderer(nullptr);
 }
 
 TEST(Picture, LoadsABitmapFileByItsExtension) {

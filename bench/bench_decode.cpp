@@ -1,0 +1,121 @@
+// Decoding a 24-megapixel JPEG and a 24-megapixel PNG through TPicture (file read,
+// decode, 32-bit picture), each against the library's own command-line decoder on the
+// same file in the same run: djpeg (libjpeg-turbo) and pngtopnm (netpbm, on libpng),
+// both writing their output to /dev/null.
+#include "bench_support.h"
+#include "imaging/picture.h"
+
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 6000;
+constexpr int kHeight = 4000;
+
+struct TFixture {
+  std::filesystem::path dir;
+  std::filesystem::path jpeg;
+  std::filesystem::path png;
+  bool ready = false;
+
+  TFixture() {
+    dir = std::filesystem::temp_directory_path() / ("lumora-bench-decode-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto ppm = dir / "source.ppm";
+    jpeg = dir / "picture.jpg";
+    png = dir / "picture.png";
+    // Photo-like content: broad gradients and shapes with a little noise, so that both
+    // encoders reach the compression they reach on photographs.
+    {
+      std::ofstream out(ppm, std::ios::binary);
+      out << "P6\n" << kWidth << " " << kHeight << "\n255\n";
+      std::vector<unsigned char> row(std::size_t(kWidth) * 3);
+      std::uint32_t seed = 2024;
+      for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+          seed = seed * 1103515245u + 12345u;
+          const int noise = int((seed >> 16) & 7) - 4;
+          const int ring = ((x - 3000) * (x - 3000) + (y - 2000) * (y - 2000)) / 40000 % 64;
+          row[std::size_t(x) * 3] = static_cast<unsigned char>(std::clamp(x * 255 / kWidth + noise, 0, 255));
+          row[std::size_t(x) * 3 + 1] = static_cast<unsigned char>(std::clamp(y * 255 / kHeight + ring + noise, 0, 255));
+          row[std::size_t(x) * 3 + 2] = static_cast<unsigned char>(std::clamp(128 + ring * 2 - noise, 0, 255));
+        }
+        out.write(reinterpret_cast<const char*>(row.data()), static_cast<std::streamsize>(row.size()));
+      }
+    }
+    const std::string p = "'" + ppm.string() + "'";
+    ready = std::system(("cjpeg -quality 90 -outfile '" + jpeg.string() + "' " + p).c_str()) == 0 &&
+            std::system(("pnmtopng " + p + " > '" + png.string() + "' 2>/dev/null").c_str()) == 0;
+    std::filesystem::remove(ppm);
+    if (!ready) std::fprintf(stderr, "cjpeg or pnmtopng failed: the decoding benchmarks will not run\n");
+  }
+  ~TFixture() { std::filesystem::remove_all(dir); }
+};
+
+TFixture& Fixture() {
+  static TFixture fixture;
+  return fixture;
+}
+
+void Decode(benchmark::State& state, const std::filesystem::path& file) {
+  if (!Fixture().ready) {
+    state.SkipWithError("no test files");
+    return;
+  }
+  for (auto _ : state) {
+    lumora::TPicture picture;
+    if (!picture.LoadFromFile(file)) state.SkipWithError("decoding failed");
+    benchmark::DoNotOptimize(picture.Bitmap().Pixels().data());
+  }
+}
+
+void Run(benchmark::State& state, const std::string& command) {
+  if (!Fixture().ready) {
+    state.SkipWithError("no test files");
+    return;
+  }
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) state.SkipWithError(command.c_str());
+  }
+}
+
+// Only making the 32-bit frame that any decode fills: the floor under both decodes,
+// which the command-line decoders (streaming rows to /dev/null) never pay.
+void BM_NewFrame(benchmark::State& state) {
+  for (auto _ : state) {
+    lumora::TBitmap32 frame(kWidth, kHeight);
+    benchmark::DoNotOptimize(frame.Pixels().data());
+  }
+}
+
+void BM_DecodeJpeg(benchmark::State& state) { Decode(state, Fixture().jpeg); }
+void BM_Djpeg(benchmark::State& state) { Run(state, "djpeg -outfile /dev/null '" + Fixture().jpeg.string() + "'"); }
+void BM_DecodePng(benchmark::State& state) { Decode(state, Fixture().png); }
+void BM_Pngtopnm(benchmark::State& state) { Run(state, "pngtopnm '" + Fixture().png.string() + "' > /dev/null"); }
+
+// Real time: the reference commands run in child processes.
+BENCHMARK(BM_NewFrame)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_DecodeJpeg)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_Djpeg)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_DecodePng)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_Pngtopnm)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Fixture();
+  return lumora::bench::RunWithRatios(argc, argv,
+                                      {{"BM_DecodeJpeg/iterations:5/real_time", "BM_Djpeg/iterations:5/real_time"},
+                                       {"BM_NewFrame/iterations:5/real_time", "BM_Djpeg/iterations:5/real_time"},
+                                       {"BM_DecodePng/iterations:5/real_time", "BM_Pngtopnm/iterations:5/real_time"}});
+}
