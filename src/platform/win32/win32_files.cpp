@@ -86,6 +86,16 @@ std::wstring WideFromAnsi(std::string_view text) {
   return out;
 }
 
+std::string Utf8FromWide(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0)
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
 std::filesystem::path TWin32FileSystem::ExecutablePath() {
   std::vector<wchar_t> buf(MAX_PATH);
   for (;;) {

@@ -25,5 +25,7 @@ class TWin32FileSystem final : public IFileSystem {
 
 // Converts text in the ANSI code page to UTF-16.
 std::wstring WideFromAnsi(std::string_view text);
+// Converts UTF-16 to UTF-8 (command-line arguments of the tools).
+std::string Utf8FromWide(std::wstring_view text);
 
 }  // namespace lumora::platform

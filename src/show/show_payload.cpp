@@ -1,0 +1,199 @@
+#include "show/show_payload.h"
+
+#include "ini/ini_text.h"
+#include "show/show_config.h"
+
+#include <map>
+#include <set>
+
+namespace lumora {
+namespace {
+
+// A file system with no files, for INI objects that live only in memory.
+class TNoFileSystem final : public platform::IFileSystem {
+ public:
+  std::filesystem::path ExecutablePath() override { return {}; }
+  std::unique_ptr<platform::IReadableFile> OpenForReadDenyWrite(const std::filesystem::path&) override {
+    return nullptr;
+  }
+  std::optional<std::filesystem::path> TempDirectory() override { return std::nullopt; }
+  std::optional<std::filesystem::path> CreateUniqueTempFile(const std::filesystem::path&, std::string_view) override {
+    return std::nullopt;
+  }
+  bool RenameFile(const std::filesystem::path&, const std::filesystem::path&) override { return false; }
+  bool RemoveFile(const std::filesystem::path&) override { return false; }
+  std::unique_ptr<platform::IWritableFile> OpenExistingForWrite(const std::filesystem::path&) override {
+    return nullptr;
+  }
+  std::unique_ptr<platform::IWritableFile> CreateForWrite(const std::filesystem::path&) override { return nullptr; }
+  std::filesystem::path PathFromPayloadText(std::string_view text) override { return std::string(text); }
+  bool FileExists(const std::filesystem::path&) override { return false; }
+};
+
+TNoFileSystem& NoFiles() {
+  static TNoFileSystem fs;
+  return fs;
+}
+
+bool HasKey(TBiggerIniFile& ini, std::string_view section, std::string_view key) {
+  // A value that no text can be equal to tells a missing key from a stored one.
+  static const std::string kAbsent(1, '\0');
+  return ini.ReadString(section, key, kAbsent) != kAbsent;
+}
+
+class TEntryChecker {
+ public:
+  explicit TEntryChecker(platform::IReadableFile& file) : file_(file) {}
+
+  void Check(TEntryRefReport& ref) {
+    if (ref.Position == -1 && ref.StoredSize == 0) {
+      ref.Status = TEntryStatus::NoEntry;
+      return;
+    }
+    std::uint32_t inflated = 0;
+    const TEntryStatus sizeStatus = ReadEntryInflatedSize(file_, ref.Position, ref.StoredSize, inflated);
+    if (sizeStatus != TEntryStatus::Ok) {
+      ref.Status = sizeStatus;
+      return;
+    }
+    ref.InflatedSize = inflated;
+    // An entry used by several keys is inflated once.
+    const auto key = std::make_pair(ref.Position, ref.StoredSize);
+    if (const auto it = seen_.find(key); it != seen_.end()) {
+      ref.Status = it->second;
+      return;
+    }
+    ref.Status = InflateEntry(file_, ref.Position, ref.StoredSize, [](std::span<const std::byte>) { return true; },
+                              true);
+    seen_[key] = ref.Status;
+  }
+
+ private:
+  platform::IReadableFile& file_;
+  std::map<std::pair<std::int32_t, std::int32_t>, TEntryStatus> seen_;
+};
+
+void AddRef(TBiggerIniFile& ini, const TEntryRefSpec& spec, const std::string& section, std::int32_t number,
+            bool always, TEntryChecker& checker, std::vector<TEntryRefReport>& out) {
+  const std::string suffix = spec.Section == TSectionKind::Snd ? std::to_string(number) : std::string();
+  const std::string extensionKey = spec.ExtensionKey.empty() ? std::string() : std::string(spec.ExtensionKey) + suffix;
+  const std::string positionKey = std::string(spec.PositionKey) + suffix;
+  const std::string sizeKey = std::string(spec.SizeKey) + suffix;
+  TEntryRefReport ref;
+  ref.Spec = &spec;
+  ref.Section = section;
+  ref.Number = number;
+  ref.HasExtensionKey = !extensionKey.empty() && HasKey(ini, section, extensionKey);
+  ref.Key = extensionKey.empty() ? positionKey : extensionKey;
+  ref.Extension = extensionKey.empty() ? std::string(spec.FixedExtension) : ini.ReadString(section, extensionKey, "");
+  ref.Position = ini.ReadInteger(section, positionKey, -1);
+  ref.StoredSize = ini.ReadInteger(section, sizeKey, 0);
+  if (!always && !ref.HasExtensionKey && ref.Position == -1 && ref.StoredSize == 0) return;
+  checker.Check(ref);
+  out.push_back(std::move(ref));
+}
+
+}  // namespace
+
+std::string TEntryRefReport::BaseName() const {
+  if (Spec == nullptr) return "Entry";
+  if (Spec->Section == TSectionKind::Pic) return "Pic" + std::to_string(Number) + std::string(Spec->ExtractName);
+  if (Spec->Section == TSectionKind::Snd) return "Snd" + std::to_string(Number);
+  return std::string(Spec->ExtractName);
+}
+
+bool TPayloadReport::Broken() const {
+  if (!Trailer || !TrailerConsistent || !ConfigOk()) return true;
+  for (const TEntryRefReport& ref : Entries)
+    if (ref.Broken()) return true;
+  return false;
+}
+
+std::unique_ptr<TBiggerIniFile> IniFromText(std::string_view text) {
+  auto ini = std::make_unique<TBiggerIniFile>(NoFiles(), std::filesystem::path());
+  ini->LoadFromText(text);
+  return ini;
+}
+
+TPayloadReport InspectPayload(platform::IReadableFile& file) {
+  TPayloadReport report;
+  try {
+    report.FileSize = file.Size();
+    report.Trailer = ReadPayloadTrailer(file);
+    if (!report.Trailer) {
+      report.Notes.push_back("the file is shorter than a trailer");
+      return report;
+    }
+    const PayloadTrailer& t = *report.Trailer;
+    report.TrailerConsistent = t.ConfigPosition >= 0 && t.ConfigStoredSize >= 4 &&
+                               static_cast<std::uint64_t>(t.ConfigPosition) + static_cast<std::uint64_t>(t.ConfigStoredSize) ==
+                                   report.FileSize - kPayloadTrailerSize;
+    std::uint32_t inflated = 0;
+    report.ConfigStatus = ReadEntryInflatedSize(file, t.ConfigPosition, t.ConfigStoredSize, inflated);
+    if (report.ConfigStatus != TEntryStatus::Ok) return report;
+    report.ConfigInflatedSize = inflated;
+    if (inflated > kMaxConfigTextSize) {
+      report.ConfigStatus = TEntryStatus::TooLarge;
+      return report;
+    }
+    std::string text;
+    report.ConfigStatus = InflateEntry(
+        file, t.ConfigPosition, t.ConfigStoredSize,
+        [&](std::span<const std::byte> chunk) {
+          text.append(reinterpret_cast<const char*>(chunk.data()), chunk.size());
+          return true;
+        },
+        true);
+    report.ConfigText = std::move(text);
+    // A damaged stream may still have delivered readable text; it is shown, but its
+    // references are not trusted.
+    if (report.ConfigStatus != TEntryStatus::Ok) return report;
+
+    std::unique_ptr<TBiggerIniFile> ini = IniFromText(report.ConfigText);
+    TEntryChecker checker(file);
+    for (const TEntryRefSpec& spec : EntryRefSpecs()) {
+      if (spec.Section == TSectionKind::Settings) AddRef(*ini, spec, "Settings", 0, false, checker, report.Entries);
+      if (spec.Section == TSectionKind::Background)
+        AddRef(*ini, spec, "Background", 0, false, checker, report.Entries);
+    }
+    // Items: every Pic<n> section that is there, in file order.
+    const std::int32_t picCount = ini->ReadInteger("AppInfo", "PicCount", 0);
+    std::int32_t picSections = 0;
+    for (int i = 0; i < ini->Sections().Count(); ++i) {
+      std::int32_t n = 0;
+      const std::string name = ini->Sections().Name(i);
+      const TSectionSpec* spec = FindSectionSpec(name, n);
+      if (spec == nullptr || spec->Kind != TSectionKind::Pic) continue;
+      ++picSections;
+      if (n > picCount) report.Notes.push_back("section [" + name + "] lies beyond PicCount and is not played");
+      for (const TEntryRefSpec& ref : EntryRefSpecs())
+        if (ref.Section == TSectionKind::Pic) AddRef(*ini, ref, name, n, ref.PositionKey == "FilePos", checker, report.Entries);
+    }
+    if (picCount > picSections)
+      report.Notes.push_back("PicCount is " + std::to_string(picCount) + " but there are " +
+                             std::to_string(picSections) + " item sections");
+    // Sounds: every number that one of the three keys of section Snd carries.
+    std::set<std::int32_t> soundNumbers;
+    TStrings keys;
+    ini->ReadSection("Snd", keys);
+    std::int32_t sndSpecNumber = 0;
+    const TSectionSpec* sndSpec = FindSectionSpec("Snd", sndSpecNumber);
+    for (const std::string& key : keys) {
+      std::int32_t n = 0;
+      if (FindKeySpec(*sndSpec, key, n) != nullptr) soundNumbers.insert(n);
+    }
+    const std::int32_t sndCount = ini->ReadInteger("AppInfo", "SndCount", 0);
+    for (const std::int32_t n : soundNumbers) {
+      if (n > sndCount) report.Notes.push_back("sound " + std::to_string(n) + " lies beyond SndCount and is not played");
+      for (const TEntryRefSpec& ref : EntryRefSpecs())
+        if (ref.Section == TSectionKind::Snd) AddRef(*ini, ref, "Snd", n, true, checker, report.Entries);
+    }
+  } catch (...) {
+    // Out of memory on a forged file: what was found so far is the report.
+    report.Notes.push_back("reading stopped early: out of memory");
+    if (report.ConfigStatus == TEntryStatus::Ok && report.Entries.empty()) report.ConfigStatus = TEntryStatus::TooLarge;
+  }
+  return report;
+}
+
+}  // namespace lumora
