@@ -1,6 +1,8 @@
 // JSON lines on standard output for the end-to-end harness, which reads them.
 #pragma once
 
+#include "platform/win32/win32_unicode.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -9,16 +11,7 @@
 
 namespace lumora::e2e {
 
-inline std::string Utf8(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) {
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-  }
-  return out;
-}
+inline std::string Utf8(std::wstring_view text) { return platform::Utf8FromWide(text); }
 
 inline std::string Quoted(std::string_view text) {
   std::string out = "\"";
