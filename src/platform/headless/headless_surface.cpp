@@ -1,0 +1,46 @@
+#include "platform/headless/headless_surface.h"
+
+#include <algorithm>
+
+namespace lumora::platform {
+namespace {
+
+constexpr TPixel kBlack = 0xFF000000u;
+
+}  // namespace
+
+THeadlessSurface::THeadlessSurface(TSize client, TSize screen) : client_(client), screen_(screen) {
+  shown_.SetSize(std::max(client.Width, 0), std::max(client.Height, 0), kBlack);
+}
+
+void THeadlessSurface::Present(const TBitmap32& frame, const TRect& rect, const TCaptionLayer& caption) {
+  const TRect area = IntersectRect(IntersectRect(rect, shown_.Bounds()), frame.Bounds());
+  if (area.Empty()) return;
+  presented_.push_back(area);
+  shown_.CopyRect(area.Left, area.Top, frame, area);
+  for (const TRect& r : caption.Rects) {
+    const TRect part = IntersectRect(r, area);
+    if (!part.Empty()) shown_.FillRect(part, caption.Colour);
+  }
+}
+
+void THeadlessSurface::SetClientSize(int width, int height) { Resize(width, height); }
+
+void THeadlessSurface::Resize(int width, int height) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  if (width == client_.Width && height == client_.Height) return;
+  client_ = {width, height};
+  shown_.SetSize(width, height, kBlack);
+  if (events_ != nullptr) events_->SurfaceResized();
+}
+
+void THeadlessSurface::SendPaint() {
+  if (events_ != nullptr) events_->SurfacePaint();
+}
+
+void THeadlessSurface::SendMouse(TMouseAction action, TMouseButton button, TShiftState shift, int x, int y) {
+  if (events_ != nullptr) events_->SurfaceMouse(action, button, shift, x, y);
+}
+
+}  // namespace lumora::platform

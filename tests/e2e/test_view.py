@@ -1,0 +1,82 @@
+"""The picture view in a real window: lumora-render.exe shows a gradient background, a
+centred picture and a caption under Wine, and the screenshot matches the headless
+render of the same state (the native lumora-render) at probe pixels away from the text."""
+
+import os
+import struct
+import subprocess
+from pathlib import Path
+
+from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Check, TScreenshot, TSession, WaitUntil
+
+# Quadrant colours of the picture (red, green, blue), as a BMP stores them.
+QUADRANTS = ((200, 30, 30), (30, 200, 30), (30, 30, 200), (220, 220, 40))
+
+
+def WriteQuadrantBmp(path: Path, width: int, height: int) -> None:
+    """A 24-bit bottom-up BMP whose four quadrants have the QUADRANTS colours."""
+    rowBytes = (width * 3 + 3) & ~3
+    rows = []
+    for y in range(height - 1, -1, -1):
+        row = bytearray()
+        for x in range(width):
+            r, g, b = QUADRANTS[(1 if x >= width // 2 else 0) + (2 if y >= height // 2 else 0)]
+            row += bytes((b, g, r))
+        row += b"\0" * (rowBytes - len(row))
+        rows.append(bytes(row))
+    pixels = b"".join(rows)
+    header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    path.write_bytes(header + info + pixels)
+
+
+def ReadPng(session: TSession, png: Path) -> TScreenshot:
+    ppm = png.with_suffix(".ppm")
+    subprocess.run(["convert", str(png), "-depth", "8", str(ppm)], check=True, timeout=60, capture_output=True)
+    return TScreenshot(ppm)
+
+
+def NativeRender(session: TSession) -> Path:
+    explicit = os.environ.get("LUMORA_RENDER")
+    if explicit:
+        return Path(explicit)
+    # The harness works in build/native/tests/e2e; the tool lies in build/native.
+    return session.Config.WorkDir.parent.parent / "lumora-render"
+
+
+def TestViewWindowMatchesTheHeadlessRender(s: TSession):
+    WriteQuadrantBmp(s.RunDir / "picture.bmp", 400, 300)
+    args = ["picture.bmp", "--client", f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}", "--bg", "gradient",
+            "--bg-from", "00802000", "--bg-to", "0000C0FF", "--bg-direction", "left", "--pic-pos", "center",
+            "--caption", "Lumora|view", "--cap-font", "Arial", "--cap-height", "-24", "--cap-color", "00FFFFFF"]
+    native = NativeRender(s)
+    Check(native.is_file(), f"the native lumora-render is missing: {native}")
+    subprocess.run([str(native), *args, "-o", "expected.png"], cwd=s.RunDir, check=True, timeout=120,
+                   capture_output=True)
+    expected = ReadPng(s, s.RunDir / "expected.png")
+
+    renderExe = s.Config.Scr.parent / "lumora-render.exe"
+    Check(renderExe.is_file(), f"the Windows lumora-render is missing: {renderExe}")
+    s.ParkPointer()
+    process = s.StartWindows(renderExe, [*args, "--window", "--seconds", "120"], "lumora-render")
+    window = s.WaitForWindow(Title="lumora-render", Visible=True, process=process)
+    Check(window.Client == (SCREEN_WIDTH, SCREEN_HEIGHT), f"client of the view window: {window}")
+
+    # Probes: the picture's quadrants (centred at (312, 234)), its edges, and the
+    # gradient around it; none near the caption at the top centre.
+    probes = [(412, 309), (612, 309), (412, 459), (612, 459), (312, 234), (711, 533),
+              (5, 400), (150, 700), (311, 300), (712, 300), (900, 100), (1019, 760)]
+
+    def Matches():
+        shot = s.Screenshot("view")
+        return all(shot.Pixel(x, y) == expected.Pixel(x, y) for x, y in probes) and shot
+
+    try:
+        WaitUntil(Matches, 30, "the view window showing the headless render's pixels")
+    except AssertionError:
+        shot = s.Screenshot("view-mismatch")
+        details = [f"({x}, {y}): window {shot.Pixel(x, y)}, headless {expected.Pixel(x, y)}" for x, y in probes
+                   if shot.Pixel(x, y) != expected.Pixel(x, y)]
+        Check(False, "probe pixels differ: " + "; ".join(details))
+    s.CloseWindow(window.Hwnd)
+    Check(process.WaitExit(20) == 0, "lumora-render ended with a nonzero code")
