@@ -4,6 +4,7 @@
 // registry and the screen-saver password library.
 #pragma once
 
+#include "platform/message.h"
 #include "platform/window_handle.h"
 
 #include <cstdint>
@@ -13,30 +14,6 @@
 #include <string_view>
 
 namespace lumora::platform {
-
-// Message numbers the show looks at.
-constexpr std::uint32_t kWmKeyDown = 0x0100;
-constexpr std::uint32_t kWmSysKeyDown = 0x0104;
-constexpr std::uint32_t kWmTimer = 0x0113;
-constexpr std::uint32_t kWmMouseMove = 0x0200;
-constexpr std::uint32_t kWmLButtonDown = 0x0201;
-constexpr std::uint32_t kWmRButtonDown = 0x0204;
-constexpr std::uint32_t kWmMButtonDown = 0x0207;
-constexpr std::uint32_t kWmImeNotify = 0x0282;
-constexpr std::uint32_t kVkEscape = 0x1B;
-// The input-method hot key that toggles between IME and non-IME input.
-constexpr std::uint32_t kImeHotKeyNonImeToggle = 0x10;
-
-// One message as the loop took it from the queue: its window, number, parameters and
-// the cursor position at the time it was posted, in screen coordinates.
-struct TMessage {
-  TWindowHandle Window = 0;
-  std::uint32_t Message = 0;
-  std::uint64_t WParam = 0;
-  std::int64_t LParam = 0;
-  int X = 0;
-  int Y = 0;
-};
 
 class IShowSystem {
  public:

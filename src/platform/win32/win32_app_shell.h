@@ -23,6 +23,8 @@ class TWin32ApplicationShell final : public IApplicationShell {
   void MakeApplicationToolWindow() override;
   void SetPreviewApplicationStyles() override;
   void Run() override;
+  void SetMessageFilter(TMessageFilter filter) override { filter_ = std::move(filter); }
+  void ProcessMessages() override;
 
   // Closes the main form, as closing the application window does.
   void CloseMainForm();
@@ -33,6 +35,10 @@ class TWin32ApplicationShell final : public IApplicationShell {
  private:
   friend class TWin32FormWindow;
   void FormDestroyed(TWin32FormWindow* form);
+  // Runs the filter on a message taken from the queue (MSG*); false for WM_QUIT.
+  void Filter(const void* message);
+  bool quitSeen_ = false;
+  TMessageFilter filter_;
 
   std::wstring title_;
   void* appWindow_ = nullptr;  // HWND
