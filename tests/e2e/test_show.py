@@ -1,0 +1,101 @@
+"""The show of the real lumora.scr: a packed show plays full-screen, its pictures and
+background reach the screen, the inputs that the user settings allow end it (and only
+those), and its temporary files are gone when it has ended."""
+
+import struct
+import time
+from pathlib import Path
+
+from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Check, TSession, WaitUntil
+
+RED = (255, 0, 0)
+BLUE = (0, 0, 255)
+
+
+def Bmp24(width: int, height: int, rgb: tuple) -> bytes:
+    """A bottom-up 24-bit Windows bitmap of one colour."""
+    row = bytes((rgb[2], rgb[1], rgb[0])) * width
+    row += b"\0" * ((4 - len(row) % 4) % 4)
+    pixels = row * height
+    header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    return header + info + pixels
+
+
+def RedPictureShow(s: TSession, name: str) -> Path:
+    """One red 200 x 100 picture in the screen's centre over a blue background, no splash."""
+    entries = [Bmp24(200, 100, RED)]
+    # The positions are known only after packing; the entries come first, so pack twice.
+    _, refs = s.MakeShowScr(name, "", entries)
+    (pos, size), = refs
+    config = ("[AppInfo]\r\nPicCount=1\r\nSndCount=0\r\n"
+              "[Settings]\r\nIsUseSplash=0\r\n"
+              "[Background]\r\nBgStyle=0\r\nBgSolidColor=00FF0000\r\n"
+              f"[Pic1]\r\nPicFileName=.bmp\r\nFilePos={pos}\r\nFileSize={size}\r\nPicPos=1\r\n"
+              "ShowInStyle=0\r\nShowOutStyle=0\r\nIsPicFloat=0\r\nPicInterval=2\r\n")
+    scr, _ = s.MakeShowScr(name, config, entries)
+    return scr
+
+
+def TempFiles(s: TSession) -> set:
+    return {str(p) for p in (s.Prefix / "drive_c" / "users").glob("*/**/Temp/tmp*")}
+
+
+def StartShow(s: TSession, scr: Path):
+    s.ParkPointer()
+    process = s.StartScr(scr, "/s")
+    s.WaitForWindow(60, process, Title="Template", Visible=True)
+    return process
+
+
+def WaitForPicture(s: TSession, name: str):
+    centre = (SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2)
+
+    def Shown():
+        shot = s.Screenshot(name)
+        return shot if shot.Pixel(*centre) == RED else None
+
+    return WaitUntil(Shown, 30, "the red picture in the screen's centre")
+
+
+def TestShowPlaysItsPictureOverItsBackgroundAndAKeyEndsIt(s: TSession):
+    scr = RedPictureShow(s, "red.scr")
+    before = TempFiles(s)
+    process = StartShow(s, scr)
+    shot = WaitForPicture(s, "playing")
+    Check(shot.Pixel(10, 10) == BLUE, f"background pixel is {shot.Pixel(10, 10)}, expected blue")
+    # The picture's edges: 200 x 100 centred.
+    left, top = (SCREEN_WIDTH - 200) // 2, (SCREEN_HEIGHT - 100) // 2
+    Check(shot.Pixel(left + 2, top + 2) == RED, "the picture's top-left corner is not red")
+    Check(shot.Pixel(left - 3, top - 3) == BLUE, "the background does not start beside the picture")
+    s.Xdotool("key", "a")
+    Check(process.WaitExit(30) == 0, "the show did not end on a key")
+    left_behind = TempFiles(s) - before
+    Check(not left_behind, f"temporary files left behind: {sorted(left_behind)}")
+
+
+def TestOnlyTheInputsOfHowToExitEndTheShow(s: TSession):
+    scr = RedPictureShow(s, "esc.scr")
+    scr.with_suffix(".ini").write_bytes(b"[AppConfig]\r\nHowToExit=8\r\n")
+    process = StartShow(s, scr)
+    WaitForPicture(s, "esc-only")
+    s.MovePointer(SCREEN_WIDTH // 2 + 100, SCREEN_HEIGHT // 2 + 80)
+    s.Xdotool("click", "1")
+    s.Xdotool("click", "3")
+    s.Xdotool("key", "a")
+    time.sleep(2)  # give a wrongly granted exit time to end the process
+    Check(process.Running(), "the show ended on an input that HowToExit does not allow")
+    s.Xdotool("key", "Escape")
+    Check(process.WaitExit(30) == 0, "the show did not end on Esc")
+
+
+def TestMouseMovementEndsTheShowButARightClickDoesNot(s: TSession):
+    scr = RedPictureShow(s, "mouse.scr")
+    process = StartShow(s, scr)
+    WaitForPicture(s, "mouse")
+    s.Xdotool("click", "3")
+    time.sleep(2)
+    Check(process.Running(), "a right click ended the show")
+    s.MovePointer(SCREEN_WIDTH // 2 + 1, SCREEN_HEIGHT // 2 + 1)
+    s.MovePointer(SCREEN_WIDTH // 2 + 40, SCREEN_HEIGHT // 2 + 40)
+    Check(process.WaitExit(30) == 0, "the show did not end on a mouse movement")
