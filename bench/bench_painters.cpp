@@ -66,7 +66,7 @@ void BM_MakeGradientBitmapNewSize(benchmark::State& state) {
   int round = 0;
   for (auto _ : state) {
     const int height = kHeight - (++round & 1);
-    const lumora::TBitmap32& bitmap = lumora::MakeGradientBitmap(kWidth, height, 0, 0xFFFFFF, lumora::bdUp);
+    const lumora::TBitmap32& bitmap = lumora::MakeGradientBitmap(kWidth, height, 0, 0xFFFFFF, lumora::TDirection::bdUp);
     benchmark::DoNotOptimize(bitmap.Pixels().data());
     benchmark::ClobberMemory();
   }
@@ -77,7 +77,7 @@ BENCHMARK(BM_Memset32)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PatternDefault)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PatternFunction)->DenseRange(0, lumora::PatternFunctionCount - 1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PatternMixed)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_MakeGradientBitmap)->Arg(lumora::bdUp)->Arg(lumora::bdLeft)->Arg(lumora::bdVertIn)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MakeGradientBitmap)->Arg(0)->Arg(2)->Arg(6)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MakeGradientBitmapNewSize)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -13,20 +13,6 @@ namespace lumora {
 static_assert(std::numeric_limits<long double>::digits == 64,
               "the gradient table needs 80-bit extended precision");
 
-int MulDiv(int a, int b, int c) {
-  if (c == 0) return -1;
-  const std::int64_t product = static_cast<std::int64_t>(a) * b;
-  const bool negative = (product < 0) != (c < 0);
-  const std::uint64_t magnitude = product < 0 ? 0u - static_cast<std::uint64_t>(product)
-                                              : static_cast<std::uint64_t>(product);
-  const std::uint64_t divisor = c < 0 ? 0u - static_cast<std::uint64_t>(static_cast<std::int64_t>(c))
-                                      : static_cast<std::uint64_t>(c);
-  const std::uint64_t quotient = (magnitude + divisor / 2) / divisor;
-  if (quotient > static_cast<std::uint64_t>(std::numeric_limits<int>::max())) return -1;
-  const auto q = static_cast<int>(quotient);
-  return negative ? -q : q;
-}
-
 namespace {
 
 int Channel(TColor color, int shift) { return static_cast<int>((static_cast<std::uint32_t>(color) >> shift) & 0xFFu); }
@@ -118,14 +104,15 @@ void PaintGradient(TBitmap32& bitmap, int width, int height, TColor fromColor, T
                    TDirection direction) {
   bitmap.SetSize(width, height);
   const int d = static_cast<int>(direction);
-  if (d < bdUp || d > bdVertOut) {
+  if (d < 0 || d >= EnumCount(TDirection{})) {
     std::fill(bitmap.Pixels().begin(), bitmap.Pixels().end(), kWhitePixel);
     return;
   }
   // Even ordinals run from the from colour, odd ones are their reverse.
   const bool reversed = (d % 2) != 0;
   const TGradientTable table = reversed ? BuildGradientTable(toColor, fromColor) : BuildGradientTable(fromColor, toColor);
-  switch (d) {
+  using enum TDirection;
+  switch (direction) {
     case bdUp:
     case bdDown:
       FillRowBands(bitmap, table);

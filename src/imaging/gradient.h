@@ -2,16 +2,14 @@
 // the bitmap, in one of eight directions.
 #pragma once
 
+#include "base/mul_div.h"
+#include "base/show_types.h"
 #include "imaging/bitmap32.h"
 
 #include <array>
 #include <cstdint>
 
 namespace lumora {
-
-// A colour of the show configuration: 0x00BBGGRR, red in the low byte. Negative values
-// (system colours) are resolved to RGB before they reach a painter.
-using TColor = std::int32_t;
 
 // Pixel word of a colour: the same red, green and blue, fully opaque.
 constexpr TPixel PixelFromColor(TColor color) {
@@ -20,26 +18,10 @@ constexpr TPixel PixelFromColor(TColor color) {
                    static_cast<std::uint8_t>(c >> 16));
 }
 
-// Gradient directions, stored by ordinal in the show configuration.
-enum TDirection : int {
-  bdUp,        // from colour at the top, to colour at the bottom
-  bdDown,      // the reverse of bdUp
-  bdLeft,      // from colour at the left, to colour at the right
-  bdRight,     // the reverse of bdLeft
-  bdHorzIn,    // from colour at the top and bottom edges, to colour along the centre line
-  bdHorzOut,   // the reverse of bdHorzIn
-  bdVertIn,    // from colour at the left and right edges, to colour along the centre line
-  bdVertOut,   // the reverse of bdVertIn
-};
-
 // Both the number of table entries and the number of bands drawn.
 inline constexpr int GradientBandCount = 453;
 
 using TGradientTable = std::array<TColor, GradientBandCount>;
-
-// a * b / c with a 64-bit product, rounded to the nearest integer (halves away from
-// zero); -1 when c is 0 or the result does not fit 32 bits.
-int MulDiv(int a, int b, int c);
 
 // Entry i = start + i/453 of the difference, per channel, truncated toward zero:
 // entry 0 is the start colour, entry 452 stops one short of a rising end value.

@@ -3,42 +3,13 @@
 // enumerations, colours and fonts.
 #pragma once
 
+#include "base/mul_div.h"
+#include "base/show_types.h"
+
 #include <cstdint>
 #include <string>
 
 namespace lumora {
-
-// 00BBGGRR (red in the low byte); negative values are system colours.
-using TColor = std::int32_t;
-constexpr TColor clBlack = 0x00000000;
-constexpr TColor clWindowText = static_cast<TColor>(0x80000008u);
-
-// Names and order of the members are part of the stored format.
-enum class TBgStyle : std::int32_t { bsSolid, bsGradient, bsPattern, bsPicture, bsScreen };
-enum class TBgBgpStyle : std::int32_t { bpNone, bpSolid, bpGradient, bpPattern, bpScreen };
-enum class TDirection : std::int32_t { bdUp, bdDown, bdLeft, bdRight, bdHorzIn, bdHorzOut, bdVertIn, bdVertOut };
-enum class TBgMode : std::int32_t { bmCentered, bmStretched, bmTiled, bmSmartTiled };
-enum class TPicPos : std::int32_t {
-  poRandom, poCenter, poTopLeft, poTopCenter, poTopRight,
-  poBottomLeft, poBottomCenter, poBottomRight, poUser, poCurrent
-};
-enum class TCapPos : std::int32_t {
-  cpRandom, cpCenter, cpTopLeft, cpTopCenter, cpTopRight, cpBottomLeft, cpBottomCenter, cpBottomRight, cpUser
-};
-enum class TPicSize : std::int32_t { psOriginal, psFullWindow, psUser };
-enum class TPicSizeRef : std::int32_t { psrOriginal, psrScreen };
-enum class TFontPitch : std::int32_t { fpDefault, fpVariable, fpFixed };
-
-// Number of members of each stored enumeration; ordinals 0..count-1 are valid.
-constexpr std::int32_t EnumCount(TBgStyle) { return 5; }
-constexpr std::int32_t EnumCount(TBgBgpStyle) { return 5; }
-constexpr std::int32_t EnumCount(TDirection) { return 8; }
-constexpr std::int32_t EnumCount(TBgMode) { return 4; }
-constexpr std::int32_t EnumCount(TPicPos) { return 10; }
-constexpr std::int32_t EnumCount(TCapPos) { return 9; }
-constexpr std::int32_t EnumCount(TPicSize) { return 3; }
-constexpr std::int32_t EnumCount(TPicSizeRef) { return 2; }
-constexpr std::int32_t EnumCount(TFontPitch) { return 3; }
 
 struct TFontStyles {
   bool Bold = false;
@@ -71,8 +42,5 @@ class TFont {
  private:
   std::int32_t height_ = -11;  // 8 points at 96 pixels per inch
 };
-
-// a * b / c rounded to the nearest integer, halves away from zero; -1 when c is 0.
-std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c);
 
 }  // namespace lumora

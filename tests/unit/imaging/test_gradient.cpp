@@ -9,6 +9,7 @@
 
 namespace lumora {
 namespace {
+using enum TDirection;
 
 constexpr TColor kBlack = 0x000000;
 constexpr TColor kWhite = 0xFFFFFF;
@@ -138,7 +139,7 @@ TEST(GradientBands, MirroredDirectionsUseOddStepsAndRepeatStepOneAtTheFarEdge) {
 
 TEST(GradientBands, EqualColoursGiveAUniformBitmapInEveryDirection) {
   const TColor colour = 0x405060;
-  for (int d = bdUp; d <= bdVertOut; ++d) {
+  for (int d = 0; d < EnumCount(TDirection{}); ++d) {
     TBitmap32 bitmap;
     PaintGradient(bitmap, 37, 29, colour, colour, static_cast<TDirection>(d));
     for (const TPixel p : bitmap.Pixels()) ASSERT_EQ(p, PixelFromColor(colour)) << "direction " << d;
