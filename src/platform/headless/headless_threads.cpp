@@ -120,8 +120,9 @@ void THeadlessThreadHost::Run(TWorker& worker) {
 
 bool THeadlessThreadHost::Step() {
   const std::size_t count = workers_.size();
+  const std::size_t start = cursor_;
   for (std::size_t n = 0; n < count; ++n) {
-    const std::size_t index = (cursor_ + n) % count;
+    const std::size_t index = (start + n) % count;
     TWorker& worker = *workers_[index];
     cursor_ = (index + 1) % count;
     switch (worker.state_) {
