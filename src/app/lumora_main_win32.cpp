@@ -14,6 +14,7 @@
 #include "platform/win32/win32_random.h"
 #include "platform/win32/win32_show_system.h"
 #include "platform/win32/win32_text.h"
+#include "platform/win32/win32_threads.h"
 #include "platform/win32/win32_unicode.h"
 #include "platform/win32/win32_view_window.h"
 #include "show/main_frm_show.h"
@@ -44,6 +45,7 @@ class TWin32Show final : public platform::IFormEvents {
     application_.SetMessageFilter(nullptr);
     show_.reset();
     view_.reset();
+    threads_.reset();
     window_.reset();
   }
 
@@ -53,7 +55,10 @@ class TWin32Show final : public platform::IFormEvents {
     ::GetClientRect(form, &client);
     window_ = platform::TWin32ViewWindow::Create(form, client);
     if (!window_) return;
-    view_ = std::make_unique<TTrPic>(TTrPicPlatform{*window_, text_, desktop_, random_, messages_});
+    threads_ = std::make_unique<platform::TWin32ThreadHost>();
+    // Waits for the view's workers pump messages; the exit filter sees those too.
+    threads_->SetPreDispatch([this](const void* message) { application_.Filter(message); });
+    view_ = std::make_unique<TTrPic>(TTrPicPlatform{*window_, text_, desktop_, random_, messages_, threads_.get()});
     show_ = std::make_unique<TMainFrmShow>(TShowPlatform{files_, system_, system_, system_, timers_, messages_, random_},
                                            form_.Window(), *view_, RunMode());
     // Keys go to the form, which ignores them; the exit filter sees them first.
@@ -79,6 +84,7 @@ class TWin32Show final : public platform::IFormEvents {
   platform::TWin32Random random_;
   platform::TWin32MessageBox messages_;
   std::unique_ptr<platform::TWin32ViewWindow> window_;
+  std::unique_ptr<platform::TWin32ThreadHost> threads_;
   std::unique_ptr<TTrPic> view_;
   std::unique_ptr<TMainFrmShow> show_;
 };

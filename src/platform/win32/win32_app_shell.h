@@ -28,6 +28,9 @@ class TWin32ApplicationShell final : public IApplicationShell {
 
   // Closes the main form, as closing the application window does.
   void CloseMainForm();
+  // Runs the message filter on a message taken from the queue (a MSG*); other loops
+  // that pump messages (waits for worker threads) call it too.
+  void Filter(const void* message);
 
   // The window class of the application window (ASCII).
   static constexpr const char* kApplicationClassName = "LumoraApplication";
@@ -35,8 +38,6 @@ class TWin32ApplicationShell final : public IApplicationShell {
  private:
   friend class TWin32FormWindow;
   void FormDestroyed(TWin32FormWindow* form);
-  // Runs the filter on a message taken from the queue (MSG*); false for WM_QUIT.
-  void Filter(const void* message);
   bool quitSeen_ = false;
   TMessageFilter filter_;
 

@@ -181,6 +181,7 @@ void TWin32ThreadHost::WaitPumping(const std::function<bool()>& done) {
         ::PostQuitMessage(static_cast<int>(msg.wParam));
         return;
       }
+      if (preDispatch_) preDispatch_(&msg);
       ::TranslateMessage(&msg);
       ::DispatchMessageW(&msg);
       if (done()) return;

@@ -22,6 +22,9 @@ class TWin32ThreadHost final : public IThreadHost {
                               TWorkerPriority priority) override;
   std::uint32_t TickCount() const override;
   void WaitPumping(const std::function<bool()>& done) override;
+  // Runs on every message WaitPumping takes from the queue (a MSG*), before it is
+  // dispatched: the application's message filter.
+  void SetPreDispatch(std::function<void(const void* msg)> preDispatch) { preDispatch_ = std::move(preDispatch); }
 
   class TWorker;
   // Window procedure side: the worker has ended.
@@ -30,6 +33,7 @@ class TWin32ThreadHost final : public IThreadHost {
  private:
   void* window_ = nullptr;  // HWND
   std::vector<std::unique_ptr<TWorker>> workers_;
+  std::function<void(const void*)> preDispatch_;
 };
 
 }  // namespace lumora::platform
