@@ -7,6 +7,7 @@
 #include "platform/headless/headless_threads.h"
 #include "png_writer.h"
 #include "render_options.h"
+#include "render_show.h"
 #include "trpic/trpic.h"
 
 #ifdef _WIN32
@@ -216,6 +217,7 @@ int RenderGallery(const TRenderOptions& o, const TPictures& p, platform::ITextRa
 }
 
 int Run(const std::vector<std::string>& args) {
+  if (!args.empty() && args[0] == "show") return RenderShow(std::vector<std::string>(args.begin() + 1, args.end()));
   TRenderOptions o;
   std::string error;
   if (!ParseRenderOptions(args, o, error)) {
