@@ -2,11 +2,13 @@
 background reach the screen, the inputs that the user settings allow end it (and only
 those), and its temporary files are gone when it has ended."""
 
+import shutil
 import struct
+import subprocess
 import time
 from pathlib import Path
 
-from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Check, TSession, WaitUntil
+from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Check, TScreenshot, TSession, WaitUntil
 
 RED = (255, 0, 0)
 BLUE = (0, 0, 255)
@@ -99,3 +101,40 @@ def TestMouseMovementEndsTheShowButARightClickDoesNot(s: TSession):
     s.MovePointer(SCREEN_WIDTH // 2 + 1, SCREEN_HEIGHT // 2 + 1)
     s.MovePointer(SCREEN_WIDTH // 2 + 40, SCREEN_HEIGHT // 2 + 40)
     Check(process.WaitExit(30) == 0, "the show did not end on a mouse movement")
+
+
+def RenderOracle(s: TSession, scr: Path, item: int, name: str):
+    """lumora-render's picture of the show's item as a screenshot-like pixel source."""
+    render = s.Config.Scr.parent.parent / "native" / "lumora-render"
+    Check(render.is_file(), f"{render} is missing (build the native preset)")
+    png = s.RunDir / f"{name}-oracle.png"
+    ppm = s.RunDir / f"{name}-oracle.ppm"
+    subprocess.run([str(render), "show", str(scr), "-o", str(png), "--item", str(item),
+                    "--screen", f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}"], check=True, timeout=120, capture_output=True)
+    subprocess.run(["convert", str(png), "-depth", "8", str(ppm)], check=True, timeout=60, capture_output=True)
+    return TScreenshot(ppm)
+
+
+def Close(a: tuple, b: tuple, tolerance: int = 6) -> bool:
+    return all(abs(x - y) <= tolerance for x, y in zip(a, b))
+
+
+def TestDemoPlaysFullScreenAsTheHeadlessRenderShowsIt(s: TSession):
+    demo = s.Config.Scr.parent.parent / "native" / "demo.scr"
+    Check(demo.is_file(), f"{demo} is missing (the native build packs it)")
+    scr = s.Prefix / "drive_c" / "lumora" / "demo.scr"
+    scr.parent.mkdir(exist_ok=True)
+    shutil.copyfile(demo, scr)
+    oracle = RenderOracle(s, scr, 0, "demo")
+    # Probes away from the caption: the background's corners and the first picture's middle.
+    probes = [(16, 16), (SCREEN_WIDTH - 17, 16), (16, SCREEN_HEIGHT // 2), (SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2 - 40)]
+    process = StartShow(s, scr)
+
+    def Matches():
+        shot = s.Screenshot("demo")
+        return shot if all(Close(shot.Pixel(*p), oracle.Pixel(*p)) for p in probes) else None
+
+    shot = WaitUntil(Matches, 40, "the demo's first item as lumora-render draws it")
+    Check(process.Running(), "the demo ended by itself")
+    s.Xdotool("key", "Escape")
+    Check(process.WaitExit(30) == 0, "the demo did not end on Esc")
