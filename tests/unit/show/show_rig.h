@@ -11,6 +11,7 @@
 #include "platform/headless/headless_show_system.h"
 #include "platform/headless/headless_surface.h"
 #include "platform/headless/headless_text.h"
+#include "platform/headless/headless_threads.h"
 #include "show/main_frm_show.h"
 #include "support/test_files.h"
 
@@ -30,10 +31,13 @@ class TRecordingForm final : public platform::IFormWindow {
 
 // One show: build the payload with Add... and Finish, then Start.
 struct TShowRig {
-  explicit TShowRig(std::string runMode = "S", platform::TSize client = {320, 240}, platform::TSize screen = {320, 240})
+  // withThreads: the view runs its effects and floating on the headless worker threads
+  // (else a transition ends at once).
+  explicit TShowRig(std::string runMode = "S", platform::TSize client = {320, 240}, platform::TSize screen = {320, 240},
+                    bool withThreads = false)
       : Files(Dir / "Show.scr", Dir.Path()),
         Surface(client, screen),
-        View(TTrPicPlatform{Surface, Text, Desktop, Random, Messages}),
+        View(TTrPicPlatform{Surface, Text, Desktop, Random, Messages, withThreads ? &Threads : nullptr}),
         RunMode(std::move(runMode)) {}
 
   ~TShowRig() { Show.reset(); }
@@ -77,6 +81,7 @@ struct TShowRig {
   platform::THeadlessMessageBox Messages;
   platform::THeadlessShowSystem System;
   platform::THeadlessClock Clock;
+  platform::THeadlessThreadHost Threads;
   TRecordingForm Form;
   TTrPic View;
   std::string RunMode;

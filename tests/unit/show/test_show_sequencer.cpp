@@ -293,6 +293,38 @@ TEST(ShowSequencer, PreviewOfMediaOnlyShowsTheBuiltInPicture) {
   EXPECT_EQ(rig.Form.Closes, 0);
 }
 
+TEST(ShowSequencer, WithRealTransitionsTheTimerWaitsForTheShowInAndTheNextItemFollowsTheShowOut) {
+  TShowRig rig("S", {320, 240}, {320, 240}, true);
+  std::vector<std::string> items = {
+      "PicFileName=.bmp\r\n" + TShowRig::EntryKeys(rig.AddPicture(40, 30, 0xFF0000)) +
+          "PicInterval=1\r\nPicPos=1\r\nIsPicFloat=0\r\nShowInStyle=1\r\nShowOutStyle=3\r\nShowSpeed=5\r\n",
+      "PicFileName=.bmp\r\n" + TShowRig::EntryKeys(rig.AddPicture(40, 30, 0x00FF00)) +
+          "PicInterval=1\r\nPicPos=1\r\nIsPicFloat=0\r\nShowInStyle=2\r\nShowOutStyle=0\r\n",
+  };
+  rig.Finish(ConfigText(kNoSplash, kBlueBackground, items));
+  rig.Start();
+  ASSERT_TRUE(rig.Clock.AdvanceToNextTimer());
+  EXPECT_TRUE(rig.View.Showing()) << "the show-in runs on its worker";
+  EXPECT_FALSE(rig.Show->timScr().Enabled()) << "the timer waits for the end of the show-in";
+  EXPECT_EQ(rig.View.ShowInStyle(), 1) << "the item's styles, set in OnShowInBegin";
+  EXPECT_EQ(rig.View.ShowOutStyle(), 3);
+  ASSERT_TRUE(rig.Threads.RunUntil([&] { return rig.Show->timScr().Enabled(); }));
+  EXPECT_EQ(rig.Show->timScr().Interval(), 1000u);
+  EXPECT_EQ(rig.Surface.Screen().At(160, 120) & 0xFFFFFFu, 0xFF0000u);
+  ASSERT_TRUE(rig.Clock.AdvanceToNextTimer());
+  EXPECT_EQ(rig.Show->CurrentIndex(), 1);
+  ASSERT_TRUE(rig.Threads.RunUntil([&] { return rig.Show->timScr().Enabled(); }));
+  const TRect r = rig.View.PicRect();
+  EXPECT_EQ(rig.Surface.Screen().At((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2) & 0xFFFFFFu, 0x00FF00u)
+      << r.Left << "," << r.Top << " " << rig.View.PicShown();
+  // An exit while the picture is on screen: nothing is busy, the show closes and stops its workers.
+  rig.Key();
+  EXPECT_EQ(rig.Form.Closes, 1);
+  rig.Show->FormClose();
+  EXPECT_FALSE(rig.View.Floating());
+  EXPECT_FALSE(rig.View.Showing());
+}
+
 TEST(ShowExit, ExitRulesFromTheUserSettingsFile) {
   TShowRig rig;
   AddThree(rig, kNoSplash, "");
