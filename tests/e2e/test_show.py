@@ -138,3 +138,51 @@ def TestDemoPlaysFullScreenAsTheHeadlessRenderShowsIt(s: TSession):
     Check(process.Running(), "the demo ended by itself")
     s.Xdotool("key", "Escape")
     Check(process.WaitExit(30) == 0, "the demo did not end on Esc")
+
+
+# A stand-in for the system's screen-saver password library: it answers with the
+# number in C:\lumora\pwd-answer.txt and notes each call in C:\lumora\pwd-calls.txt.
+PASSWORD_LIBRARY_SOURCE = r"""
+#include <windows.h>
+__declspec(dllexport) BOOL WINAPI VerifyScreenSavePwd(HWND owner) {
+  char answer = '0';
+  DWORD n = 0;
+  HANDLE f = CreateFileA("C:\\lumora\\pwd-answer.txt", GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+  if (f != INVALID_HANDLE_VALUE) { ReadFile(f, &answer, 1, &n, NULL); CloseHandle(f); }
+  HANDLE log = CreateFileA("C:\\lumora\\pwd-calls.txt", FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL);
+  if (log != INVALID_HANDLE_VALUE) { WriteFile(log, "call\r\n", 6, &n, NULL); CloseHandle(log); }
+  return answer == '1';
+}
+"""
+
+
+def InstallPasswordLibrary(s: TSession) -> None:
+    source = s.RunDir / "password.c"
+    source.write_text(PASSWORD_LIBRARY_SOURCE)
+    target = s.Prefix / "drive_c" / "windows" / "system32" / "PASSWORD.CPL"
+    if target.exists() or target.is_symlink():
+        target.unlink()
+    subprocess.run(["x86_64-w64-mingw32-gcc", "-shared", "-O1", "-o", str(target), str(source),
+                    "-Wl,--kill-at"], check=True, timeout=120, capture_output=True)
+    reg = s.StartWindows(Path("reg"), ["add", r"HKCU\Control Panel\Desktop", "/v", "ScreenSaveUsePassword",
+                                       "/t", "REG_SZ", "/d", "1", "/f"], "reg add")
+    Check(reg.WaitExit(60) == 0, "could not set ScreenSaveUsePassword")
+
+
+def TestPasswordRefusedKeepsTheShowAndAcceptedEndsIt(s: TSession):
+    scr = RedPictureShow(s, "pwd.scr")
+    scr.with_suffix(".ini").write_bytes(b"[AppConfig]\r\nHowToExit=4\r\n")
+    InstallPasswordLibrary(s)
+    folder = s.Prefix / "drive_c" / "lumora"
+    answer, calls = folder / "pwd-answer.txt", folder / "pwd-calls.txt"
+    answer.write_text("0")
+    process = StartShow(s, scr)
+    WaitForPicture(s, "password")
+    s.Xdotool("key", "a")
+    WaitUntil(lambda: calls.exists() and calls.read_text().count("call") == 1, 30, "the password library's call")
+    time.sleep(2)
+    Check(process.Running(), "a refused password ended the show")
+    answer.write_text("1")
+    s.Xdotool("key", "a")
+    Check(process.WaitExit(30) == 0, "an accepted password did not end the show")
+    Check(calls.read_text().count("call") == 2, f"password library calls: {calls.read_text()!r}")
