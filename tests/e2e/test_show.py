@@ -186,3 +186,19 @@ def TestPasswordRefusedKeepsTheShowAndAcceptedEndsIt(s: TSession):
     s.Xdotool("key", "a")
     Check(process.WaitExit(30) == 0, "an accepted password did not end the show")
     Check(calls.read_text().count("call") == 2, f"password library calls: {calls.read_text()!r}")
+
+
+def TestPreviewPlaysInsideTheDisplayPropertiesWindowUntilItCloses(s: TSession):
+    scr = RedPictureShow(s, "preview.scr")
+    display = s.StandIn(preview=(152, 112))
+    process = s.StartScr(scr, "/p", str(display.Preview))
+    form = s.WaitForWindow(process=process, Class="TMainFrm", Parent=display.Preview, Visible=True)
+    # The view fills the form. (Wine draws no window whose parent belongs to another
+    # process, so the pixels are the headless tests' business.)
+    view = s.WaitForWindow(process=process, Class="LumoraTrPic", Parent=form.Hwnd)
+    Check(view.Client == form.Client, f"the view {view} does not fill the form {form}")
+    s.Xdotool("key", "a")
+    time.sleep(2)
+    Check(process.Running(), "a key ended the preview")
+    display.Close()
+    Check(process.WaitExit(20) == 0, "the preview did not end with its parent window")
