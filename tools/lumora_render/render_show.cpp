@@ -15,17 +15,20 @@
 #include "platform/headless/headless_show_system.h"
 #include "platform/headless/headless_surface.h"
 #include "platform/headless/headless_text.h"
+#include "packer.h"
 #include "show/main_frm_show.h"
 
+#include <fstream>
 #include <unistd.h>
 #endif
 
 namespace lumora::tools {
 
 const char* const kRenderShowUsage =
-    "usage: lumora-render show SAVER.scr -o OUT.png [--item N] [--screen WxH] [--preview WxH] [--seed N]\n"
-    "Plays a packed screen saver headless and writes the screen as item N (list position\n"
-    "from 0, default 0) shows after its show-in.\n"
+    "usage: lumora-render show SAVER.scr|SHOW-FOLDER -o OUT.png [--item N] [--screen WxH] [--preview WxH]\n"
+    "       [--seed N]\n"
+    "Plays a packed screen saver (or a show folder, packed on the way) headless and writes\n"
+    "the screen as item N (list position from 0, default 0) shows after its show-in.\n"
     "  --screen WxH   the full-screen show's screen (default 1024x768)\n"
     "  --preview WxH  play it as the preview in a window of that size instead\n"
     "  --seed N       the random numbers of placements, effects and shuffled order\n"
@@ -99,8 +102,29 @@ int RenderShow(const std::vector<std::string>& args) {
     bool closed = false;
   } form;
   int status = 0;
+  fs::path saver = scr;
+  std::error_code ec;
+  if (fs::is_directory(saver, ec)) {
+    // A show folder: pack it behind a stand-in template (the headless player reads only
+    // the payload).
+    const fs::path stub = temp / "template.bin";
+    std::ofstream(stub, std::ios::binary) << "MZ";
+    saver = temp / "show.scr";
+    try {
+      platform::THeadlessFileSystem packFiles;
+      pack::TPackOptions options;
+      options.ShowFolder = scr;
+      options.Template = stub;
+      options.Output = saver;
+      pack::PackShow(packFiles, options);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "lumora-render: cannot pack %s: %s\n", scr.c_str(), e.what());
+      fs::remove_all(temp, ec);
+      return 1;
+    }
+  }
   {
-    platform::THeadlessFileSystem files(fs::path(scr), temp);
+    platform::THeadlessFileSystem files(saver, temp);
     platform::THeadlessSurface surface({clientW, clientH}, {screenW, screenH});
     platform::THeadlessTextRasterizer text;
     platform::THeadlessDesktop desktop;
