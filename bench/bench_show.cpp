@@ -146,6 +146,23 @@ void BM_ShowToFirstPicture(benchmark::State& state) {
 }
 BENCHMARK(BM_ShowToFirstPicture)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
+// The parts of the start-up: the form and its view, FormShow (loading), the first tick.
+void BM_ShowStartParts(benchmark::State& state) {
+  for (auto _ : state) {
+    const auto t0 = std::chrono::steady_clock::now();
+    TPlayer player(Fixture().bigShow);
+    const auto t1 = std::chrono::steady_clock::now();
+    player.show.FormShow();
+    const auto t2 = std::chrono::steady_clock::now();
+    player.clock.AdvanceToNextTimer();
+    const auto t3 = std::chrono::steady_clock::now();
+    state.counters["create_ms"] = std::chrono::duration<double, std::milli>(t1 - t0).count();
+    state.counters["load_ms"] = std::chrono::duration<double, std::milli>(t2 - t1).count();
+    state.counters["first_item_ms"] = std::chrono::duration<double, std::milli>(t3 - t2).count();
+  }
+}
+BENCHMARK(BM_ShowStartParts)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
 void BM_LoadConfigAndDecodeFirstPicture(benchmark::State& state) {
   TFixture& f = Fixture();
   for (auto _ : state) {
