@@ -6,7 +6,7 @@
 #include "bench_support.h"
 #include "imaging/codecs/codec_table.h"
 #include "platform/headless/headless_clock.h"
-#include "platform/headless/headless_desktop.h"
+#include "platform/headless/headless_desktop_capture.h"
 #include "platform/headless/headless_files.h"
 #include "platform/headless/headless_message_box.h"
 #include "platform/headless/headless_random.h"
@@ -125,7 +125,7 @@ struct TPlayer {
   platform::THeadlessFileSystem files;
   platform::THeadlessSurface surface;
   platform::THeadlessTextRasterizer text;
-  platform::THeadlessDesktop desktop;
+  platform::THeadlessDesktopCapture desktop;
   platform::THeadlessRandom random;
   platform::THeadlessMessageBox messages;
   platform::THeadlessShowSystem system;

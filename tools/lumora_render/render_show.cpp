@@ -8,7 +8,7 @@
 
 #ifndef _WIN32
 #include "platform/headless/headless_clock.h"
-#include "platform/headless/headless_desktop.h"
+#include "platform/headless/headless_desktop_capture.h"
 #include "platform/headless/headless_files.h"
 #include "platform/headless/headless_message_box.h"
 #include "platform/headless/headless_random.h"
@@ -127,7 +127,7 @@ int RenderShow(const std::vector<std::string>& args) {
     platform::THeadlessFileSystem files(saver, temp);
     platform::THeadlessSurface surface({clientW, clientH}, {screenW, screenH});
     platform::THeadlessTextRasterizer text;
-    platform::THeadlessDesktop desktop;
+    platform::THeadlessDesktopCapture desktop;
     platform::THeadlessRandom random(seed);
     platform::THeadlessMessageBox messages;
     platform::THeadlessShowSystem system;

@@ -1,7 +1,5 @@
 #include "platform/headless/headless_desktop.h"
 
-#include <algorithm>
-
 namespace lumora::platform {
 
 class THeadlessMutex final : public INamedMutex {
@@ -124,14 +122,6 @@ void THeadlessApplicationShell::Run() {
   if (mainFormEvents_ == nullptr) return;
   mainFormEvents_->FormShow();
   mainFormEvents_->FormClose();
-}
-
-bool THeadlessDesktop::CaptureDesktop(TBitmap32& target, int width, int height) {
-  ++captures_;
-  target = TBitmap32(std::max(width, 0), std::max(height, 0), 0xFF000000u);
-  target.CopyRect(0, 0, picture_, picture_.Bounds());
-  for (TPixel& p : target.Pixels()) p |= 0xFF000000u;
-  return true;
 }
 
 }  // namespace lumora::platform

@@ -1,11 +1,9 @@
 // A desktop in memory for tests: top-level windows by title, named mutexes, the
-// password service, a scripted picture standing for what the screen shows, and the
-// application shell. Every call is recorded in order, so a
+// password service and the application shell. Every call is recorded in order, so a
 // test can compare what a mode did with what it should have done.
 #pragma once
 
 #include "platform/app_shell.h"
-#include "platform/desktop.h"
 #include "platform/named_mutex.h"
 #include "platform/password.h"
 #include "platform/window_lookup.h"
@@ -17,10 +15,7 @@
 
 namespace lumora::platform {
 
-class THeadlessDesktop final : public INamedMutexes,
-                               public IWindowLookup,
-                               public IScreenSaverPassword,
-                               public IDesktopCapture {
+class THeadlessDesktop final : public INamedMutexes, public IWindowLookup, public IScreenSaverPassword {
  public:
   // What the desktop was asked to do, one line per call ("Initialize", "EmbedIn 123").
   std::vector<std::string> Calls;
@@ -36,12 +31,6 @@ class THeadlessDesktop final : public INamedMutexes,
   bool WindowExists(TWindowHandle handle) override;
   void ChangePassword(TWindowHandle parent) override;
 
-  // The desktop's picture, its top-left corner at the screen's; black beyond it.
-  void SetPicture(TBitmap32 picture) { picture_ = std::move(picture); }
-  const TBitmap32& Picture() const { return picture_; }
-  int CaptureCount() const { return captures_; }
-  bool CaptureDesktop(TBitmap32& target, int width, int height) override;
-
  private:
   friend class THeadlessMutex;
   struct TWindow {
@@ -51,8 +40,6 @@ class THeadlessDesktop final : public INamedMutexes,
   std::map<TWindowHandle, TWindow> windows_;
   std::multiset<std::string> mutexes_;  // one entry per open handle
   TWindowHandle nextHandle_ = 0x10000;
-  TBitmap32 picture_;
-  int captures_ = 0;
 };
 
 // The application shell on the headless desktop. Run() shows the main form (FormShow)

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/headless/headless_clock.h"
-#include "platform/headless/headless_desktop.h"
+#include "platform/headless/headless_desktop_capture.h"
 #include "platform/headless/headless_files.h"
 #include "platform/headless/headless_message_box.h"
 #include "platform/headless/headless_random.h"
@@ -76,7 +76,7 @@ struct TShowRig {
   platform::THeadlessFileSystem Files;
   platform::THeadlessSurface Surface;
   platform::THeadlessTextRasterizer Text;
-  platform::THeadlessDesktop Desktop;
+  platform::THeadlessDesktopCapture Desktop;
   platform::THeadlessRandom Random;
   platform::THeadlessMessageBox Messages;
   platform::THeadlessShowSystem System;
