@@ -3,6 +3,8 @@
 #include "base/mul_div.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstring>
 #include <vector>
 
 namespace lumora::effects {
@@ -126,6 +128,57 @@ void PaintLineStyle(TLinePainter& p, int style, int x, int y, int w, int h) {
   }
 }
 
+// Copies picture, placed at (left, top), through the union of rects (picture
+// coordinates, overlapping or not) - the same pixels as a copy through that region,
+// since every rectangle copies the same picture. Row by row within each stretch of rows
+// where the set of rectangles stays the same, touching spans merged. Returns the
+// rectangle of target that changed.
+TRect CopyThroughRects(TBitmap32& target, int left, int top, const TBitmap32& picture, std::vector<TRect>& rects) {
+  const TRect limit = IntersectRect(picture.Bounds(), TRect{-left, -top, target.Width() - left, target.Height() - top});
+  TRect changed{};
+  std::size_t kept = 0;
+  for (const TRect& rect : rects) {
+    const TRect r = IntersectRect(rect, limit);
+    if (r.Empty()) continue;
+    rects[kept++] = r;
+    changed = Union(changed, r);
+  }
+  rects.resize(kept);
+  if (rects.empty()) return TRect{};
+  std::sort(rects.begin(), rects.end(), [](const TRect& a, const TRect& b) { return a.Top < b.Top; });
+  std::vector<TRect> active;  // sorted by Left
+  std::vector<std::pair<int, int>> spans;
+  std::size_t next = 0;
+  int y = rects.front().Top;
+  while (next < rects.size() || !active.empty()) {
+    if (active.empty()) y = std::max(y, rects[next].Top);
+    while (next < rects.size() && rects[next].Top <= y) {
+      const TRect& r = rects[next++];
+      active.insert(std::upper_bound(active.begin(), active.end(), r,
+                                     [](const TRect& a, const TRect& b) { return a.Left < b.Left; }),
+                    r);
+    }
+    int until = next < rects.size() ? rects[next].Top : INT_MAX;
+    for (const TRect& r : active) until = std::min(until, r.Bottom);
+    spans.clear();
+    for (const TRect& r : active) {
+      if (!spans.empty() && r.Left <= spans.back().second)
+        spans.back().second = std::max(spans.back().second, r.Right);
+      else
+        spans.emplace_back(r.Left, r.Right);
+    }
+    for (int row = y; row < until; ++row) {
+      const TPixel* from = picture.Row(row);
+      TPixel* to = target.Row(row + top) + left;
+      for (const auto& [l, r] : spans) std::memcpy(to + l, from + l, static_cast<std::size_t>(r - l) * sizeof(TPixel));
+    }
+    y = until;
+    active.erase(std::remove_if(active.begin(), active.end(), [y](const TRect& r) { return r.Bottom <= y; }),
+                 active.end());
+  }
+  return TRect{changed.Left + left, changed.Top + top, changed.Right + left, changed.Bottom + top};
+}
+
 }  // namespace
 
 int StepCount(int style, int w, int h) {
@@ -148,8 +201,9 @@ TPoint Progress(int w, int h, int k, int n) {
 
 int SnapDistance(int w, int h) { return MulDiv(std::max(w, h), 1, 90); }
 
-TRegion BandRegion(int x, int y, int w, int h, int d, int rowKind, int colKind) {
-  std::vector<TRect> rects;
+namespace {
+
+void BandRects(std::vector<TRect>& rects, int x, int y, int w, int h, int d, int rowKind, int colKind) {
   if (rowKind != 0) {
     const int s = x > w ? 5 : 0;
     for (int i = s; i < h + 5; i += 10) {
@@ -192,11 +246,10 @@ TRegion BandRegion(int x, int y, int w, int h, int d, int rowKind, int colKind) 
       }
     }
   }
-  return TRegion::FromRects(rects);
 }
 
-TRegion RaggedBandRegion(int x, int y, int w, int h, int rowKind, int colKind, platform::IRandom& random) {
-  std::vector<TRect> rects;
+void RaggedBandRects(std::vector<TRect>& rects, int x, int y, int w, int h, int rowKind, int colKind,
+                     platform::IRandom& random) {
   if (rowKind != 0) {
     const int c = x < w ? w / 7 : 0;
     for (int off = 0; off < h; off += 5) {
@@ -247,6 +300,23 @@ TRegion RaggedBandRegion(int x, int y, int w, int h, int rowKind, int colKind, p
       }
     }
   }
+}
+
+void AddRegion(std::vector<TRect>& rects, const TRegion& region) {
+  rects.insert(rects.end(), region.Rects().begin(), region.Rects().end());
+}
+
+}  // namespace
+
+TRegion BandRegion(int x, int y, int w, int h, int d, int rowKind, int colKind) {
+  std::vector<TRect> rects;
+  BandRects(rects, x, y, w, h, d, rowKind, colKind);
+  return TRegion::FromRects(rects);
+}
+
+TRegion RaggedBandRegion(int x, int y, int w, int h, int rowKind, int colKind, platform::IRandom& random) {
+  std::vector<TRect> rects;
+  RaggedBandRects(rects, x, y, w, h, rowKind, colKind, random);
   return TRegion::FromRects(rects);
 }
 
@@ -255,94 +325,98 @@ TRegion TriangleRegion(TPoint p1, TPoint p2, TPoint p3) {
   return TRegion::Polygon(points);
 }
 
-TRegion StyleRegion(int style, int k, int n, int w, int h, platform::IRandom& random) {
-  if (k <= 0 || style < 19 || style > 78) return TRegion();
+static void StyleRects(std::vector<TRect>& out, int style, int k, int n, int w, int h, platform::IRandom& random) {
+  if (k <= 0 || style < 19 || style > 78) return;
   const TPoint progress = Progress(w, h, k, n);
   const int x = progress.X, y = progress.Y;
   const int d = SnapDistance(w, h);
   switch (style) {
-    case 19: return RoundRect(-2 * w, -5, 2 * x, h + 5, 2 * w, 2 * w);
-    case 20: return RoundRect(w - 2 * x, -5, 3 * w, h + 5, 2 * w, 2 * w);
-    case 21: return BandRegion(2 * x, 0, w, h, d, 1, 0);
-    case 22: return BandRegion(2 * x, 0, w, h, d, 2, 0);
-    case 23: return BandRegion(2 * x, 0, w, h, d, 4, 0);
-    case 24: return BandRegion(2 * x, 0, w, h, d, 5, 0);
-    case 25: return BandRegion(x, 0, w, h, 0, 3, 0);
-    case 26: return RaggedBandRegion(x, 0, w, h, 1, 0, random);
-    case 27: return RaggedBandRegion(x, 0, w, h, 2, 0, random);
-    case 28: return RaggedBandRegion(x, 0, w, h, 3, 0, random);
-    case 29: return RaggedBandRegion(x, 0, w, h, 4, 0, random);
-    case 30: return RoundRect(-5, -2 * h, w + 5, 2 * y, 2 * h, 2 * h);
-    case 31: return RoundRect(-5, h - 2 * y, w + 5, 3 * h, 2 * h, 2 * h);
-    case 32: return BandRegion(0, 2 * y, w, h, d, 0, 1);
-    case 33: return BandRegion(0, 2 * y, w, h, d, 0, 2);
-    case 34: return BandRegion(0, 2 * y, w, h, d, 0, 4);
-    case 35: return BandRegion(0, 2 * y, w, h, d, 0, 5);
-    case 36: return BandRegion(0, y, w, h, 0, 0, 3);
-    case 37: return RaggedBandRegion(0, y, w, h, 0, 1, random);
-    case 38: return RaggedBandRegion(0, y, w, h, 0, 2, random);
-    case 39: return RaggedBandRegion(0, y, w, h, 0, 3, random);
-    case 40: return RaggedBandRegion(0, y, w, h, 0, 4, random);
-    case 41: return RoundRect(-2 * w, -2 * h, 2 * x, 2 * y, 2 * w, 2 * h);
-    case 42: return RoundRect(w - 2 * x, -2 * h, 3 * w, 2 * y, 2 * w, 2 * h);
-    case 43: return RoundRect(-2 * w, h - 2 * y, 2 * x, 3 * h, 2 * w, 2 * h);
-    case 44: return RoundRect(w - 2 * x, h - 2 * y, 3 * w, 3 * h, 2 * h, 2 * h);
-    case 45: return RoundRect(w / 2 - x, h / 2 - y, w / 2 + x, h / 2 + y, 9 * x / 5, 9 * y / 5);
+    case 19: AddRegion(out, RoundRect(-2 * w, -5, 2 * x, h + 5, 2 * w, 2 * w)); return;
+    case 20: AddRegion(out, RoundRect(w - 2 * x, -5, 3 * w, h + 5, 2 * w, 2 * w)); return;
+    case 21: BandRects(out, 2 * x, 0, w, h, d, 1, 0); return;
+    case 22: BandRects(out, 2 * x, 0, w, h, d, 2, 0); return;
+    case 23: BandRects(out, 2 * x, 0, w, h, d, 4, 0); return;
+    case 24: BandRects(out, 2 * x, 0, w, h, d, 5, 0); return;
+    case 25: BandRects(out, x, 0, w, h, 0, 3, 0); return;
+    case 26: RaggedBandRects(out, x, 0, w, h, 1, 0, random); return;
+    case 27: RaggedBandRects(out, x, 0, w, h, 2, 0, random); return;
+    case 28: RaggedBandRects(out, x, 0, w, h, 3, 0, random); return;
+    case 29: RaggedBandRects(out, x, 0, w, h, 4, 0, random); return;
+    case 30: AddRegion(out, RoundRect(-5, -2 * h, w + 5, 2 * y, 2 * h, 2 * h)); return;
+    case 31: AddRegion(out, RoundRect(-5, h - 2 * y, w + 5, 3 * h, 2 * h, 2 * h)); return;
+    case 32: BandRects(out, 0, 2 * y, w, h, d, 0, 1); return;
+    case 33: BandRects(out, 0, 2 * y, w, h, d, 0, 2); return;
+    case 34: BandRects(out, 0, 2 * y, w, h, d, 0, 4); return;
+    case 35: BandRects(out, 0, 2 * y, w, h, d, 0, 5); return;
+    case 36: BandRects(out, 0, y, w, h, 0, 0, 3); return;
+    case 37: RaggedBandRects(out, 0, y, w, h, 0, 1, random); return;
+    case 38: RaggedBandRects(out, 0, y, w, h, 0, 2, random); return;
+    case 39: RaggedBandRects(out, 0, y, w, h, 0, 3, random); return;
+    case 40: RaggedBandRects(out, 0, y, w, h, 0, 4, random); return;
+    case 41: AddRegion(out, RoundRect(-2 * w, -2 * h, 2 * x, 2 * y, 2 * w, 2 * h)); return;
+    case 42: AddRegion(out, RoundRect(w - 2 * x, -2 * h, 3 * w, 2 * y, 2 * w, 2 * h)); return;
+    case 43: AddRegion(out, RoundRect(-2 * w, h - 2 * y, 2 * x, 3 * h, 2 * w, 2 * h)); return;
+    case 44: AddRegion(out, RoundRect(w - 2 * x, h - 2 * y, 3 * w, 3 * h, 2 * h, 2 * h)); return;
+    case 45: AddRegion(out, RoundRect(w / 2 - x, h / 2 - y, w / 2 + x, h / 2 + y, 9 * x / 5, 9 * y / 5)); return;
     case 46:
-      return Xor(TRegion::FromRect(0, 0, w, h), RoundRect(x - w / 2, y - h / 2, 3 * w / 2 - x, 3 * h / 2 - y,
-                                                          9 * (w - x) / 5, 9 * (h - y) / 5));
-    case 47: return BandRegion(2 * x, 2 * y, w, h, d, 1, 1);
-    case 48: return BandRegion(2 * x, 2 * y, w, h, d, 1, 2);
-    case 49: return BandRegion(2 * x, 2 * y, w, h, d, 2, 1);
-    case 50: return BandRegion(2 * x, 2 * y, w, h, d, 2, 2);
-    case 51: return BandRegion(2 * x, 2 * y, w, h, d, 4, 4);
-    case 52: return BandRegion(2 * x, 2 * y, w, h, d, 4, 5);
-    case 53: return BandRegion(2 * x, 2 * y, w, h, d, 5, 4);
-    case 54: return BandRegion(2 * x, 2 * y, w, h, d, 5, 5);
-    case 55: return BandRegion(x, y, w, h, d, 1, 3);
-    case 56: return BandRegion(x, y, w, h, d, 2, 3);
-    case 57: return BandRegion(x, y, w, h, d, 3, 1);
-    case 58: return BandRegion(x, y, w, h, d, 3, 2);
-    case 59: return BandRegion(x, y, w, h, 0, 3, 3);
-    case 60: return Intersect(BandRegion(2 * x, 2 * y, w, h, d, 2, 2), BandRegion(2 * x, 2 * y, w, h, d, 1, 1));
-    case 61: return RaggedBandRegion(x, y, w, h, 1, 1, random);
-    case 62: return RaggedBandRegion(x, y, w, h, 1, 2, random);
-    case 63: return RaggedBandRegion(x, y, w, h, 2, 1, random);
-    case 64: return RaggedBandRegion(x, y, w, h, 2, 2, random);
-    case 65: return RaggedBandRegion(x, y, w, h, 1, 3, random);
-    case 66: return RaggedBandRegion(x, y, w, h, 2, 3, random);
-    case 67: return RaggedBandRegion(x, y, w, h, 3, 1, random);
-    case 68: return RaggedBandRegion(x, y, w, h, 3, 2, random);
-    case 69: return RaggedBandRegion(x, y, w, h, 3, 3, random);
-    case 70: return RaggedBandRegion(x, y, w, h, 4, 4, random);
-    case 71: return Triangle(0, 0, 2 * x, 0, 0, 2 * y);
-    case 72: return Triangle(w, 0, w - 2 * x, 0, w, 2 * y);
-    case 73: return Triangle(0, h, 2 * x, h, 0, h - 2 * y);
-    case 74: return Triangle(w, h, w - 2 * x, h, w, h - 2 * y);
-    case 75: return Union(Triangle(0, h, 0, 0, x, h), Triangle(w, h, w, 0, w - x, 0));
-    case 76: return Union(Triangle(w, 0, 0, 0, w, y), Triangle(w, h, 0, h, 0, h - y));
+      AddRegion(out, Xor(TRegion::FromRect(0, 0, w, h), RoundRect(x - w / 2, y - h / 2, 3 * w / 2 - x, 3 * h / 2 - y,
+                                                          9 * (w - x) / 5, 9 * (h - y) / 5)));
+      return;
+    case 47: BandRects(out, 2 * x, 2 * y, w, h, d, 1, 1); return;
+    case 48: BandRects(out, 2 * x, 2 * y, w, h, d, 1, 2); return;
+    case 49: BandRects(out, 2 * x, 2 * y, w, h, d, 2, 1); return;
+    case 50: BandRects(out, 2 * x, 2 * y, w, h, d, 2, 2); return;
+    case 51: BandRects(out, 2 * x, 2 * y, w, h, d, 4, 4); return;
+    case 52: BandRects(out, 2 * x, 2 * y, w, h, d, 4, 5); return;
+    case 53: BandRects(out, 2 * x, 2 * y, w, h, d, 5, 4); return;
+    case 54: BandRects(out, 2 * x, 2 * y, w, h, d, 5, 5); return;
+    case 55: BandRects(out, x, y, w, h, d, 1, 3); return;
+    case 56: BandRects(out, x, y, w, h, d, 2, 3); return;
+    case 57: BandRects(out, x, y, w, h, d, 3, 1); return;
+    case 58: BandRects(out, x, y, w, h, d, 3, 2); return;
+    case 59: BandRects(out, x, y, w, h, 0, 3, 3); return;
+    case 60: AddRegion(out, Intersect(BandRegion(2 * x, 2 * y, w, h, d, 2, 2), BandRegion(2 * x, 2 * y, w, h, d, 1, 1))); return;
+    case 61: RaggedBandRects(out, x, y, w, h, 1, 1, random); return;
+    case 62: RaggedBandRects(out, x, y, w, h, 1, 2, random); return;
+    case 63: RaggedBandRects(out, x, y, w, h, 2, 1, random); return;
+    case 64: RaggedBandRects(out, x, y, w, h, 2, 2, random); return;
+    case 65: RaggedBandRects(out, x, y, w, h, 1, 3, random); return;
+    case 66: RaggedBandRects(out, x, y, w, h, 2, 3, random); return;
+    case 67: RaggedBandRects(out, x, y, w, h, 3, 1, random); return;
+    case 68: RaggedBandRects(out, x, y, w, h, 3, 2, random); return;
+    case 69: RaggedBandRects(out, x, y, w, h, 3, 3, random); return;
+    case 70: RaggedBandRects(out, x, y, w, h, 4, 4, random); return;
+    case 71: AddRegion(out, Triangle(0, 0, 2 * x, 0, 0, 2 * y)); return;
+    case 72: AddRegion(out, Triangle(w, 0, w - 2 * x, 0, w, 2 * y)); return;
+    case 73: AddRegion(out, Triangle(0, h, 2 * x, h, 0, h - 2 * y)); return;
+    case 74: AddRegion(out, Triangle(w, h, w - 2 * x, h, w, h - 2 * y)); return;
+    case 75: AddRegion(out, Union(Triangle(0, h, 0, 0, x, h), Triangle(w, h, w, 0, w - x, 0))); return;
+    case 76: AddRegion(out, Union(Triangle(w, 0, 0, 0, w, y), Triangle(w, h, 0, h, 0, h - y))); return;
     case 77: {
-      std::vector<TRect> rects;
       const TRegion parts[] = {Triangle(w / 2, h / 2, 0, h, 0, h - y), Triangle(0, 0, x, 0, w / 2, h / 2),
                                Triangle(w - x, h, w / 2, h / 2, w, h), Triangle(w / 2, h / 2, w, 0, w, y)};
-      for (const TRegion& part : parts) rects.insert(rects.end(), part.Rects().begin(), part.Rects().end());
-      return TRegion::FromRects(rects);
+      for (const TRegion& part : parts) AddRegion(out, part);
+      return;
     }
     case 78: {
       const int a = x / 5;
       const int b = MulDiv(a, h, w);
-      std::vector<TRect> rects;
       for (int i = 0; i <= 9; ++i) {
         for (int j = 0; j <= 9; ++j) {
           const int p = w * i / 10, q = h * j / 10;
-          const TRegion t = Triangle(p, q, p + a, q, p, q + b);
-          rects.insert(rects.end(), t.Rects().begin(), t.Rects().end());
+          AddRegion(out, Triangle(p, q, p + a, q, p, q + b));
         }
       }
-      return TRegion::FromRects(rects);
+      return;
     }
-    default: return TRegion();
+    default: return;
   }
+}
+
+TRegion StyleRegion(int style, int k, int n, int w, int h, platform::IRandom& random) {
+  std::vector<TRect> rects;
+  StyleRects(rects, style, k, n, w, h, random);
+  return TRegion::FromRects(rects);
 }
 
 TRect PaintEffectStep(TBitmap32& target, int left, int top, const TBitmap32& picture, int style, int k, int n,
@@ -363,14 +437,9 @@ TRect PaintEffectStep(TBitmap32& target, int left, int top, const TBitmap32& pic
     PaintLineStyle(painter, style, progress.X, progress.Y, w, h);
     return painter.Changed();
   }
-  TRegion region = StyleRegion(style, k, n, w, h, random);
-  if (region.Empty()) return TRect{};
-  region.Offset(left, top);
-  // The window's clipping: the frame, and nothing beyond the picture is copied anyway.
-  region = Intersect(region, TRegion(place));
-  if (region.Empty()) return TRect{};
-  target.CopyThroughRegion(left, top, picture, region);
-  return region.Bounds();
+  std::vector<TRect> rects;
+  StyleRects(rects, style, k, n, w, h, random);
+  return CopyThroughRects(target, left, top, picture, rects);
 }
 
 }  // namespace lumora::effects
