@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -302,6 +303,19 @@ void RaggedBandRects(std::vector<TRect>& rects, int x, int y, int w, int h, int 
   }
 }
 
+// The rows of the triangle (p, q), (p + a, q), (p, q + b) with a, b >= 0, exactly as the
+// polygon fill takes them: row y in [q, q + b) runs from p to ceil(xh - 1/2), xh being
+// the long edge at the row's centre y + 1/2, that is p + a (2 (q + b - y) - 1) / (2 b).
+void CornerTriangleRects(std::vector<TRect>& rects, int p, int q, int a, int b) {
+  if (a <= 0 || b <= 0) return;
+  const std::int64_t d = 2 * std::int64_t(b);
+  for (int y = q; y < q + b; ++y) {
+    const std::int64_t n = std::int64_t(a) * (2 * (std::int64_t(q) + b - y) - 1) - b;
+    const std::int64_t c = n >= 0 ? (n + d - 1) / d : -((-n) / d);
+    AddRect(rects, p, y, static_cast<int>(p + c), y + 1);
+  }
+}
+
 void AddRegion(std::vector<TRect>& rects, const TRegion& region) {
   rects.insert(rects.end(), region.Rects().begin(), region.Rects().end());
 }
@@ -390,8 +404,8 @@ static void StyleRects(std::vector<TRect>& out, int style, int k, int n, int w, 
     case 72: AddRegion(out, Triangle(w, 0, w - 2 * x, 0, w, 2 * y)); return;
     case 73: AddRegion(out, Triangle(0, h, 2 * x, h, 0, h - 2 * y)); return;
     case 74: AddRegion(out, Triangle(w, h, w - 2 * x, h, w, h - 2 * y)); return;
-    case 75: AddRegion(out, Union(Triangle(0, h, 0, 0, x, h), Triangle(w, h, w, 0, w - x, 0))); return;
-    case 76: AddRegion(out, Union(Triangle(w, 0, 0, 0, w, y), Triangle(w, h, 0, h, 0, h - y))); return;
+    case 75: AddRegion(out, Triangle(0, h, 0, 0, x, h)); AddRegion(out, Triangle(w, h, w, 0, w - x, 0)); return;
+    case 76: AddRegion(out, Triangle(w, 0, 0, 0, w, y)); AddRegion(out, Triangle(w, h, 0, h, 0, h - y)); return;
     case 77: {
       const TRegion parts[] = {Triangle(w / 2, h / 2, 0, h, 0, h - y), Triangle(0, 0, x, 0, w / 2, h / 2),
                                Triangle(w - x, h, w / 2, h / 2, w, h), Triangle(w / 2, h / 2, w, 0, w, y)};
@@ -404,7 +418,7 @@ static void StyleRects(std::vector<TRect>& out, int style, int k, int n, int w, 
       for (int i = 0; i <= 9; ++i) {
         for (int j = 0; j <= 9; ++j) {
           const int p = w * i / 10, q = h * j / 10;
-          AddRegion(out, Triangle(p, q, p + a, q, p, q + b));
+          CornerTriangleRects(out, p, q, a, b);
         }
       }
       return;

@@ -1,6 +1,7 @@
 // The effect frames on their own: progress, step counts, the band regions of the worked
 // examples, and for every style the frame sequence of a show-in.
 #include "platform/headless/headless_random.h"
+#include "base/mul_div.h"
 #include "trpic/effects.h"
 #include "motion_rig.h"
 
@@ -63,6 +64,25 @@ TEST(Effects, BandsSnapOnlyFromFortyFivePixels) {
   EXPECT_EQ(BandRegion(0, 4, 10, 10, 0, 0, 3), Rects({{0, 6, 5, 10}, {5, 0, 10, 4}, {10, 6, 15, 10}, {15, 0, 20, 4}}));
   // Overshoot of kind 5: odd bands from the left.
   EXPECT_EQ(BandRegion(13, 0, 10, 10, 0, 5, 0), Rects({{0, 0, 10, 5}, {0, 5, 3, 10}}));
+}
+
+// Style 78's triangles are filled row by row; they must be the polygon fill's pixels.
+TEST(Effects, GridTrianglesAreThePolygonsOfTheCatalogue) {
+  platform::THeadlessRandom random;
+  for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{37, 23}, std::pair{23, 37}, std::pair{100, 100}}) {
+    for (int k = 1; k < 100; k += 7) {
+      const TPoint progress = Progress(w, h, k, 100);
+      const int a = progress.X / 5;
+      const int b = MulDiv(a, h, w);
+      TRegion expected;
+      for (int i = 0; i <= 9; ++i)
+        for (int j = 0; j <= 9; ++j) {
+          const int p = w * i / 10, q = h * j / 10;
+          expected = Union(expected, effects::TriangleRegion({p, q}, {p + a, q}, {p, q + b}));
+        }
+      EXPECT_EQ(StyleRegion(78, k, 100, w, h, random), expected) << w << "x" << h << " k " << k;
+    }
+  }
 }
 
 TEST(Effects, RaggedBandsJitterWhileMovingAndRestWhenComplete) {
