@@ -128,6 +128,8 @@ TEST(Floating, AFloatStartedDuringAShowInWaitsForIt) {
     return !rig.View.Showing();
   }));
   EXPECT_TRUE(rig.View.PicShown());
+  // The picture stays on screen until the float's first step draws it again.
+  EXPECT_EQ(rig.Base.Surface.Screen().At(start.Left + 5, start.Top + 5), picture.Bitmap().At(5, 5));
   OneStep(rig);
   EXPECT_NE(rig.View.PicRect(), start);
   // While floating, a paint leaves the picture to the next step.
