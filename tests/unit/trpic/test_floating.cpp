@@ -105,7 +105,9 @@ TEST(Floating, CanFloatFalseEndsAfterAtMostOneStepWhereThePictureStopped) {
   EXPECT_LE(std::abs(after.Left - before.Left), 1);
   // The picture stays where it drifted; a paint draws it there.
   rig.View.Repaint();
-  EXPECT_EQ(rig.Base.Surface.Screen().At(after.Left, after.Top), picture.Bitmap().At(0, 0));
+  TBitmap32 expected = rig.View.ClientBgBitmap();
+  expected.CopyRect(after.Left, after.Top, picture.Bitmap(), picture.Bitmap().Bounds());
+  EXPECT_TRUE(testing::SameBitmap("float_stopped", expected, rig.Base.Surface.Screen()));
   // The direction is kept for the next float.
   const int dir = rig.View.FloatDir();
   rig.View.SetCanFloat(true);
