@@ -85,6 +85,22 @@ TEST(Effects, GridTrianglesAreThePolygonsOfTheCatalogue) {
   }
 }
 
+// The frames copy through rectangle lists; they must give the region's pixels exactly.
+TEST(Effects, RegionStylesCopyExactlyTheirRegion) {
+  const TPicture picture = testing::PatternPicture(97, 61);
+  for (int style = 19; style <= 78; ++style) {
+    for (int k : {1, 13, 37, 50, 64, 88, 99}) {
+      platform::THeadlessRandom forRegion(3), forFrame(3);
+      TRegion region = StyleRegion(style, k, 100, 97, 61, forRegion);
+      region.Offset(4, 3);
+      TBitmap32 expected(105, 70, 0xFF000000u), actual(105, 70, 0xFF000000u);
+      expected.CopyThroughRegion(4, 3, picture.Bitmap(), region);
+      effects::PaintEffectStep(actual, 4, 3, picture.Bitmap(), style, k, 100, forFrame);
+      ASSERT_TRUE(testing::SameBitmap("region_" + std::to_string(style) + "_" + std::to_string(k), expected, actual));
+    }
+  }
+}
+
 TEST(Effects, RaggedBandsJitterWhileMovingAndRestWhenComplete) {
   platform::THeadlessRandom random;
   // Complete: no jitter, the whole width; each band is 5 + H mod 5 high.
