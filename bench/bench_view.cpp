@@ -1,7 +1,7 @@
 // The picture view's paint and background rebuild, each against memcpy of the same
 // number of bytes in the same run.
 #include "bench_support.h"
-#include "platform/headless/headless_desktop.h"
+#include "platform/headless/headless_desktop_capture.h"
 #include "platform/headless/headless_message_box.h"
 #include "platform/headless/headless_random.h"
 #include "platform/headless/headless_surface.h"
@@ -25,7 +25,7 @@ struct TBenchView {
   }
   platform::THeadlessSurface surface;
   platform::THeadlessTextRasterizer text;
-  platform::THeadlessDesktop desktop;
+  platform::THeadlessDesktopCapture desktop;
   platform::THeadlessRandom random;
   platform::THeadlessMessageBox messages;
   std::unique_ptr<TTrPic> view;

@@ -40,8 +40,9 @@ function(lumora_add_unit_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE lumora_options lumora_test_support ${ARG_LIBS} GTest::gtest_main GTest::gmock)
-  gtest_discover_tests(${name} PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60
-                       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  gtest_discover_tests(${name} PROPERTIES LABELS unit
+                       ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp"
+                       DISCOVERY_TIMEOUT 60 WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()
 
 # lumora_add_fuzz_target(NAME SOURCES... LIBS...): a libFuzzer target and a short CTest smoke run.
@@ -68,7 +69,7 @@ endfunction()
 # Adds every subdirectory of the current source directory that has a CMakeLists.txt,
 # so that a new subsystem's tests, tools or benchmarks join by adding a folder.
 macro(lumora_add_all_subdirectories)
-  file(GLOB _lumora_children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  file(GLOB _lumora_children CONFIGURE_DEPENDS LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
   list(SORT _lumora_children)
   foreach(_child IN LISTS _lumora_children)
     if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${_child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_child}/CMakeLists.txt)

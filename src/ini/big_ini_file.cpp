@@ -271,7 +271,7 @@ void TBigIniFile::UpdateFile() {
     }
     ok = out->Close() && written;
   }
-  if (!ok || !fs_.ReplaceFile(*scratch, fileName_)) {
+  if (!ok || !fs_.MoveReplacing(*scratch, fileName_)) {
     fs_.RemoveFile(*scratch);
     throw EIniFileError("cannot write " + PathText(fileName_));
   }

@@ -75,7 +75,7 @@ class IFileSystem {
 
   // Moves from over to, replacing to if it exists. The backends do it in one step, so
   // that to is always either the old or the new file. The fallback removes to first.
-  virtual bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+  virtual bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
     if (FileExists(to) && !RemoveFile(to)) return false;
     return RenameFile(from, to);
   }

@@ -55,7 +55,7 @@ class TOutput {
     const bool closed = file_->Close();
     file_.reset();
     if (!closed) throw EPackOutputError(Utf8(target_) + ": write failed (disk full?)");
-    if (!fs_.ReplaceFile(scratch_, target_)) throw EPackOutputError(Utf8(target_) + ": cannot replace the file");
+    if (!fs_.MoveReplacing(scratch_, target_)) throw EPackOutputError(Utf8(target_) + ": cannot replace the file");
     committed_ = true;
   }
 

@@ -1,6 +1,6 @@
 // lumora-render: one state of the picture view, rendered by the headless backend to a
 // PNG file, so that a layout can be seen without Windows.
-#include "platform/headless/headless_desktop.h"
+#include "platform/headless/headless_desktop_capture.h"
 #include "platform/headless/headless_message_box.h"
 #include "platform/headless/headless_random.h"
 #include "platform/headless/headless_surface.h"
@@ -242,7 +242,7 @@ int Run(const std::vector<std::string>& args) {
 
   platform::THeadlessSurface surface({o.ClientWidth, o.ClientHeight},
                                      {o.ScreenWidth.value_or(o.ClientWidth), o.ScreenHeight.value_or(o.ClientHeight)});
-  platform::THeadlessDesktop desktop;
+  platform::THeadlessDesktopCapture desktop;
   desktop.SetPicture(p.Desktop.Bitmap());
   platform::THeadlessRandom random(o.Seed);
   platform::THeadlessMessageBox messages;

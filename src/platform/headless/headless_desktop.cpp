@@ -1,15 +1,127 @@
 #include "platform/headless/headless_desktop.h"
 
-#include <algorithm>
-
 namespace lumora::platform {
 
-bool THeadlessDesktop::CaptureDesktop(TBitmap32& target, int width, int height) {
-  ++captures_;
-  target = TBitmap32(std::max(width, 0), std::max(height, 0), 0xFF000000u);
-  target.CopyRect(0, 0, picture_, picture_.Bounds());
-  for (TPixel& p : target.Pixels()) p |= 0xFF000000u;
-  return true;
+class THeadlessMutex final : public INamedMutex {
+ public:
+  THeadlessMutex(THeadlessDesktop& desktop, std::string name) : desktop_(desktop), name_(std::move(name)) {
+    desktop_.mutexes_.insert(name_);
+  }
+  ~THeadlessMutex() override {
+    desktop_.mutexes_.erase(desktop_.mutexes_.find(name_));
+    desktop_.Calls.push_back("ReleaseMutex " + name_);
+  }
+  THeadlessMutex(const THeadlessMutex&) = delete;
+  THeadlessMutex& operator=(const THeadlessMutex&) = delete;
+
+ private:
+  THeadlessDesktop& desktop_;
+  std::string name_;
+};
+
+class THeadlessFormWindow final : public IFormWindow {
+ public:
+  THeadlessFormWindow(THeadlessApplicationShell& shell, TWindowHandle handle) : shell_(shell), handle_(handle) {}
+  ~THeadlessFormWindow() override { shell_.mainFormEvents_ = nullptr; }
+  THeadlessFormWindow(const THeadlessFormWindow&) = delete;
+  THeadlessFormWindow& operator=(const THeadlessFormWindow&) = delete;
+
+  TWindowHandle Handle() const override { return handle_; }
+  void SetFormStyle(TFormStyle style) override {
+    shell_.desktop_.Calls.push_back(style == TFormStyle::fsStayOnTop ? "SetFormStyle fsStayOnTop"
+                                                                     : "SetFormStyle fsNormal");
+  }
+  void EmbedIn(TWindowHandle parent) override { shell_.desktop_.Calls.push_back("EmbedIn " + std::to_string(parent)); }
+  void Close() override { shell_.desktop_.Calls.push_back("CloseForm"); }
+
+ private:
+  THeadlessApplicationShell& shell_;
+  TWindowHandle handle_;
+};
+
+TWindowHandle THeadlessDesktop::AddWindow(std::string title, bool visible) {
+  const TWindowHandle handle = nextHandle_++;
+  windows_[handle] = TWindow{std::move(title), visible};
+  return handle;
+}
+
+bool THeadlessDesktop::IsVisible(TWindowHandle handle) const {
+  const auto it = windows_.find(handle);
+  return it != windows_.end() && it->second.Visible;
+}
+
+void THeadlessDesktop::HoldMutex(std::string name) { mutexes_.insert(std::move(name)); }
+
+TNamedMutex THeadlessDesktop::CreateNamedMutex(std::string_view name) {
+  const bool existed = mutexes_.count(std::string(name)) > 0;
+  Calls.push_back("CreateNamedMutex " + std::string(name) + (existed ? " -> AlreadyExisted" : " -> Created"));
+  TNamedMutex result;
+  result.Outcome = existed ? TMutexOutcome::AlreadyExisted : TMutexOutcome::Created;
+  result.Handle = std::make_unique<THeadlessMutex>(*this, std::string(name));
+  return result;
+}
+
+bool THeadlessDesktop::HideTopLevelWindow(std::string_view title) {
+  Calls.push_back("HideTopLevelWindow " + std::string(title));
+  for (auto& [handle, window] : windows_) {
+    if (window.Title == title) {
+      window.Visible = false;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool THeadlessDesktop::WindowExists(TWindowHandle handle) {
+  Calls.push_back("WindowExists " + std::to_string(handle));
+  return windows_.count(handle) > 0;
+}
+
+void THeadlessDesktop::ChangePassword(TWindowHandle parent) {
+  Calls.push_back("ChangePassword " + std::to_string(parent));
+}
+
+void THeadlessApplicationShell::SetTitle(std::string_view title) {
+  desktop_.Calls.push_back("SetTitle " + std::string(title));
+  app_.Title = title;
+}
+
+void THeadlessApplicationShell::Initialize() {
+  desktop_.Calls.push_back("Initialize");
+  app_.Exists = true;
+}
+
+std::unique_ptr<IFormWindow> THeadlessApplicationShell::CreateMainForm(const TFormProperties& properties,
+                                                                      IFormEvents& events) {
+  desktop_.Calls.push_back("CreateMainForm " + properties.ClassName + " \"" + properties.Caption + "\"");
+  formProperties_ = properties;
+  mainFormEvents_ = &events;
+  auto form = std::make_unique<THeadlessFormWindow>(*this, desktop_.AddWindow(properties.Caption, false));
+  events.FormCreate();
+  return form;
+}
+
+void THeadlessApplicationShell::HideApplicationWindow() {
+  desktop_.Calls.push_back("HideApplicationWindow");
+  app_.Visible = false;
+}
+
+void THeadlessApplicationShell::MakeApplicationToolWindow() {
+  desktop_.Calls.push_back("MakeApplicationToolWindow");
+  app_.ToolWindow = true;
+}
+
+void THeadlessApplicationShell::SetPreviewApplicationStyles() {
+  desktop_.Calls.push_back("SetPreviewApplicationStyles");
+  app_.ToolWindow = true;
+  app_.PreviewStyles = true;
+}
+
+void THeadlessApplicationShell::Run() {
+  desktop_.Calls.push_back("Run");
+  if (mainFormEvents_ == nullptr) return;
+  mainFormEvents_->FormShow();
+  mainFormEvents_->FormClose();
 }
 
 }  // namespace lumora::platform

@@ -1,22 +1,78 @@
-// The headless desktop: a scripted picture stands for what the screen shows.
+// A desktop in memory for tests: top-level windows by title, named mutexes, the
+// password service and the application shell. Every call is recorded in order, so a
+// test can compare what a mode did with what it should have done.
 #pragma once
 
-#include "platform/desktop.h"
+#include "platform/app_shell.h"
+#include "platform/named_mutex.h"
+#include "platform/password.h"
+#include "platform/window_lookup.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace lumora::platform {
 
-class THeadlessDesktop final : public IDesktopCapture {
+class THeadlessDesktop final : public INamedMutexes, public IWindowLookup, public IScreenSaverPassword {
  public:
-  // The desktop's picture, its top-left corner at the screen's; black beyond it.
-  void SetPicture(TBitmap32 picture) { picture_ = std::move(picture); }
-  const TBitmap32& Picture() const { return picture_; }
-  int CaptureCount() const { return captures_; }
+  // What the desktop was asked to do, one line per call ("Initialize", "EmbedIn 123").
+  std::vector<std::string> Calls;
 
-  bool CaptureDesktop(TBitmap32& target, int width, int height) override;
+  // A top-level window of another program.
+  TWindowHandle AddWindow(std::string title, bool visible = true);
+  bool IsVisible(TWindowHandle handle) const;
+  // A mutex that another process holds.
+  void HoldMutex(std::string name);
+
+  TNamedMutex CreateNamedMutex(std::string_view name) override;
+  bool HideTopLevelWindow(std::string_view title) override;
+  bool WindowExists(TWindowHandle handle) override;
+  void ChangePassword(TWindowHandle parent) override;
 
  private:
-  TBitmap32 picture_;
-  int captures_ = 0;
+  friend class THeadlessMutex;
+  struct TWindow {
+    std::string Title;
+    bool Visible;
+  };
+  std::map<TWindowHandle, TWindow> windows_;
+  std::multiset<std::string> mutexes_;  // one entry per open handle
+  TWindowHandle nextHandle_ = 0x10000;
+};
+
+// The application shell on the headless desktop. Run() shows the main form (FormShow)
+// and returns at once, as if the user had closed it (FormClose).
+class THeadlessApplicationShell final : public IApplicationShell {
+ public:
+  explicit THeadlessApplicationShell(THeadlessDesktop& desktop) : desktop_(desktop) {}
+
+  struct TApplicationWindow {
+    bool Exists = false;
+    std::string Title;
+    bool Visible = false;
+    bool ToolWindow = false;
+    bool PreviewStyles = false;
+  };
+  const TApplicationWindow& ApplicationWindow() const { return app_; }
+  // The properties of the last main form created.
+  const TFormProperties& MainFormProperties() const { return formProperties_; }
+
+  void SetTitle(std::string_view title) override;
+  void Initialize() override;
+  std::unique_ptr<IFormWindow> CreateMainForm(const TFormProperties& properties, IFormEvents& events) override;
+  void HideApplicationWindow() override;
+  void MakeApplicationToolWindow() override;
+  void SetPreviewApplicationStyles() override;
+  void Run() override;
+
+ private:
+  friend class THeadlessFormWindow;
+  THeadlessDesktop& desktop_;
+  TApplicationWindow app_;
+  TFormProperties formProperties_;
+  IFormEvents* mainFormEvents_ = nullptr;
 };
 
 }  // namespace lumora::platform

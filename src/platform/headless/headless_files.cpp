@@ -159,7 +159,7 @@ std::optional<std::filesystem::path> THeadlessFileSystem::StoredFileName(const s
   return path.filename();
 }
 
-bool THeadlessFileSystem::ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+bool THeadlessFileSystem::MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
   // rename() replaces the target in one step.
   return ::rename(from.c_str(), to.c_str()) == 0;
 }

@@ -33,7 +33,7 @@ class THeadlessFileSystem final : public IFileSystem {
   std::filesystem::path PathFromPayloadText(std::string_view text) override;
   bool FileExists(const std::filesystem::path& path) override;
   std::optional<std::filesystem::path> StoredFileName(const std::filesystem::path& path) override;
-  bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
 
  private:
   std::filesystem::path executable_;

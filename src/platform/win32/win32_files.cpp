@@ -86,16 +86,6 @@ std::wstring WideFromAnsi(std::string_view text) {
   return out;
 }
 
-std::string Utf8FromWide(std::wstring_view text) {
-  if (text.empty()) return {};
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0)
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-  return out;
-}
-
 std::filesystem::path TWin32FileSystem::ExecutablePath() {
   std::vector<wchar_t> buf(MAX_PATH);
   for (;;) {
@@ -166,7 +156,7 @@ std::optional<std::filesystem::path> TWin32FileSystem::StoredFileName(const std:
   return std::filesystem::path(std::wstring(data.cFileName));
 }
 
-bool TWin32FileSystem::ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+bool TWin32FileSystem::MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
   return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 

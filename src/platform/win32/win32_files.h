@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/files.h"
+#include "platform/win32/win32_unicode.h"
 
 namespace lumora::platform {
 
@@ -20,12 +21,10 @@ class TWin32FileSystem final : public IFileSystem {
   std::filesystem::path PathFromPayloadText(std::string_view text) override;
   bool FileExists(const std::filesystem::path& path) override;
   std::optional<std::filesystem::path> StoredFileName(const std::filesystem::path& path) override;
-  bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
 };
 
 // Converts text in the ANSI code page to UTF-16.
 std::wstring WideFromAnsi(std::string_view text);
-// Converts UTF-16 to UTF-8 (command-line arguments of the tools).
-std::string Utf8FromWide(std::wstring_view text);
 
 }  // namespace lumora::platform

@@ -21,9 +21,6 @@ class TIniFixture {
   std::filesystem::path Path(std::string_view name = "test.ini") const { return dir_ / name; }
   void Write(std::string_view text, std::string_view name = "test.ini") const { WriteFileBytes(Path(name), BytesOf(text)); }
   std::string Read(std::string_view name = "test.ini") const { return TextOf(ReadFileBytes(Path(name))); }
-  std::filesystem::file_time_type Stamp(std::string_view name = "test.ini") const {
-    return std::filesystem::last_write_time(Path(name));
-  }
   const TTempDir& Dir() const { return dir_; }
 
  private:

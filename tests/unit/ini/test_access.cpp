@@ -13,12 +13,12 @@ using test::TIniFixture;
 
 TEST(IniLookup, SectionsAndKeysMatchCaseInsensitivelyWithoutTrimming) {
   TIniFixture f;
-  f.Write("[Show]\r\nSpeed = 5\r\nspeed=6\r\nSPEED=7\r\nNoEquals\r\n[Ünïcode]\r\nKéy=1\r\n");
+  f.Write("[Show]\r\nSpeed = 5\r\nspeed=6\r\nSPEED=7\r\nNoEquals\r\n[\xC4rger]\r\nK\xE9y=1\r\n");
   TBigIniFile ini(f.Fs(), f.Path());
   EXPECT_EQ(ini.ReadString("SHOW", "Speed", "?"), "6");  // "Speed " is another key
   EXPECT_EQ(ini.ReadString("Show", "Speed ", "?"), " 5");
   EXPECT_EQ(ini.ReadString("Show", "NoEquals", "?"), "?");
-  EXPECT_EQ(ini.ReadString("\xDCnicode", "k\xC9y", "?"), "?");  // UTF-8 bytes differ from these
+  EXPECT_EQ(ini.ReadString("\xE4RGER", "k\xC9Y", "?"), "1");  // accented letters of the Western code page
 }
 
 TEST(IniLookup, WesternLettersFoldWithTheirCapitals) {
@@ -149,7 +149,6 @@ TEST(IniReads, SectionKeysSectionNamesAndWholeContent) {
 TEST(IniWrites, WritesChangeOnlyWhatDiffers) {
   TIniFixture f;
   f.Write("[A]\r\nKey=1\r\n");
-  const auto before = f.Stamp();
   {
     TBigIniFile ini(f.Fs(), f.Path());
     ini.WriteString("A", "Key", "1");
@@ -166,7 +165,6 @@ TEST(IniWrites, WritesChangeOnlyWhatDiffers) {
     EXPECT_FALSE(ini.Changed());
   }
   EXPECT_EQ(f.Read(), same);
-  (void)before;
 }
 
 TEST(IniWrites, NewKeysAndSectionsAreAppended) {

@@ -48,9 +48,9 @@ class TFaultyFileSystem final : public platform::IFileSystem {
     if (!StoredName.empty()) return std::filesystem::path(StoredName);
     return inner_.StoredFileName(p);
   }
-  bool ReplaceFile(const std::filesystem::path& a, const std::filesystem::path& b) override {
+  bool MoveReplacing(const std::filesystem::path& a, const std::filesystem::path& b) override {
     ++Replaces;
-    return !FailReplace && inner_.ReplaceFile(a, b);
+    return !FailReplace && inner_.MoveReplacing(a, b);
   }
 
  private:

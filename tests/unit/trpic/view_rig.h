@@ -2,7 +2,7 @@
 // expected and the actual picture as PNG files when they differ.
 #pragma once
 
-#include "platform/headless/headless_desktop.h"
+#include "platform/headless/headless_desktop_capture.h"
 #include "platform/headless/headless_message_box.h"
 #include "platform/headless/headless_random.h"
 #include "platform/headless/headless_surface.h"
@@ -21,7 +21,7 @@ struct TViewPlatform {
   TViewPlatform(platform::TSize client, platform::TSize screen) : Surface(client, screen) {}
   platform::THeadlessSurface Surface;
   platform::THeadlessTextRasterizer Text;
-  platform::THeadlessDesktop Desktop;
+  platform::THeadlessDesktopCapture Desktop;
   platform::THeadlessRandom Random;
   platform::THeadlessMessageBox Messages;
   TTrPicPlatform Platform() { return TTrPicPlatform{Surface, Text, Desktop, Random, Messages}; }

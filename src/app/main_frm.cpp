@@ -1,0 +1,33 @@
+#include "app/main_frm.h"
+
+namespace lumora {
+
+TMainFrm::TMainFrm(platform::IApplicationShell& application) : application_(application) {
+  window_ = application_.CreateMainForm(DesignedProperties(), *this);
+}
+
+TMainFrm::~TMainFrm() = default;
+
+platform::TFormProperties TMainFrm::DesignedProperties() {
+  platform::TFormProperties p;
+  p.ClassName = "TMainFrm";
+  p.Caption = "Template";
+  p.BorderStyle = platform::TFormBorderStyle::bsNone;
+  p.WindowState = platform::TWindowState::wsMaximized;
+  p.Position = platform::TFormPosition::poScreenCenter;
+  p.KeyPreview = true;
+  p.Scaled = false;
+  p.IconResource = "MAINICON";
+  p.Color = 0x000000;
+  p.Width = 640;
+  p.Height = 480;
+  return p;
+}
+
+// The application window would otherwise give the show a taskbar button.
+void TMainFrm::FormCreate() {
+  application_.HideApplicationWindow();
+  application_.MakeApplicationToolWindow();
+}
+
+}  // namespace lumora

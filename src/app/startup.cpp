@@ -1,0 +1,89 @@
+#include "app/startup.h"
+
+#include "app/main_frm.h"
+#include "app/payload.h"
+#include "app/run_mode.h"
+
+namespace lumora {
+namespace {
+
+void RunInstallGate(const TStartupPlatform& platform, const TModeHooks& hooks) {
+  // An unreadable trailer ends the process like a closed gate.
+  const std::optional<PayloadTrailer> trailer = ReadPayloadTrailer(platform.Files);
+  if (!trailer || trailer->InstallGate == 0) return;
+  if (RunMode().empty()) {
+    if (!hooks.RunInstallerDialog) return;
+    platform.Application.Initialize();
+    hooks.RunInstallerDialog();
+  } else if (hooks.RunInstallWorker) {
+    hooks.RunInstallWorker(RunMode());
+  }
+}
+
+void RunFullScreen(const TStartupPlatform& platform) {
+  platform.Application.SetTitle(kFullScreenTitle);
+  const platform::TNamedMutex mutex = platform.Mutexes.CreateNamedMutex(kFullScreenTitle);
+  if (mutex.Outcome == platform::TMutexOutcome::AlreadyExisted) return;
+  // A running preview gives way to the full-screen show.
+  platform.Windows.HideTopLevelWindow(kPreviewTitle);
+  platform.Application.Initialize();
+  TMainFrm form(platform.Application);
+  form.Window().SetFormStyle(platform::TFormStyle::fsStayOnTop);
+  platform.Application.Run();
+}
+
+void RunPreview(std::span<const std::string> args, const TStartupPlatform& platform) {
+  platform.Application.SetTitle(kPreviewTitle);
+  const platform::TNamedMutex mutex = platform.Mutexes.CreateNamedMutex(kPreviewTitle);
+  if (mutex.Outcome == platform::TMutexOutcome::AlreadyExisted) return;
+  platform.Application.Initialize();
+  TMainFrm form(platform.Application);
+  ApplyPreviewParenting(form, args, platform);
+  platform.Application.Run();
+}
+
+void RunSettings(const TStartupPlatform& platform, const TModeHooks& hooks) {
+  if (!hooks.RunSettingsDialog) return;
+  platform.Application.Initialize();
+  hooks.RunSettingsDialog();
+}
+
+}  // namespace
+
+void ApplyPreviewParenting(TMainFrm& form, std::span<const std::string> args, const TStartupPlatform& platform) {
+  // No taskbar button for the preview, parented or not.
+  platform.Application.HideApplicationWindow();
+  platform.Application.SetPreviewApplicationStyles();
+  const std::optional<std::int32_t> parent = PreviewParentArgument(args);
+  if (!parent) return;
+  // A child of no window would be an invisible disabled form that nothing ever closes,
+  // holding the preview mutex for good.
+  if (!platform.Windows.WindowExists(*parent)) return;
+  form.Window().EmbedIn(*parent);
+}
+
+void RunStartup(std::span<const std::string> args, const TStartupPlatform& platform, const TModeHooks& hooks) {
+  SetRunMode(DecodeRunMode(args));
+  switch (ClassifyRunMode(RunMode())) {
+    case TRunModeKind::InstallGate:
+      RunInstallGate(platform, hooks);
+      return;
+    case TRunModeKind::Uninstall:
+      if (hooks.RunRemoval) hooks.RunRemoval();
+      return;
+    case TRunModeKind::FullScreen:
+      RunFullScreen(platform);
+      return;
+    case TRunModeKind::Preview:
+      RunPreview(args, platform);
+      return;
+    case TRunModeKind::ChangePassword:
+      platform.Password.ChangePassword(SecondArgumentAsInt(args, 0));
+      return;
+    case TRunModeKind::Settings:
+      RunSettings(platform, hooks);
+      return;
+  }
+}
+
+}  // namespace lumora

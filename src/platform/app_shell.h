@@ -1,0 +1,81 @@
+// The application and its forms as windows. A process has two kinds of window: the
+// application window (hidden, titled with the application title, owner of the forms;
+// other instances find it by that title) and the form windows it owns. The main form
+// is the one whose closing ends the message loop, and with it the process.
+#pragma once
+
+#include "platform/window_handle.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace lumora::platform {
+
+enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable };
+enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum class TFormPosition { poDesigned, poScreenCenter };
+enum class TFormStyle { fsNormal, fsStayOnTop };
+
+// How a form looks as a window, as designed.
+struct TFormProperties {
+  std::string ClassName;  // window class, ASCII
+  std::string Caption;    // UTF-8
+  TFormBorderStyle BorderStyle = TFormBorderStyle::bsSizeable;
+  TWindowState WindowState = TWindowState::wsNormal;
+  TFormPosition Position = TFormPosition::poDesigned;
+  TFormStyle FormStyle = TFormStyle::fsNormal;
+  bool KeyPreview = false;  // the form sees key messages before its controls
+  bool Scaled = false;      // no rescaling for the screen's font size
+  std::string IconResource;  // name of the icon resource in the executable; empty: none
+  std::uint32_t Color = 0;   // client area colour, 0x00BBGGRR
+  int Left = 0, Top = 0, Width = 320, Height = 240;  // the normal (restored) placement
+};
+
+// What a form window tells the form. Called on the UI thread; must not throw.
+class IFormEvents {
+ public:
+  virtual ~IFormEvents() = default;
+  virtual void FormCreate() {}  // the window exists, not yet shown
+  virtual void FormShow() {}    // the window has just been shown
+  virtual void FormClose() {}   // the window is closing
+};
+
+class IFormWindow {
+ public:
+  virtual ~IFormWindow() = default;
+  virtual TWindowHandle Handle() const = 0;
+  virtual void SetFormStyle(TFormStyle style) = 0;
+  // Makes the form a child of a window that another process owns (the preview window
+  // of the display settings): the parent's styles plus child and disabled, the parent's
+  // extended styles, then the parent itself. A maximized form then fills the parent's
+  // client area.
+  virtual void EmbedIn(TWindowHandle parent) = 0;
+  // Closes the form as the user would; the main form's closing ends the message loop.
+  virtual void Close() = 0;
+};
+
+class IApplicationShell {
+ public:
+  virtual ~IApplicationShell() = default;
+  // The application title (ASCII), the caption of the application window.
+  virtual void SetTitle(std::string_view title) = 0;
+  // Creates the application window, hidden.
+  virtual void Initialize() = 0;
+  // Creates the main form's window (not shown) owned by the application window and
+  // raises FormCreate. events must outlive the window; destroying the window does not
+  // raise FormClose.
+  virtual std::unique_ptr<IFormWindow> CreateMainForm(const TFormProperties& properties, IFormEvents& events) = 0;
+  virtual void HideApplicationWindow() = 0;
+  // Adds the tool-window style, so that the application has no taskbar button.
+  virtual void MakeApplicationToolWindow() = 0;
+  // Replaces the application window's extended styles with tool window and top-most,
+  // as the preview wants them.
+  virtual void SetPreviewApplicationStyles() = 0;
+  // Shows the main form as designed, raises FormShow and pumps messages until the
+  // main form closes.
+  virtual void Run() = 0;
+};
+
+}  // namespace lumora::platform

@@ -1,0 +1,286 @@
+#include "platform/win32/win32_app_shell.h"
+
+#include "platform/win32/win32_unicode.h"
+
+#include <windows.h>
+
+namespace lumora::platform {
+namespace {
+
+HWND AsHwnd(void* window) { return static_cast<HWND>(window); }
+HWND HwndOf(TWindowHandle handle) { return reinterpret_cast<HWND>(static_cast<INT_PTR>(handle)); }
+
+HICON LoadIconResource(const std::string& name) {
+  if (name.empty()) return nullptr;
+  const std::wstring wideName = WideFromUtf8(name);
+  return static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), wideName.c_str(), IMAGE_ICON, 0, 0,
+                                         LR_DEFAULTSIZE | LR_SHARED));
+}
+
+void RegisterWindowClass(const std::wstring& name, WNDPROC proc, HICON icon) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = proc;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.hIcon = icon;
+  wc.hIconSm = icon;
+  wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  wc.lpszClassName = name.c_str();
+  ::RegisterClassExW(&wc);  // a second registration of the same class fails harmlessly
+}
+
+DWORD StyleFor(const TFormProperties& p) {
+  DWORD style = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+  switch (p.BorderStyle) {
+    case TFormBorderStyle::bsNone:
+      style |= WS_POPUP;
+      break;
+    case TFormBorderStyle::bsSingle:
+      style |= WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+      break;
+    case TFormBorderStyle::bsSizeable:
+      style |= WS_OVERLAPPEDWINDOW;
+      break;
+  }
+  return style;
+}
+
+LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace
+
+class TWin32FormWindow final : public IFormWindow {
+ public:
+  TWin32FormWindow(TWin32ApplicationShell& shell, const TFormProperties& properties, IFormEvents& events)
+      : shell_(shell), properties_(properties), events_(&events) {}
+
+  ~TWin32FormWindow() override {
+    events_ = nullptr;  // no events from a window that is being torn down with its form
+    if (window_ != nullptr) ::DestroyWindow(window_);
+    shell_.FormDestroyed(this);
+  }
+
+  bool Create(HWND owner) {
+    const std::wstring className = WideFromUtf8(properties_.ClassName);
+    RegisterWindowClass(className, FormWindowProc, LoadIconResource(properties_.IconResource));
+    int left = properties_.Left;
+    int top = properties_.Top;
+    if (properties_.Position == TFormPosition::poScreenCenter) {
+      left = (::GetSystemMetrics(SM_CXSCREEN) - properties_.Width) / 2;
+      top = (::GetSystemMetrics(SM_CYSCREEN) - properties_.Height) / 2;
+    }
+    const DWORD exStyle = properties_.FormStyle == TFormStyle::fsStayOnTop ? WS_EX_TOPMOST : 0;
+    const std::wstring caption = WideFromUtf8(properties_.Caption);
+    window_ = ::CreateWindowExW(exStyle, className.c_str(), caption.c_str(), StyleFor(properties_), left, top,
+                                properties_.Width, properties_.Height, owner, nullptr, ::GetModuleHandleW(nullptr),
+                                this);
+    return window_ != nullptr;
+  }
+
+  void RaiseCreate() {
+    if (events_ != nullptr) events_->FormCreate();
+  }
+
+  void Show() {
+    if (window_ == nullptr) return;
+    int command = SW_SHOWNORMAL;
+    if (properties_.WindowState == TWindowState::wsMaximized) command = SW_SHOWMAXIMIZED;
+    if (properties_.WindowState == TWindowState::wsMinimized) command = SW_SHOWMINIMIZED;
+    ::ShowWindow(window_, command);
+    ::UpdateWindow(window_);
+    if (events_ != nullptr) events_->FormShow();
+  }
+
+  TWindowHandle Handle() const override {
+    return static_cast<TWindowHandle>(reinterpret_cast<INT_PTR>(window_));
+  }
+
+  void SetFormStyle(TFormStyle style) override {
+    properties_.FormStyle = style;
+    if (window_ == nullptr) return;
+    ::SetWindowPos(window_, style == TFormStyle::fsStayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+
+  void EmbedIn(TWindowHandle parentHandle) override {
+    if (window_ == nullptr) return;
+    HWND parent = HwndOf(parentHandle);
+    // The styles come from the parent, not from the form.
+    const LONG parentStyle = ::GetWindowLongW(parent, GWL_STYLE);
+    const LONG parentExStyle = ::GetWindowLongW(parent, GWL_EXSTYLE);
+    ::SetWindowLongW(window_, GWL_STYLE, parentStyle | WS_CHILD | WS_DISABLED);
+    ::SetWindowLongW(window_, GWL_EXSTYLE, parentExStyle);
+    ::SetParent(window_, parent);
+  }
+
+  void Close() override {
+    if (window_ != nullptr) ::PostMessageW(window_, WM_CLOSE, 0, 0);
+  }
+
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+      case WM_GETMINMAXINFO:
+        FillMaximizedPlacement(*reinterpret_cast<MINMAXINFO*>(lParam));
+        return 0;
+      case WM_ERASEBKGND:
+        return 1;  // WM_PAINT covers the whole client area
+      case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = ::BeginPaint(window_, &ps);
+        const COLORREF colour = properties_.Color & 0x00FFFFFFu;
+        HBRUSH brush = ::CreateSolidBrush(colour);
+        ::FillRect(dc, &ps.rcPaint, brush);
+        ::DeleteObject(brush);
+        ::EndPaint(window_, &ps);
+        return 0;
+      }
+      case WM_CLOSE:
+        if (events_ != nullptr) events_->FormClose();
+        ::DestroyWindow(window_);
+        return 0;
+      case WM_DESTROY:
+        // Also reached when the preview window that holds the form goes away.
+        if (shell_.mainForm_ == this) ::PostQuitMessage(0);
+        return 0;
+      case WM_NCDESTROY: {
+        HWND window = window_;
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        window_ = nullptr;
+        return ::DefWindowProcW(window, message, wParam, lParam);
+      }
+      default:
+        return ::DefWindowProcW(window_, message, wParam, lParam);
+    }
+  }
+
+  void Attach(HWND window) { window_ = window; }
+
+ private:
+  // Maximized, a borderless form covers its whole monitor, and a child form the
+  // client area of its parent.
+  void FillMaximizedPlacement(MINMAXINFO& info) const {
+    RECT area{};
+    if ((::GetWindowLongW(window_, GWL_STYLE) & WS_CHILD) != 0) {
+      HWND parent = ::GetParent(window_);
+      if (parent == nullptr || !::GetClientRect(parent, &area)) return;
+      info.ptMaxPosition = {0, 0};
+    } else {
+      MONITORINFO monitor{};
+      monitor.cbSize = sizeof(monitor);
+      if (!::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor)) return;
+      area = monitor.rcMonitor;
+      info.ptMaxPosition = {0, 0};
+    }
+    info.ptMaxSize = {area.right - area.left, area.bottom - area.top};
+    if (info.ptMaxTrackSize.x < info.ptMaxSize.x) info.ptMaxTrackSize.x = info.ptMaxSize.x;
+    if (info.ptMaxTrackSize.y < info.ptMaxSize.y) info.ptMaxTrackSize.y = info.ptMaxSize.y;
+  }
+
+  TWin32ApplicationShell& shell_;
+  TFormProperties properties_;
+  IFormEvents* events_;
+  HWND window_ = nullptr;
+};
+
+namespace {
+
+LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  if (message == WM_CLOSE) {
+    // Closing the application closes its main form, which ends the loop.
+    auto* shell = reinterpret_cast<TWin32ApplicationShell*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (shell != nullptr) shell->CloseMainForm();
+    return 0;
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    auto* form = static_cast<TWin32FormWindow*>(create->lpCreateParams);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    form->Attach(window);
+  }
+  auto* form = reinterpret_cast<TWin32FormWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (form == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
+  try {
+    return form->HandleMessage(message, wParam, lParam);
+  } catch (...) {
+    // Nothing the form does may unwind through the system's dispatcher.
+    return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace
+
+TWin32ApplicationShell::TWin32ApplicationShell() = default;
+
+TWin32ApplicationShell::~TWin32ApplicationShell() {
+  if (appWindow_ != nullptr) ::DestroyWindow(AsHwnd(appWindow_));
+}
+
+void TWin32ApplicationShell::SetTitle(std::string_view title) {
+  title_ = WideFromUtf8(title);
+  if (appWindow_ != nullptr) ::SetWindowTextW(AsHwnd(appWindow_), title_.c_str());
+}
+
+void TWin32ApplicationShell::Initialize() {
+  if (appWindow_ != nullptr) return;
+  const std::wstring className = WideFromUtf8(kApplicationClassName);
+  RegisterWindowClass(className, ApplicationWindowProc, LoadIconResource("MAINICON"));
+  // A zero-sized window at the screen's centre that is never shown: it holds the
+  // title that other instances look for, and owns the forms.
+  const int x = ::GetSystemMetrics(SM_CXSCREEN) / 2;
+  const int y = ::GetSystemMetrics(SM_CYSCREEN) / 2;
+  appWindow_ = ::CreateWindowExW(0, className.c_str(), title_.c_str(),
+                                 WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 0, 0,
+                                 nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
+}
+
+std::unique_ptr<IFormWindow> TWin32ApplicationShell::CreateMainForm(const TFormProperties& properties,
+                                                                    IFormEvents& events) {
+  auto form = std::make_unique<TWin32FormWindow>(*this, properties, events);
+  mainForm_ = form.get();
+  form->Create(AsHwnd(appWindow_));
+  form->RaiseCreate();
+  return form;
+}
+
+void TWin32ApplicationShell::HideApplicationWindow() {
+  if (appWindow_ != nullptr) ::ShowWindow(AsHwnd(appWindow_), SW_HIDE);
+}
+
+void TWin32ApplicationShell::MakeApplicationToolWindow() {
+  if (appWindow_ == nullptr) return;
+  HWND window = AsHwnd(appWindow_);
+  ::SetWindowLongW(window, GWL_EXSTYLE, ::GetWindowLongW(window, GWL_EXSTYLE) | WS_EX_TOOLWINDOW);
+}
+
+void TWin32ApplicationShell::SetPreviewApplicationStyles() {
+  if (appWindow_ != nullptr) ::SetWindowLongW(AsHwnd(appWindow_), GWL_EXSTYLE, WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
+}
+
+void TWin32ApplicationShell::Run() {
+  if (mainForm_ == nullptr) return;
+  mainForm_->Show();
+  MSG message;
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+}
+
+void TWin32ApplicationShell::FormDestroyed(TWin32FormWindow* form) {
+  if (mainForm_ == form) mainForm_ = nullptr;
+}
+
+void TWin32ApplicationShell::CloseMainForm() {
+  if (mainForm_ != nullptr) mainForm_->Close();
+}
+
+}  // namespace lumora::platform

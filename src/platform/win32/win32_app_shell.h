@@ -1,0 +1,42 @@
+// The application window and the form windows of the Win32 backend.
+#pragma once
+
+#include "platform/app_shell.h"
+
+#include <string>
+
+namespace lumora::platform {
+
+class TWin32FormWindow;
+
+class TWin32ApplicationShell final : public IApplicationShell {
+ public:
+  TWin32ApplicationShell();
+  ~TWin32ApplicationShell() override;
+  TWin32ApplicationShell(const TWin32ApplicationShell&) = delete;
+  TWin32ApplicationShell& operator=(const TWin32ApplicationShell&) = delete;
+
+  void SetTitle(std::string_view title) override;
+  void Initialize() override;
+  std::unique_ptr<IFormWindow> CreateMainForm(const TFormProperties& properties, IFormEvents& events) override;
+  void HideApplicationWindow() override;
+  void MakeApplicationToolWindow() override;
+  void SetPreviewApplicationStyles() override;
+  void Run() override;
+
+  // Closes the main form, as closing the application window does.
+  void CloseMainForm();
+
+  // The window class of the application window (ASCII).
+  static constexpr const char* kApplicationClassName = "LumoraApplication";
+
+ private:
+  friend class TWin32FormWindow;
+  void FormDestroyed(TWin32FormWindow* form);
+
+  std::wstring title_;
+  void* appWindow_ = nullptr;  // HWND
+  TWin32FormWindow* mainForm_ = nullptr;
+};
+
+}  // namespace lumora::platform

@@ -1,0 +1,20 @@
+// Windows of other processes, found by their caption or handle.
+#pragma once
+
+#include "platform/window_handle.h"
+
+#include <string_view>
+
+namespace lumora::platform {
+
+class IWindowLookup {
+ public:
+  virtual ~IWindowLookup() = default;
+  // Hides the top-level window whose caption is exactly title, of whatever process;
+  // false when there is none.
+  virtual bool HideTopLevelWindow(std::string_view title) = 0;
+  // Whether handle names an existing window.
+  virtual bool WindowExists(TWindowHandle handle) = 0;
+};
+
+}  // namespace lumora::platform
