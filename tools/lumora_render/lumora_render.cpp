@@ -185,7 +185,7 @@ int RenderGallery(const TRenderOptions& o, const TPictures& p, platform::ITextRa
   font.Bold = true;
   for (int style = 0; style <= kLastTrPicStyle; ++style) {
     platform::THeadlessSurface surface({cw, ch}, {o.ScreenWidth.value_or(cw), o.ScreenHeight.value_or(ch)});
-    platform::THeadlessDesktop desktop;
+    platform::THeadlessDesktopCapture desktop;
     desktop.SetPicture(p.Desktop.Bitmap());
     platform::THeadlessRandom random(o.Seed);
     platform::THeadlessMessageBox messages;
