@@ -3,6 +3,9 @@
 #include "base/mul_div.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace lumora::effects {
@@ -126,6 +129,120 @@ void PaintLineStyle(TLinePainter& p, int style, int x, int y, int w, int h) {
   }
 }
 
+// Copies n pixels; the narrow spans of the band effects (5 to 9 pixels) without a call.
+inline void CopyPixels(TPixel* to, const TPixel* from, int n) {
+  if (n > 12) {
+    std::memcpy(to, from, static_cast<std::size_t>(n) * sizeof(TPixel));
+    return;
+  }
+  while (n >= 2) {
+    std::uint64_t pair;
+    std::memcpy(&pair, from, sizeof pair);
+    std::memcpy(to, &pair, sizeof pair);
+    to += 2;
+    from += 2;
+    n -= 2;
+  }
+  if (n == 1) *to = *from;
+}
+
+// A set of pixels as stretches of rows that share the same spans (sorted, neither
+// overlapping nor touching): the shape a sweep over rectangles produces.
+struct TSpanBand {
+  int Top = 0, Bottom = 0;
+  std::vector<std::pair<int, int>> Spans;
+};
+
+// The union of rects (overlapping or not) as span bands, from the top down.
+std::vector<TSpanBand> SpanBands(std::vector<TRect>& rects) {
+  std::vector<TSpanBand> bands;
+  if (rects.empty()) return bands;
+  std::sort(rects.begin(), rects.end(), [](const TRect& a, const TRect& b) { return a.Top < b.Top; });
+  const auto byLeft = [](const TRect& a, const TRect& b) { return a.Left < b.Left; };
+  std::vector<TRect> active;  // sorted by Left
+  std::size_t next = 0;
+  int y = rects.front().Top;
+  while (next < rects.size() || !active.empty()) {
+    if (active.empty()) y = std::max(y, rects[next].Top);
+    const std::size_t before = active.size();
+    while (next < rects.size() && rects[next].Top <= y) active.push_back(rects[next++]);
+    if (active.size() != before) {
+      std::sort(active.begin() + static_cast<std::ptrdiff_t>(before), active.end(), byLeft);
+      std::inplace_merge(active.begin(), active.begin() + static_cast<std::ptrdiff_t>(before), active.end(), byLeft);
+    }
+    int until = next < rects.size() ? rects[next].Top : INT_MAX;
+    for (const TRect& r : active) until = std::min(until, r.Bottom);
+    TSpanBand band{y, until, {}};
+    for (const TRect& r : active) {
+      if (!band.Spans.empty() && r.Left <= band.Spans.back().second)
+        band.Spans.back().second = std::max(band.Spans.back().second, r.Right);
+      else
+        band.Spans.emplace_back(r.Left, r.Right);
+    }
+    bands.push_back(std::move(band));
+    y = until;
+    active.erase(std::remove_if(active.begin(), active.end(), [y](const TRect& r) { return r.Bottom <= y; }),
+                 active.end());
+  }
+  return bands;
+}
+
+// The pixels in both a and b.
+std::vector<TSpanBand> IntersectBands(const std::vector<TSpanBand>& a, const std::vector<TSpanBand>& b) {
+  std::vector<TSpanBand> out;
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const int top = std::max(a[i].Top, b[j].Top), bottom = std::min(a[i].Bottom, b[j].Bottom);
+    if (top < bottom) {
+      TSpanBand band{top, bottom, {}};
+      std::size_t p = 0, q = 0;
+      const auto& sa = a[i].Spans;
+      const auto& sb = b[j].Spans;
+      while (p < sa.size() && q < sb.size()) {
+        const int l = std::max(sa[p].first, sb[q].first), r = std::min(sa[p].second, sb[q].second);
+        if (l < r) band.Spans.emplace_back(l, r);
+        if (sa[p].second < sb[q].second) ++p; else ++q;
+      }
+      if (!band.Spans.empty()) out.push_back(std::move(band));
+    }
+    if (a[i].Bottom < b[j].Bottom) ++i; else ++j;
+  }
+  return out;
+}
+
+// Clips rects (picture coordinates) to the picture and to the frame seen from the
+// picture's place.
+void ClipRects(std::vector<TRect>& rects, const TRect& limit) {
+  std::size_t kept = 0;
+  for (const TRect& rect : rects) {
+    const TRect r = IntersectRect(rect, limit);
+    if (!r.Empty()) rects[kept++] = r;
+  }
+  rects.resize(kept);
+}
+
+// Copies picture, placed at (left, top), where bands hold the pixel (picture
+// coordinates, already clipped), row by row; returns the rectangle of target that changed.
+TRect CopyThroughBands(TBitmap32& target, int left, int top, const TBitmap32& picture,
+                       const std::vector<TSpanBand>& bands) {
+  TRect changed{};
+  for (const TSpanBand& band : bands) {
+    if (band.Spans.empty()) continue;
+    changed = Union(changed, TRect{band.Spans.front().first, band.Top, band.Spans.back().second, band.Bottom});
+    for (int row = band.Top; row < band.Bottom; ++row) {
+      const TPixel* from = picture.Row(row);
+      TPixel* to = target.Row(row + top) + left;
+      for (const auto& [l, r] : band.Spans) CopyPixels(to + l, from + l, r - l);
+    }
+  }
+  if (changed.Empty()) return TRect{};
+  return TRect{changed.Left + left, changed.Top + top, changed.Right + left, changed.Bottom + top};
+}
+
+TRect PictureLimit(const TBitmap32& target, int left, int top, const TBitmap32& picture) {
+  return IntersectRect(picture.Bounds(), TRect{-left, -top, target.Width() - left, target.Height() - top});
+}
+
 }  // namespace
 
 int StepCount(int style, int w, int h) {
@@ -148,8 +265,9 @@ TPoint Progress(int w, int h, int k, int n) {
 
 int SnapDistance(int w, int h) { return MulDiv(std::max(w, h), 1, 90); }
 
-TRegion BandRegion(int x, int y, int w, int h, int d, int rowKind, int colKind) {
-  std::vector<TRect> rects;
+namespace {
+
+void BandRects(std::vector<TRect>& rects, int x, int y, int w, int h, int d, int rowKind, int colKind) {
   if (rowKind != 0) {
     const int s = x > w ? 5 : 0;
     for (int i = s; i < h + 5; i += 10) {
@@ -192,11 +310,10 @@ TRegion BandRegion(int x, int y, int w, int h, int d, int rowKind, int colKind) 
       }
     }
   }
-  return TRegion::FromRects(rects);
 }
 
-TRegion RaggedBandRegion(int x, int y, int w, int h, int rowKind, int colKind, platform::IRandom& random) {
-  std::vector<TRect> rects;
+void RaggedBandRects(std::vector<TRect>& rects, int x, int y, int w, int h, int rowKind, int colKind,
+                     platform::IRandom& random) {
   if (rowKind != 0) {
     const int c = x < w ? w / 7 : 0;
     for (int off = 0; off < h; off += 5) {
@@ -247,6 +364,36 @@ TRegion RaggedBandRegion(int x, int y, int w, int h, int rowKind, int colKind, p
       }
     }
   }
+}
+
+// The rows of the triangle (p, q), (p + a, q), (p, q + b) with a, b >= 0, exactly as the
+// polygon fill takes them: row y in [q, q + b) runs from p to ceil(xh - 1/2), xh being
+// the long edge at the row's centre y + 1/2, that is p + a (2 (q + b - y) - 1) / (2 b).
+void CornerTriangleRects(std::vector<TRect>& rects, int p, int q, int a, int b) {
+  if (a <= 0 || b <= 0) return;
+  const std::int64_t d = 2 * std::int64_t(b);
+  for (int y = q; y < q + b; ++y) {
+    const std::int64_t n = std::int64_t(a) * (2 * (std::int64_t(q) + b - y) - 1) - b;
+    const std::int64_t c = n >= 0 ? (n + d - 1) / d : -((-n) / d);
+    AddRect(rects, p, y, static_cast<int>(p + c), y + 1);
+  }
+}
+
+void AddRegion(std::vector<TRect>& rects, const TRegion& region) {
+  rects.insert(rects.end(), region.Rects().begin(), region.Rects().end());
+}
+
+}  // namespace
+
+TRegion BandRegion(int x, int y, int w, int h, int d, int rowKind, int colKind) {
+  std::vector<TRect> rects;
+  BandRects(rects, x, y, w, h, d, rowKind, colKind);
+  return TRegion::FromRects(rects);
+}
+
+TRegion RaggedBandRegion(int x, int y, int w, int h, int rowKind, int colKind, platform::IRandom& random) {
+  std::vector<TRect> rects;
+  RaggedBandRects(rects, x, y, w, h, rowKind, colKind, random);
   return TRegion::FromRects(rects);
 }
 
@@ -255,94 +402,98 @@ TRegion TriangleRegion(TPoint p1, TPoint p2, TPoint p3) {
   return TRegion::Polygon(points);
 }
 
-TRegion StyleRegion(int style, int k, int n, int w, int h, platform::IRandom& random) {
-  if (k <= 0 || style < 19 || style > 78) return TRegion();
+static void StyleRects(std::vector<TRect>& out, int style, int k, int n, int w, int h, platform::IRandom& random) {
+  if (k <= 0 || style < 19 || style > 78) return;
   const TPoint progress = Progress(w, h, k, n);
   const int x = progress.X, y = progress.Y;
   const int d = SnapDistance(w, h);
   switch (style) {
-    case 19: return RoundRect(-2 * w, -5, 2 * x, h + 5, 2 * w, 2 * w);
-    case 20: return RoundRect(w - 2 * x, -5, 3 * w, h + 5, 2 * w, 2 * w);
-    case 21: return BandRegion(2 * x, 0, w, h, d, 1, 0);
-    case 22: return BandRegion(2 * x, 0, w, h, d, 2, 0);
-    case 23: return BandRegion(2 * x, 0, w, h, d, 4, 0);
-    case 24: return BandRegion(2 * x, 0, w, h, d, 5, 0);
-    case 25: return BandRegion(x, 0, w, h, 0, 3, 0);
-    case 26: return RaggedBandRegion(x, 0, w, h, 1, 0, random);
-    case 27: return RaggedBandRegion(x, 0, w, h, 2, 0, random);
-    case 28: return RaggedBandRegion(x, 0, w, h, 3, 0, random);
-    case 29: return RaggedBandRegion(x, 0, w, h, 4, 0, random);
-    case 30: return RoundRect(-5, -2 * h, w + 5, 2 * y, 2 * h, 2 * h);
-    case 31: return RoundRect(-5, h - 2 * y, w + 5, 3 * h, 2 * h, 2 * h);
-    case 32: return BandRegion(0, 2 * y, w, h, d, 0, 1);
-    case 33: return BandRegion(0, 2 * y, w, h, d, 0, 2);
-    case 34: return BandRegion(0, 2 * y, w, h, d, 0, 4);
-    case 35: return BandRegion(0, 2 * y, w, h, d, 0, 5);
-    case 36: return BandRegion(0, y, w, h, 0, 0, 3);
-    case 37: return RaggedBandRegion(0, y, w, h, 0, 1, random);
-    case 38: return RaggedBandRegion(0, y, w, h, 0, 2, random);
-    case 39: return RaggedBandRegion(0, y, w, h, 0, 3, random);
-    case 40: return RaggedBandRegion(0, y, w, h, 0, 4, random);
-    case 41: return RoundRect(-2 * w, -2 * h, 2 * x, 2 * y, 2 * w, 2 * h);
-    case 42: return RoundRect(w - 2 * x, -2 * h, 3 * w, 2 * y, 2 * w, 2 * h);
-    case 43: return RoundRect(-2 * w, h - 2 * y, 2 * x, 3 * h, 2 * w, 2 * h);
-    case 44: return RoundRect(w - 2 * x, h - 2 * y, 3 * w, 3 * h, 2 * h, 2 * h);
-    case 45: return RoundRect(w / 2 - x, h / 2 - y, w / 2 + x, h / 2 + y, 9 * x / 5, 9 * y / 5);
+    case 19: AddRegion(out, RoundRect(-2 * w, -5, 2 * x, h + 5, 2 * w, 2 * w)); return;
+    case 20: AddRegion(out, RoundRect(w - 2 * x, -5, 3 * w, h + 5, 2 * w, 2 * w)); return;
+    case 21: BandRects(out, 2 * x, 0, w, h, d, 1, 0); return;
+    case 22: BandRects(out, 2 * x, 0, w, h, d, 2, 0); return;
+    case 23: BandRects(out, 2 * x, 0, w, h, d, 4, 0); return;
+    case 24: BandRects(out, 2 * x, 0, w, h, d, 5, 0); return;
+    case 25: BandRects(out, x, 0, w, h, 0, 3, 0); return;
+    case 26: RaggedBandRects(out, x, 0, w, h, 1, 0, random); return;
+    case 27: RaggedBandRects(out, x, 0, w, h, 2, 0, random); return;
+    case 28: RaggedBandRects(out, x, 0, w, h, 3, 0, random); return;
+    case 29: RaggedBandRects(out, x, 0, w, h, 4, 0, random); return;
+    case 30: AddRegion(out, RoundRect(-5, -2 * h, w + 5, 2 * y, 2 * h, 2 * h)); return;
+    case 31: AddRegion(out, RoundRect(-5, h - 2 * y, w + 5, 3 * h, 2 * h, 2 * h)); return;
+    case 32: BandRects(out, 0, 2 * y, w, h, d, 0, 1); return;
+    case 33: BandRects(out, 0, 2 * y, w, h, d, 0, 2); return;
+    case 34: BandRects(out, 0, 2 * y, w, h, d, 0, 4); return;
+    case 35: BandRects(out, 0, 2 * y, w, h, d, 0, 5); return;
+    case 36: BandRects(out, 0, y, w, h, 0, 0, 3); return;
+    case 37: RaggedBandRects(out, 0, y, w, h, 0, 1, random); return;
+    case 38: RaggedBandRects(out, 0, y, w, h, 0, 2, random); return;
+    case 39: RaggedBandRects(out, 0, y, w, h, 0, 3, random); return;
+    case 40: RaggedBandRects(out, 0, y, w, h, 0, 4, random); return;
+    case 41: AddRegion(out, RoundRect(-2 * w, -2 * h, 2 * x, 2 * y, 2 * w, 2 * h)); return;
+    case 42: AddRegion(out, RoundRect(w - 2 * x, -2 * h, 3 * w, 2 * y, 2 * w, 2 * h)); return;
+    case 43: AddRegion(out, RoundRect(-2 * w, h - 2 * y, 2 * x, 3 * h, 2 * w, 2 * h)); return;
+    case 44: AddRegion(out, RoundRect(w - 2 * x, h - 2 * y, 3 * w, 3 * h, 2 * h, 2 * h)); return;
+    case 45: AddRegion(out, RoundRect(w / 2 - x, h / 2 - y, w / 2 + x, h / 2 + y, 9 * x / 5, 9 * y / 5)); return;
     case 46:
-      return Xor(TRegion::FromRect(0, 0, w, h), RoundRect(x - w / 2, y - h / 2, 3 * w / 2 - x, 3 * h / 2 - y,
-                                                          9 * (w - x) / 5, 9 * (h - y) / 5));
-    case 47: return BandRegion(2 * x, 2 * y, w, h, d, 1, 1);
-    case 48: return BandRegion(2 * x, 2 * y, w, h, d, 1, 2);
-    case 49: return BandRegion(2 * x, 2 * y, w, h, d, 2, 1);
-    case 50: return BandRegion(2 * x, 2 * y, w, h, d, 2, 2);
-    case 51: return BandRegion(2 * x, 2 * y, w, h, d, 4, 4);
-    case 52: return BandRegion(2 * x, 2 * y, w, h, d, 4, 5);
-    case 53: return BandRegion(2 * x, 2 * y, w, h, d, 5, 4);
-    case 54: return BandRegion(2 * x, 2 * y, w, h, d, 5, 5);
-    case 55: return BandRegion(x, y, w, h, d, 1, 3);
-    case 56: return BandRegion(x, y, w, h, d, 2, 3);
-    case 57: return BandRegion(x, y, w, h, d, 3, 1);
-    case 58: return BandRegion(x, y, w, h, d, 3, 2);
-    case 59: return BandRegion(x, y, w, h, 0, 3, 3);
-    case 60: return Intersect(BandRegion(2 * x, 2 * y, w, h, d, 2, 2), BandRegion(2 * x, 2 * y, w, h, d, 1, 1));
-    case 61: return RaggedBandRegion(x, y, w, h, 1, 1, random);
-    case 62: return RaggedBandRegion(x, y, w, h, 1, 2, random);
-    case 63: return RaggedBandRegion(x, y, w, h, 2, 1, random);
-    case 64: return RaggedBandRegion(x, y, w, h, 2, 2, random);
-    case 65: return RaggedBandRegion(x, y, w, h, 1, 3, random);
-    case 66: return RaggedBandRegion(x, y, w, h, 2, 3, random);
-    case 67: return RaggedBandRegion(x, y, w, h, 3, 1, random);
-    case 68: return RaggedBandRegion(x, y, w, h, 3, 2, random);
-    case 69: return RaggedBandRegion(x, y, w, h, 3, 3, random);
-    case 70: return RaggedBandRegion(x, y, w, h, 4, 4, random);
-    case 71: return Triangle(0, 0, 2 * x, 0, 0, 2 * y);
-    case 72: return Triangle(w, 0, w - 2 * x, 0, w, 2 * y);
-    case 73: return Triangle(0, h, 2 * x, h, 0, h - 2 * y);
-    case 74: return Triangle(w, h, w - 2 * x, h, w, h - 2 * y);
-    case 75: return Union(Triangle(0, h, 0, 0, x, h), Triangle(w, h, w, 0, w - x, 0));
-    case 76: return Union(Triangle(w, 0, 0, 0, w, y), Triangle(w, h, 0, h, 0, h - y));
+      AddRegion(out, Xor(TRegion::FromRect(0, 0, w, h), RoundRect(x - w / 2, y - h / 2, 3 * w / 2 - x, 3 * h / 2 - y,
+                                                          9 * (w - x) / 5, 9 * (h - y) / 5)));
+      return;
+    case 47: BandRects(out, 2 * x, 2 * y, w, h, d, 1, 1); return;
+    case 48: BandRects(out, 2 * x, 2 * y, w, h, d, 1, 2); return;
+    case 49: BandRects(out, 2 * x, 2 * y, w, h, d, 2, 1); return;
+    case 50: BandRects(out, 2 * x, 2 * y, w, h, d, 2, 2); return;
+    case 51: BandRects(out, 2 * x, 2 * y, w, h, d, 4, 4); return;
+    case 52: BandRects(out, 2 * x, 2 * y, w, h, d, 4, 5); return;
+    case 53: BandRects(out, 2 * x, 2 * y, w, h, d, 5, 4); return;
+    case 54: BandRects(out, 2 * x, 2 * y, w, h, d, 5, 5); return;
+    case 55: BandRects(out, x, y, w, h, d, 1, 3); return;
+    case 56: BandRects(out, x, y, w, h, d, 2, 3); return;
+    case 57: BandRects(out, x, y, w, h, d, 3, 1); return;
+    case 58: BandRects(out, x, y, w, h, d, 3, 2); return;
+    case 59: BandRects(out, x, y, w, h, 0, 3, 3); return;
+    case 60: AddRegion(out, Intersect(BandRegion(2 * x, 2 * y, w, h, d, 2, 2), BandRegion(2 * x, 2 * y, w, h, d, 1, 1))); return;
+    case 61: RaggedBandRects(out, x, y, w, h, 1, 1, random); return;
+    case 62: RaggedBandRects(out, x, y, w, h, 1, 2, random); return;
+    case 63: RaggedBandRects(out, x, y, w, h, 2, 1, random); return;
+    case 64: RaggedBandRects(out, x, y, w, h, 2, 2, random); return;
+    case 65: RaggedBandRects(out, x, y, w, h, 1, 3, random); return;
+    case 66: RaggedBandRects(out, x, y, w, h, 2, 3, random); return;
+    case 67: RaggedBandRects(out, x, y, w, h, 3, 1, random); return;
+    case 68: RaggedBandRects(out, x, y, w, h, 3, 2, random); return;
+    case 69: RaggedBandRects(out, x, y, w, h, 3, 3, random); return;
+    case 70: RaggedBandRects(out, x, y, w, h, 4, 4, random); return;
+    case 71: AddRegion(out, Triangle(0, 0, 2 * x, 0, 0, 2 * y)); return;
+    case 72: AddRegion(out, Triangle(w, 0, w - 2 * x, 0, w, 2 * y)); return;
+    case 73: AddRegion(out, Triangle(0, h, 2 * x, h, 0, h - 2 * y)); return;
+    case 74: AddRegion(out, Triangle(w, h, w - 2 * x, h, w, h - 2 * y)); return;
+    case 75: AddRegion(out, Triangle(0, h, 0, 0, x, h)); AddRegion(out, Triangle(w, h, w, 0, w - x, 0)); return;
+    case 76: AddRegion(out, Triangle(w, 0, 0, 0, w, y)); AddRegion(out, Triangle(w, h, 0, h, 0, h - y)); return;
     case 77: {
-      std::vector<TRect> rects;
       const TRegion parts[] = {Triangle(w / 2, h / 2, 0, h, 0, h - y), Triangle(0, 0, x, 0, w / 2, h / 2),
                                Triangle(w - x, h, w / 2, h / 2, w, h), Triangle(w / 2, h / 2, w, 0, w, y)};
-      for (const TRegion& part : parts) rects.insert(rects.end(), part.Rects().begin(), part.Rects().end());
-      return TRegion::FromRects(rects);
+      for (const TRegion& part : parts) AddRegion(out, part);
+      return;
     }
     case 78: {
       const int a = x / 5;
       const int b = MulDiv(a, h, w);
-      std::vector<TRect> rects;
       for (int i = 0; i <= 9; ++i) {
         for (int j = 0; j <= 9; ++j) {
           const int p = w * i / 10, q = h * j / 10;
-          const TRegion t = Triangle(p, q, p + a, q, p, q + b);
-          rects.insert(rects.end(), t.Rects().begin(), t.Rects().end());
+          CornerTriangleRects(out, p, q, a, b);
         }
       }
-      return TRegion::FromRects(rects);
+      return;
     }
-    default: return TRegion();
+    default: return;
   }
+}
+
+TRegion StyleRegion(int style, int k, int n, int w, int h, platform::IRandom& random) {
+  std::vector<TRect> rects;
+  StyleRects(rects, style, k, n, w, h, random);
+  return TRegion::FromRects(rects);
 }
 
 TRect PaintEffectStep(TBitmap32& target, int left, int top, const TBitmap32& picture, int style, int k, int n,
@@ -363,14 +514,23 @@ TRect PaintEffectStep(TBitmap32& target, int left, int top, const TBitmap32& pic
     PaintLineStyle(painter, style, progress.X, progress.Y, w, h);
     return painter.Changed();
   }
-  TRegion region = StyleRegion(style, k, n, w, h, random);
-  if (region.Empty()) return TRect{};
-  region.Offset(left, top);
-  // The window's clipping: the frame, and nothing beyond the picture is copied anyway.
-  region = Intersect(region, TRegion(place));
-  if (region.Empty()) return TRect{};
-  target.CopyThroughRegion(left, top, picture, region);
-  return region.Bounds();
+  const TRect limit = PictureLimit(target, left, top, picture);
+  if (style == 60) {
+    // The intersection of two band regions, without making either canonical.
+    if (k <= 0) return TRect{};
+    const TPoint progress = Progress(w, h, k, n);
+    const int d = SnapDistance(w, h);
+    std::vector<TRect> a, b;
+    BandRects(a, 2 * progress.X, 2 * progress.Y, w, h, d, 2, 2);
+    BandRects(b, 2 * progress.X, 2 * progress.Y, w, h, d, 1, 1);
+    ClipRects(a, limit);
+    ClipRects(b, limit);
+    return CopyThroughBands(target, left, top, picture, IntersectBands(SpanBands(a), SpanBands(b)));
+  }
+  std::vector<TRect> rects;
+  StyleRects(rects, style, k, n, w, h, random);
+  ClipRects(rects, limit);
+  return CopyThroughBands(target, left, top, picture, SpanBands(rects));
 }
 
 }  // namespace lumora::effects

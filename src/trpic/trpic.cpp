@@ -746,10 +746,13 @@ void TCustomTrPic::TransitionEnded(int mode) {
     queuedMode_ = 0;
     if (mode == 1) {
       if (queued != 2) {
-        if (floating_) ResumeFloatWorker();
         showMode_ = 0;
         showing_ = false;
-        Repaint();
+        // A resumed float draws the picture at its next step; a repaint would wipe it.
+        if (floating_)
+          ResumeFloatWorker();
+        else
+          Repaint();
       }
       if (queued == 2) {
         raise(OnShowOutBegin);

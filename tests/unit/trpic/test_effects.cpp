@@ -1,6 +1,7 @@
 // The effect frames on their own: progress, step counts, the band regions of the worked
 // examples, and for every style the frame sequence of a show-in.
 #include "platform/headless/headless_random.h"
+#include "base/mul_div.h"
 #include "trpic/effects.h"
 #include "motion_rig.h"
 
@@ -63,6 +64,41 @@ TEST(Effects, BandsSnapOnlyFromFortyFivePixels) {
   EXPECT_EQ(BandRegion(0, 4, 10, 10, 0, 0, 3), Rects({{0, 6, 5, 10}, {5, 0, 10, 4}, {10, 6, 15, 10}, {15, 0, 20, 4}}));
   // Overshoot of kind 5: odd bands from the left.
   EXPECT_EQ(BandRegion(13, 0, 10, 10, 0, 5, 0), Rects({{0, 0, 10, 5}, {0, 5, 3, 10}}));
+}
+
+// Style 78's triangles are filled row by row; they must be the polygon fill's pixels.
+TEST(Effects, GridTrianglesAreThePolygonsOfTheCatalogue) {
+  platform::THeadlessRandom random;
+  for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{37, 23}, std::pair{23, 37}, std::pair{100, 100}}) {
+    for (int k = 1; k < 100; k += 7) {
+      const TPoint progress = Progress(w, h, k, 100);
+      const int a = progress.X / 5;
+      const int b = MulDiv(a, h, w);
+      TRegion expected;
+      for (int i = 0; i <= 9; ++i)
+        for (int j = 0; j <= 9; ++j) {
+          const int p = w * i / 10, q = h * j / 10;
+          expected = Union(expected, effects::TriangleRegion({p, q}, {p + a, q}, {p, q + b}));
+        }
+      EXPECT_EQ(StyleRegion(78, k, 100, w, h, random), expected) << w << "x" << h << " k " << k;
+    }
+  }
+}
+
+// The frames copy through rectangle lists; they must give the region's pixels exactly.
+TEST(Effects, RegionStylesCopyExactlyTheirRegion) {
+  const TPicture picture = testing::PatternPicture(97, 61);
+  for (int style = 19; style <= 78; ++style) {
+    for (int k : {1, 13, 37, 50, 64, 88, 99}) {
+      platform::THeadlessRandom forRegion(3), forFrame(3);
+      TRegion region = StyleRegion(style, k, 100, 97, 61, forRegion);
+      region.Offset(4, 3);
+      TBitmap32 expected(105, 70, 0xFF000000u), actual(105, 70, 0xFF000000u);
+      expected.CopyThroughRegion(4, 3, picture.Bitmap(), region);
+      effects::PaintEffectStep(actual, 4, 3, picture.Bitmap(), style, k, 100, forFrame);
+      ASSERT_TRUE(testing::SameBitmap("region_" + std::to_string(style) + "_" + std::to_string(k), expected, actual));
+    }
+  }
 }
 
 TEST(Effects, RaggedBandsJitterWhileMovingAndRestWhenComplete) {

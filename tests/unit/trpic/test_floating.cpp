@@ -105,7 +105,9 @@ TEST(Floating, CanFloatFalseEndsAfterAtMostOneStepWhereThePictureStopped) {
   EXPECT_LE(std::abs(after.Left - before.Left), 1);
   // The picture stays where it drifted; a paint draws it there.
   rig.View.Repaint();
-  EXPECT_EQ(rig.Base.Surface.Screen().At(after.Left, after.Top), picture.Bitmap().At(0, 0));
+  TBitmap32 expected = rig.View.ClientBgBitmap();
+  expected.CopyRect(after.Left, after.Top, picture.Bitmap(), picture.Bitmap().Bounds());
+  EXPECT_TRUE(testing::SameBitmap("float_stopped", expected, rig.Base.Surface.Screen()));
   // The direction is kept for the next float.
   const int dir = rig.View.FloatDir();
   rig.View.SetCanFloat(true);
@@ -128,6 +130,8 @@ TEST(Floating, AFloatStartedDuringAShowInWaitsForIt) {
     return !rig.View.Showing();
   }));
   EXPECT_TRUE(rig.View.PicShown());
+  // The picture stays on screen until the float's first step draws it again.
+  EXPECT_EQ(rig.Base.Surface.Screen().At(start.Left + 5, start.Top + 5), picture.Bitmap().At(5, 5));
   OneStep(rig);
   EXPECT_NE(rig.View.PicRect(), start);
   // While floating, a paint leaves the picture to the next step.
