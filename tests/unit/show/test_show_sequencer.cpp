@@ -299,7 +299,7 @@ TEST(ShowSequencer, WithRealTransitionsTheTimerWaitsForTheShowInAndTheNextItemFo
       "PicFileName=.bmp\r\n" + TShowRig::EntryKeys(rig.AddPicture(40, 30, 0xFF0000)) +
           "PicInterval=1\r\nPicPos=1\r\nIsPicFloat=0\r\nShowInStyle=1\r\nShowOutStyle=3\r\nShowSpeed=5\r\n",
       "PicFileName=.bmp\r\n" + TShowRig::EntryKeys(rig.AddPicture(40, 30, 0x00FF00)) +
-          "PicInterval=1\r\nPicPos=1\r\nIsPicFloat=0\r\nShowInStyle=2\r\nShowOutStyle=0\r\n",
+          "PicInterval=1\r\nPicPos=1\r\nIsPicFloat=1\r\nShowInStyle=2\r\nShowOutStyle=0\r\n",
   };
   rig.Finish(ConfigText(kNoSplash, kBlueBackground, items));
   rig.Start();
@@ -317,7 +317,8 @@ TEST(ShowSequencer, WithRealTransitionsTheTimerWaitsForTheShowInAndTheNextItemFo
   const TRect r = rig.View.PicRect();
   EXPECT_EQ(rig.Surface.Screen().At((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2) & 0xFFFFFFu, 0x00FF00u)
       << r.Left << "," << r.Top << " " << rig.View.PicShown();
-  // An exit while the picture is on screen: nothing is busy, the show closes and stops its workers.
+  EXPECT_TRUE(rig.View.Floating());
+  // An exit while the picture floats: nothing is busy, the show closes and stops its workers.
   rig.Key();
   EXPECT_EQ(rig.Form.Closes, 1);
   rig.Show->FormClose();
