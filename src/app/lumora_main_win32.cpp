@@ -1,21 +1,93 @@
-// Entry of lumora.scr: wires the start-up to the Win32 backend. The modes whose forms
-// are not part of the player yet (installer dialog, install worker, removal, settings
-// dialog) are the empty hooks of TModeHooks and end quietly.
+// Entry of lumora.scr: wires the start-up and the show to the Win32 backend. The modes
+// whose forms are not part of the player yet (installer dialog, install worker,
+// removal, settings dialog) are the empty hooks of TModeHooks and end quietly.
+#include "app/main_frm.h"
+#include "app/run_mode.h"
 #include "app/startup.h"
 #include "imaging/codecs/codec_table.h"
 #include "platform/win32/win32_app_shell.h"
 #include "platform/win32/win32_desktop.h"
+#include "platform/win32/win32_desktop_capture.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_message_box.h"
 #include "platform/win32/win32_metafile.h"
+#include "platform/win32/win32_random.h"
+#include "platform/win32/win32_show_system.h"
+#include "platform/win32/win32_text.h"
+#include "platform/win32/win32_threads.h"
 #include "platform/win32/win32_unicode.h"
+#include "platform/win32/win32_view_window.h"
+#include "show/main_frm_show.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
+
+using namespace lumora;
+
+// The show on the form: the view trpScrView as a child window filling the form, and
+// the show logic, both made when the form is shown (it has its final size then).
+class TWin32Show final : public platform::IFormEvents {
+ public:
+  TWin32Show(TMainFrm& form, platform::TWin32ApplicationShell& application, platform::IFileSystem& files)
+      : form_(form),
+        application_(application),
+        files_(files),
+        system_(application),
+        messages_(platform::WideFromUtf8(RunMode() == "P" ? kPreviewTitle : kFullScreenTitle)) {}
+
+  ~TWin32Show() override {
+    application_.SetMessageFilter(nullptr);
+    show_.reset();
+    view_.reset();
+    threads_.reset();
+    window_.reset();
+  }
+
+  void FormShow() override {
+    HWND form = reinterpret_cast<HWND>(static_cast<INT_PTR>(form_.Window().Handle()));
+    RECT client{};
+    ::GetClientRect(form, &client);
+    window_ = platform::TWin32ViewWindow::Create(form, client);
+    if (!window_) return;
+    threads_ = std::make_unique<platform::TWin32ThreadHost>();
+    // Waits for the view's workers pump messages; the exit filter sees those too.
+    threads_->SetPreDispatch([this](const void* message) { application_.Filter(message); });
+    view_ = std::make_unique<TTrPic>(TTrPicPlatform{*window_, text_, desktop_, random_, messages_, threads_.get()});
+    show_ = std::make_unique<TMainFrmShow>(TShowPlatform{files_, system_, system_, system_, timers_, messages_, random_},
+                                           form_.Window(), *view_, RunMode());
+    // Keys go to the form, which ignores them; the exit filter sees them first.
+    ::SetFocus(form);
+    application_.SetMessageFilter([this](const platform::TMessage& message) {
+      if (show_) show_->ExitFilter(message);
+    });
+    show_->FormShow();
+  }
+
+  void FormClose() override {
+    if (show_) show_->FormClose();
+  }
+
+ private:
+  TMainFrm& form_;
+  platform::TWin32ApplicationShell& application_;
+  platform::IFileSystem& files_;
+  platform::TWin32ShowSystem system_;
+  platform::TWin32Timers timers_;
+  platform::TWin32TextRasterizer text_;
+  platform::TWin32DesktopCapture desktop_;
+  platform::TWin32Random random_;
+  platform::TWin32MessageBox messages_;
+  std::unique_ptr<platform::TWin32ViewWindow> window_;
+  std::unique_ptr<platform::TWin32ThreadHost> threads_;
+  std::unique_ptr<TTrPic> view_;
+  std::unique_ptr<TMainFrmShow> show_;
+};
 
 // The command line's arguments after the program name, as UTF-8.
 std::vector<std::string> CommandLineArguments() {
@@ -40,7 +112,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     lumora::platform::TWin32WindowLookup windows;
     lumora::platform::TWin32ScreenSaverPassword password;
     lumora::platform::TWin32ApplicationShell application;
-    const lumora::TModeHooks hooks;  // installer, install worker, removal, settings: later
+    lumora::TModeHooks hooks;  // installer, install worker, removal, settings: later
+    hooks.CreateShow = [&](lumora::TMainFrm& form) -> std::unique_ptr<lumora::platform::IFormEvents> {
+      return std::make_unique<TWin32Show>(form, application, files);
+    };
     lumora::RunStartup(args, {files, mutexes, windows, password, application}, hooks);
   } catch (...) {
     // The process ends quietly whatever happened; the exit code is always the default.

@@ -16,6 +16,8 @@ platform::TFormProperties TMainFrm::DesignedProperties() {
   p.WindowState = platform::TWindowState::wsMaximized;
   p.Position = platform::TFormPosition::poScreenCenter;
   p.KeyPreview = true;
+  // Keys act only through the show's exit filter.
+  p.IgnoreKeyDown = true;
   p.Scaled = false;
   p.IconResource = "MAINICON";
   p.Color = 0x000000;
@@ -28,6 +30,14 @@ platform::TFormProperties TMainFrm::DesignedProperties() {
 void TMainFrm::FormCreate() {
   application_.HideApplicationWindow();
   application_.MakeApplicationToolWindow();
+}
+
+void TMainFrm::FormShow() {
+  if (show_ != nullptr) show_->FormShow();
+}
+
+void TMainFrm::FormClose() {
+  if (show_ != nullptr) show_->FormClose();
 }
 
 }  // namespace lumora

@@ -1,6 +1,7 @@
 // TMainFrm, the one window of a running show, full-screen or inside the preview
-// window. So far its window shell only: the designed form properties and FormCreate;
-// the client area stays black until the show is played on it.
+// window: the designed form properties and FormCreate. The show played on it (its
+// view, sequencer and exit handling) is attached by the entry and hears FormShow and
+// FormClose through this window shell.
 #pragma once
 
 #include "platform/app_shell.h"
@@ -22,10 +23,16 @@ class TMainFrm final : public platform::IFormEvents {
   platform::IFormWindow& Window() { return *window_; }
 
   void FormCreate() override;
+  void FormShow() override;
+  void FormClose() override;
+
+  // The show that plays on this form; null for none (the client area stays black).
+  void AttachShow(platform::IFormEvents* show) { show_ = show; }
 
  private:
   platform::IApplicationShell& application_;
   std::unique_ptr<platform::IFormWindow> window_;
+  platform::IFormEvents* show_ = nullptr;
 };
 
 }  // namespace lumora

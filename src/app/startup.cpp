@@ -20,7 +20,15 @@ void RunInstallGate(const TStartupPlatform& platform, const TModeHooks& hooks) {
   }
 }
 
-void RunFullScreen(const TStartupPlatform& platform) {
+void RunShow(TMainFrm& form, const TStartupPlatform& platform, const TModeHooks& hooks) {
+  const std::unique_ptr<platform::IFormEvents> show = hooks.CreateShow ? hooks.CreateShow(form) : nullptr;
+  form.AttachShow(show.get());
+  platform.Application.Run();
+  form.AttachShow(nullptr);
+  platform.Application.SetMessageFilter(nullptr);
+}
+
+void RunFullScreen(const TStartupPlatform& platform, const TModeHooks& hooks) {
   platform.Application.SetTitle(kFullScreenTitle);
   const platform::TNamedMutex mutex = platform.Mutexes.CreateNamedMutex(kFullScreenTitle);
   if (mutex.Outcome == platform::TMutexOutcome::AlreadyExisted) return;
@@ -29,17 +37,17 @@ void RunFullScreen(const TStartupPlatform& platform) {
   platform.Application.Initialize();
   TMainFrm form(platform.Application);
   form.Window().SetFormStyle(platform::TFormStyle::fsStayOnTop);
-  platform.Application.Run();
+  RunShow(form, platform, hooks);
 }
 
-void RunPreview(std::span<const std::string> args, const TStartupPlatform& platform) {
+void RunPreview(std::span<const std::string> args, const TStartupPlatform& platform, const TModeHooks& hooks) {
   platform.Application.SetTitle(kPreviewTitle);
   const platform::TNamedMutex mutex = platform.Mutexes.CreateNamedMutex(kPreviewTitle);
   if (mutex.Outcome == platform::TMutexOutcome::AlreadyExisted) return;
   platform.Application.Initialize();
   TMainFrm form(platform.Application);
   ApplyPreviewParenting(form, args, platform);
-  platform.Application.Run();
+  RunShow(form, platform, hooks);
 }
 
 void RunSettings(const TStartupPlatform& platform, const TModeHooks& hooks) {
@@ -72,10 +80,10 @@ void RunStartup(std::span<const std::string> args, const TStartupPlatform& platf
       if (hooks.RunRemoval) hooks.RunRemoval();
       return;
     case TRunModeKind::FullScreen:
-      RunFullScreen(platform);
+      RunFullScreen(platform, hooks);
       return;
     case TRunModeKind::Preview:
-      RunPreview(args, platform);
+      RunPreview(args, platform, hooks);
       return;
     case TRunModeKind::ChangePassword:
       platform.Password.ChangePassword(SecondArgumentAsInt(args, 0));

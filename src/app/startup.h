@@ -9,6 +9,7 @@
 #include "platform/window_lookup.h"
 
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,6 +33,9 @@ struct TModeHooks {
   std::function<void(std::string_view runMode)> RunInstallWorker;  // "I" or "O", gate open
   std::function<void()> RunRemoval;                                // "U"
   std::function<void()> RunSettingsDialog;                         // any other switch
+  // "S" and "P": the show played on the form, made after the form (and, in preview,
+  // after its parenting), before the loop runs; it lives until the loop has ended.
+  std::function<std::unique_ptr<platform::IFormEvents>(TMainFrm& form)> CreateShow;
 };
 
 // Sets RunMode from args (the command line without the program name) and runs its mode.

@@ -4,6 +4,7 @@
 // is the one whose closing ends the message loop, and with it the process.
 #pragma once
 
+#include "platform/message.h"
 #include "platform/window_handle.h"
 
 #include <cstdint>
@@ -27,6 +28,9 @@ struct TFormProperties {
   TFormPosition Position = TFormPosition::poDesigned;
   TFormStyle FormStyle = TFormStyle::fsNormal;
   bool KeyPreview = false;  // the form sees key messages before its controls
+  // Key-down messages (plain and system) that reach the form go nowhere, not even to
+  // the system's default handling.
+  bool IgnoreKeyDown = false;
   bool Scaled = false;      // no rescaling for the screen's font size
   std::string IconResource;  // name of the icon resource in the executable; empty: none
   std::uint32_t Color = 0;   // client area colour, 0x00BBGGRR
@@ -76,6 +80,11 @@ class IApplicationShell {
   // Shows the main form as designed, raises FormShow and pumps messages until the
   // main form closes.
   virtual void Run() = 0;
+  // The filter that sees every message the loop takes from the queue (in Run and in
+  // ProcessMessages) before it is dispatched; empty for none.
+  virtual void SetMessageFilter(TMessageFilter filter) { (void)filter; }
+  // Handles the messages waiting in the queue, then returns.
+  virtual void ProcessMessages() {}
 };
 
 }  // namespace lumora::platform

@@ -732,23 +732,35 @@ void TCustomTrPic::StartTransition(int mode) {
 }
 
 void TCustomTrPic::TransitionEnded(int mode) {
+  // A failing event handler must not keep the queued transition from starting: each
+  // event's failure is swallowed on its own.
+  const auto raise = [this](const TNotifyEvent& event) {
+    if (!event) return;
+    try {
+      event(*this);
+    } catch (...) {
+    }
+  };
   try {
     const int queued = queuedMode_;
     queuedMode_ = 0;
     if (mode == 1) {
       if (queued != 2) {
-        if (floating_) ResumeFloatWorker();
         showMode_ = 0;
         showing_ = false;
-        Repaint();
+        // A resumed float draws the picture at its next step; a repaint would wipe it.
+        if (floating_)
+          ResumeFloatWorker();
+        else
+          Repaint();
       }
       if (queued == 2) {
-        if (OnShowOutBegin) OnShowOutBegin(*this);
+        raise(OnShowOutBegin);
         showMode_ = 2;
         showing_ = true;
         PrepareEffect(2);
       }
-      if (OnShowInComplete && !stopShowFlag_) OnShowInComplete(*this);
+      if (!stopShowFlag_) raise(OnShowInComplete);
       if (queued == 2) StartTransition(2);
     } else {
       picShown_ = false;
@@ -760,12 +772,12 @@ void TCustomTrPic::TransitionEnded(int mode) {
         Repaint();
       }
       if (queued == 1) {
-        if (OnShowInBegin) OnShowInBegin(*this);
+        raise(OnShowInBegin);
         showMode_ = 1;
         showing_ = true;
         PrepareEffect(1);
       }
-      if (OnShowOutComplete && !stopShowFlag_) OnShowOutComplete(*this);
+      if (!stopShowFlag_) raise(OnShowOutComplete);
       if (queued == 1) StartTransition(1);
     }
   } catch (...) {

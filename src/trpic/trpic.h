@@ -15,10 +15,12 @@
 #include "platform/random.h"
 #include "platform/surface.h"
 #include "platform/text.h"
+#include "platform/threads.h"
 #include "trpic/trpic_types.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,9 @@ struct TTrPicPlatform {
   platform::IDesktopCapture& Desktop;
   platform::IRandom& Random;
   platform::IMessageBox& MessageBox;
+  // The worker threads of the effects and the floating motion; without them a
+  // transition ends at once and a floating picture stays still.
+  platform::IThreadHost* Threads = nullptr;
 };
 
 class TCustomTrPic : public platform::IWindowSurfaceEvents {
@@ -236,6 +241,10 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   TBitmap32& MutablePicBitmap() { return picBitmap_; }
   TBitmap32& MutableCompositeBitmap() { return compositeBitmap_; }
   void SetPicShown(bool value) { picShown_ = value; }
+  TRect& MutablePicRect() { return picRect_; }
+  void SetFloatingState(bool value) { floating_ = value; }
+  bool StopShowFlag() const { return stopShowFlag_; }
+  bool StopFloatFlag() const { return stopFloatFlag_; }
 
  private:
   static TTrPicStyle ClampStyle(TTrPicStyle value);
@@ -336,10 +345,50 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   bool stopFloatFlag_ = false;
 };
 
-// The view as the show uses it.
+class TAnimateThread;
+class TFloatThread;
+
+// The view as the show uses it: transitions and floating run on worker threads of the
+// platform's thread host (trpic_motion.cpp, animate_thread.cpp, float_thread.cpp).
 class TTrPic : public TCustomTrPic {
  public:
-  using TCustomTrPic::TCustomTrPic;
+  explicit TTrPic(const TTrPicPlatform& platform);
+  ~TTrPic() override;
+
+  // Draws frame Step of EffectStyle (UI thread); StepPainted afterwards.
+  void PaintEffectStep();
+  // One pixel of floating motion (UI thread).
+  void FloatStep();
+
+  int Step() const { return step_; }
+  bool StepPainted() const { return stepPainted_; }
+  int FloatDir() const { return floatDir_; }
+  void SetFloatDir(int value) { floatDir_ = value & 7; }
+  bool HasShowInThread() const { return showInThread_ != nullptr; }
+  bool HasShowOutThread() const { return showOutThread_ != nullptr; }
+  bool HasFloatThread() const { return floatThread_ != nullptr; }
+
+ protected:
+  void StartTransition(int mode) override;
+  void StopTransitionWorkers() override;
+  void StartFloatWorker(bool suspended) override;
+  void ResumeFloatWorker() override;
+  void StopFloatWorker() override;
+
+ private:
+  friend class TAnimateThread;
+  friend class TFloatThread;
+  void EnsureFrame();
+  void AnimateThreadEnded(int mode);
+  void FloatThreadEnded();
+
+  platform::IThreadHost* threads_;
+  platform::IWorkerThread* showInThread_ = nullptr;
+  platform::IWorkerThread* showOutThread_ = nullptr;
+  platform::IWorkerThread* floatThread_ = nullptr;
+  int step_ = 0;
+  bool stepPainted_ = false;
+  int floatDir_ = 0;
 };
 
 }  // namespace lumora

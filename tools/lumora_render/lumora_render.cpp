@@ -4,20 +4,25 @@
 #include "platform/headless/headless_message_box.h"
 #include "platform/headless/headless_random.h"
 #include "platform/headless/headless_surface.h"
+#include "platform/headless/headless_threads.h"
 #include "png_writer.h"
 #include "render_options.h"
+#include "render_show.h"
 #include "trpic/trpic.h"
 
 #ifdef _WIN32
 #include "platform/win32/win32_desktop_capture.h"
 #include "platform/win32/win32_text.h"
+#include "platform/win32/win32_threads.h"
 #include "platform/win32/win32_view_window.h"
 #else
 #include "platform/headless/headless_text.h"
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,8 +43,32 @@ struct TPictures {
   TPicture Picture, Mask, BgPicture, Desktop;
 };
 
+// Runs the view's worker threads until done() is true.
+using TRunUntil = std::function<void(const std::function<bool()>&)>;
+
+// Shows the picture: at once, or through the chosen transition up to the chosen step
+// (kMiddleStep: the middle of the effect).
+constexpr int kMiddleStep = -1;
+
+void ShowPicture(TTrPic& view, const TRenderOptions& o, const TRunUntil& runUntil) {
+  view.SetShowSpeed(static_cast<std::uint16_t>(o.ShowSpeed));
+  const bool animateIn = o.Style && !o.ShowOut;
+  view.SetShowInStyle(animateIn ? *o.Style : 0);
+  view.ShowPic(1);
+  if (o.Style && o.ShowOut) {
+    runUntil([&view] { return !view.Showing(); });
+    view.SetShowOutStyle(*o.Style);
+    view.ShowPic(2);
+  }
+  runUntil([&view, &o] {
+    if (!view.Showing() || !o.Step) return !view.Showing();
+    const int target = *o.Step == kMiddleStep ? view.StepCount() / 2 : *o.Step;
+    return view.StepPainted() && view.Step() >= target;
+  });
+}
+
 // Sets the view up the way the show sets up an item, and shows the picture.
-void Configure(TTrPic& view, const TRenderOptions& o, const TPictures& p) {
+void Configure(TTrPic& view, const TRenderOptions& o, const TPictures& p, const TRunUntil& runUntil) {
   view.SetAsScreen(o.AsScreen);
   view.SetScreenScaleWidth(o.ScreenScaleWidth);
   view.SetScreenScaleHeight(o.ScreenScaleHeight);
@@ -80,8 +109,7 @@ void Configure(TTrPic& view, const TRenderOptions& o, const TPictures& p) {
   view.Relayout(true, true, false, false);
   view.Repaint();
   if (!p.Picture.Empty()) {
-    view.SetShowInStyle(0);
-    view.ShowPic(1);
+    ShowPicture(view, o, runUntil);
     if (o.Stamp) {
       view.StampPic();
       view.ClearPic(true, false);
@@ -106,8 +134,9 @@ int ShowInWindow(const TRenderOptions& o, const TPictures& p) {
   platform::TWin32DesktopCapture desktop;
   platform::THeadlessRandom random(o.Seed);  // the same placements as the headless render
   platform::THeadlessMessageBox messages;
-  TTrPic view(TTrPicPlatform{*window, text, desktop, random, messages});
-  Configure(view, o, p);
+  platform::TWin32ThreadHost threads;
+  TTrPic view(TTrPicPlatform{*window, text, desktop, random, messages, &threads});
+  Configure(view, o, p, [&threads](const std::function<bool()>& done) { threads.WaitPumping(done); });
   ReportMessages(messages);
   bool done = false;
   view.OnMouseDown = [&done](TMouseSource, platform::TMouseButton, platform::TShiftState, int, int) { done = true; };
@@ -124,7 +153,71 @@ int ShowInWindow(const TRenderOptions& o, const TPictures& p) {
 }
 #endif
 
+// A picture to show when none is given: colour bars over a grey ramp, with a frame.
+TPicture TestCard(int width, int height) {
+  static constexpr TPixel kBars[] = {0xFFC0C0C0u, 0xFFC0C000u, 0xFF00C0C0u, 0xFF00C000u,
+                                     0xFFC000C0u, 0xFFC00000u, 0xFF0000C0u, 0xFF202020u};
+  TPicture card;
+  TBitmap32& b = card.Bitmap();
+  b.SetSize(width, height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const auto ramp = static_cast<std::uint8_t>(255 * x / std::max(width - 1, 1));
+      b.At(x, y) = y < height * 2 / 3 ? kBars[8 * x / width] : MakePixel(ramp, ramp, ramp);
+    }
+  const TPixel frame = 0xFFFFFFFFu;
+  b.FillRect(TRect{0, 0, width, 4}, frame);
+  b.FillRect(TRect{0, height - 4, width, height}, frame);
+  b.FillRect(TRect{0, 0, 4, height}, frame);
+  b.FillRect(TRect{width - 4, 0, width, height}, frame);
+  return card;
+}
+
+// All 79 styles at the middle of their show-in, 10 cells a row, each labelled with its
+// number; a cell is the client size.
+int RenderGallery(const TRenderOptions& o, const TPictures& p, platform::ITextRasterizer& text) {
+  constexpr int kColumns = 10, kRows = 8;
+  const int cw = o.ClientWidth, ch = o.ClientHeight;
+  TBitmap32 sheet(cw * kColumns, ch * kRows, 0xFF000000u);
+  TPictures cellPictures = p;
+  if (cellPictures.Picture.Empty()) cellPictures.Picture = TestCard(320, 240);
+  platform::TTextFont font;
+  font.Height = -std::max(ch / 6, 9);
+  font.Bold = true;
+  for (int style = 0; style <= kLastTrPicStyle; ++style) {
+    platform::THeadlessSurface surface({cw, ch}, {o.ScreenWidth.value_or(cw), o.ScreenHeight.value_or(ch)});
+    platform::THeadlessDesktopCapture desktop;
+    desktop.SetPicture(p.Desktop.Bitmap());
+    platform::THeadlessRandom random(o.Seed);
+    platform::THeadlessMessageBox messages;
+    platform::THeadlessThreadHost threads;
+    TTrPic view(TTrPicPlatform{surface, text, desktop, random, messages, &threads});
+    TRenderOptions cell = o;
+    cell.Style = style;
+    cell.ShowOut = false;
+    cell.Step = style == 0 ? 0 : kMiddleStep;
+    cell.Stamp = false;
+    Configure(view, cell, cellPictures, [&threads](const std::function<bool()>& done) { threads.RunUntil(done); });
+    const int x = (style % kColumns) * cw, y = (style / kColumns) * ch;
+    sheet.CopyRect(x, y, surface.Screen(), surface.Screen().Bounds());
+    const std::string label = std::to_string(style);
+    const platform::TTextExtent extent = text.TextExtent(font, label);
+    sheet.FillRect(TRect{x, y, x + extent.Width + 4, y + extent.Height}, 0xFF000000u);
+    text.PaintText(sheet, x + 2, y, font, label, 0xFFFFFF00u);
+  }
+  // Grid lines between the cells.
+  for (int c = 1; c < kColumns; ++c) sheet.FillRect(TRect{c * cw, 0, c * cw + 1, sheet.Height()}, 0xFF404040u);
+  for (int r = 1; r < kRows; ++r) sheet.FillRect(TRect{0, r * ch, sheet.Width(), r * ch + 1}, 0xFF404040u);
+  std::string error;
+  if (!WritePng(o.OutputFile, sheet, &error)) {
+    std::fprintf(stderr, "lumora-render: %s\n", error.c_str());
+    return kRenderError;
+  }
+  return 0;
+}
+
 int Run(const std::vector<std::string>& args) {
+  if (!args.empty() && args[0] == "show") return RenderShow(std::vector<std::string>(args.begin() + 1, args.end()));
   TRenderOptions o;
   std::string error;
   if (!ParseRenderOptions(args, o, error)) {
@@ -147,14 +240,17 @@ int Run(const std::vector<std::string>& args) {
   platform::THeadlessTextRasterizer text;
 #endif
 
+  if (o.Gallery) return RenderGallery(o, p, text);
+
   platform::THeadlessSurface surface({o.ClientWidth, o.ClientHeight},
                                      {o.ScreenWidth.value_or(o.ClientWidth), o.ScreenHeight.value_or(o.ClientHeight)});
   platform::THeadlessDesktopCapture desktop;
   desktop.SetPicture(p.Desktop.Bitmap());
   platform::THeadlessRandom random(o.Seed);
   platform::THeadlessMessageBox messages;
-  TTrPic view(TTrPicPlatform{surface, text, desktop, random, messages});
-  Configure(view, o, p);
+  platform::THeadlessThreadHost threads;
+  TTrPic view(TTrPicPlatform{surface, text, desktop, random, messages, &threads});
+  Configure(view, o, p, [&threads](const std::function<bool()>& done) { threads.RunUntil(done); });
   ReportMessages(messages);
 
   const TBitmap32& out = o.FrameOnly ? view.CompositeBitmap() : surface.Screen();

@@ -32,6 +32,12 @@ const char* const kRenderUsage =
     "  --bg-fix-hor  --bg-fix-ver\n"
     "  --desktop FILE          the picture that stands for the desktop (screen backgrounds)\n"
     "  --seed N                random placements   --frame-only (no caption layer)\n"
+    "  --style S               transition style 0..78 (default: the picture at once)\n"
+    "  --step K                the frame of step K of that transition (default: its end)\n"
+    "  --out                   the show-out of the picture instead of its show-in\n"
+    "  --show-speed MS         milliseconds between frames (--window)\n"
+    "  --gallery               a contact sheet of all 79 styles at the middle of their show-in\n"
+    "                          (10 x 8 cells of the client size; a test card without PICTURE)\n"
     "  --window [--seconds N]  Windows build: show the view in a window at the screen's\n"
     "                          top-left corner (until a key, a click or N seconds)\n"
     "Colours are hexadecimal 00BBGGRR, red in the low byte. Exit status 2 on argument errors.\n";
@@ -257,6 +263,23 @@ bool ParseRenderOptions(const std::vector<std::string>& args, TRenderOptions& o,
     } else if (arg == "--seconds") {
       if (!value(v)) return needs();
       if (!ParseInt(v, o.WindowSeconds) || o.WindowSeconds < 0) return bad("a number of seconds");
+    } else if (arg == "--style") {
+      if (!value(v)) return needs();
+      int n = 0;
+      if (!ParseInt(v, n) || n < 0 || n > 78) return bad("a style 0..78");
+      o.Style = n;
+    } else if (arg == "--step") {
+      if (!value(v)) return needs();
+      int n = 0;
+      if (!ParseInt(v, n) || n < 0) return bad("a step (0 or more)");
+      o.Step = n;
+    } else if (arg == "--out") {
+      o.ShowOut = true;
+    } else if (arg == "--show-speed") {
+      if (!value(v)) return needs();
+      if (!ParseInt(v, o.ShowSpeed) || o.ShowSpeed < 1 || o.ShowSpeed > 65535) return bad("milliseconds 1..65535");
+    } else if (arg == "--gallery") {
+      o.Gallery = true;
     } else if (arg == "--frame-only") {
       o.FrameOnly = true;
     } else if (arg.size() > 1 && arg.front() == '-') {

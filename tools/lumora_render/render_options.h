@@ -43,6 +43,14 @@ struct TRenderOptions {
   TBgMode BgPictureMode = TBgMode::bmCentered;
   std::string DesktopFile;
 
+  // Transitions: frame Step of style Style (show-in, or show-out with ShowOut); without
+  // Step, the transition runs to its end. Gallery: all styles at the middle of their show-in.
+  std::optional<int> Style;
+  std::optional<int> Step;
+  bool ShowOut = false;
+  int ShowSpeed = 1;
+  bool Gallery = false;
+
   unsigned Seed = 0;
   bool FrameOnly = false;  // the frame without the caption layer
   bool Help = false;

@@ -135,6 +135,10 @@ class TWin32FormWindow final : public IFormWindow {
         ::EndPaint(window_, &ps);
         return 0;
       }
+      case WM_KEYDOWN:
+      case WM_SYSKEYDOWN:
+        if (properties_.IgnoreKeyDown) return 0;
+        return ::DefWindowProcW(window_, message, wParam, lParam);
       case WM_CLOSE:
         if (events_ != nullptr) events_->FormClose();
         ::DestroyWindow(window_);
@@ -268,8 +272,42 @@ void TWin32ApplicationShell::SetPreviewApplicationStyles() {
 void TWin32ApplicationShell::Run() {
   if (mainForm_ == nullptr) return;
   mainForm_->Show();
+  if (quitSeen_) return;  // the form closed while it was being shown
   MSG message;
   while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    Filter(&message);
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+}
+
+void TWin32ApplicationShell::Filter(const void* raw) {
+  if (!filter_) return;
+  const MSG& m = *static_cast<const MSG*>(raw);
+  TMessage message;
+  message.Window = static_cast<TWindowHandle>(reinterpret_cast<INT_PTR>(m.hwnd));
+  message.Message = m.message;
+  message.WParam = static_cast<std::uint64_t>(m.wParam);
+  message.LParam = static_cast<std::int64_t>(m.lParam);
+  message.X = m.pt.x;
+  message.Y = m.pt.y;
+  try {
+    filter_(message);
+  } catch (...) {
+    // The filter's failures stay inside it.
+  }
+}
+
+void TWin32ApplicationShell::ProcessMessages() {
+  MSG message;
+  while (!quitSeen_ && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      // Leave the quit for the main loop, which ends on it.
+      quitSeen_ = true;
+      ::PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    Filter(&message);
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
   }

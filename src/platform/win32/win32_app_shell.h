@@ -23,9 +23,14 @@ class TWin32ApplicationShell final : public IApplicationShell {
   void MakeApplicationToolWindow() override;
   void SetPreviewApplicationStyles() override;
   void Run() override;
+  void SetMessageFilter(TMessageFilter filter) override { filter_ = std::move(filter); }
+  void ProcessMessages() override;
 
   // Closes the main form, as closing the application window does.
   void CloseMainForm();
+  // Runs the message filter on a message taken from the queue (a MSG*); other loops
+  // that pump messages (waits for worker threads) call it too.
+  void Filter(const void* message);
 
   // The window class of the application window (ASCII).
   static constexpr const char* kApplicationClassName = "LumoraApplication";
@@ -33,6 +38,8 @@ class TWin32ApplicationShell final : public IApplicationShell {
  private:
   friend class TWin32FormWindow;
   void FormDestroyed(TWin32FormWindow* form);
+  bool quitSeen_ = false;
+  TMessageFilter filter_;
 
   std::wstring title_;
   void* appWindow_ = nullptr;  // HWND

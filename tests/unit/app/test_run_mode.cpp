@@ -103,6 +103,17 @@ TEST(MainFrmTest, DesignedAsABorderlessMaximizedBlackForm) {
   EXPECT_EQ(p.Color, 0u);
 }
 
+// The show's stand-in: records what the form tells it.
+class TRecordingShow final : public platform::IFormEvents {
+ public:
+  explicit TRecordingShow(std::vector<std::string>& log) : log_(log) {}
+  void FormShow() override { log_.push_back("Show FormShow"); }
+  void FormClose() override { log_.push_back("Show FormClose"); }
+
+ private:
+  std::vector<std::string>& log_;
+};
+
 class StartupTest : public ::testing::Test {
  protected:
   test::TTempDir dir;
@@ -116,6 +127,10 @@ class StartupTest : public ::testing::Test {
       [this](std::string_view mode) { hooksRun.push_back("InstallWorker " + std::string(mode)); },
       [this] { hooksRun.push_back("Removal"); },
       [this] { hooksRun.push_back("SettingsDialog"); },
+      [this](TMainFrm&) -> std::unique_ptr<platform::IFormEvents> {
+        hooksRun.push_back("CreateShow after " + desktop.Calls.back());
+        return std::make_unique<TRecordingShow>(hooksRun);
+      },
   };
 
   void WriteExecutable(std::uint32_t gate) {
@@ -132,6 +147,15 @@ class StartupTest : public ::testing::Test {
     RunStartup(args, platform, withHooks ? hooks : TModeHooks{});
   }
 };
+
+TEST_F(StartupTest, ShowIsMadeLastAndHearsTheFormsShowAndClose) {
+  Run({"/s"});
+  EXPECT_THAT(hooksRun, ElementsAre("CreateShow after SetFormStyle fsStayOnTop", "Show FormShow", "Show FormClose"));
+  const auto display = desktop.AddWindow("Display Properties");
+  Run({"/p", std::to_string(display)});
+  EXPECT_THAT(hooksRun, ElementsAre("CreateShow after EmbedIn " + std::to_string(display), "Show FormShow",
+                                    "Show FormClose"));
+}
 
 TEST_F(StartupTest, ClosedGateEndsWithoutAnyWindow) {
   WriteExecutable(0);

@@ -1,0 +1,542 @@
+#include "show/main_frm_show.h"
+
+#include "imaging/codecs/codec_table.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace lumora {
+
+using namespace platform;
+
+namespace {
+
+std::vector<std::string> CaptionLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start));
+      return lines;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+}
+
+std::uint16_t AsWord(std::int32_t value) { return static_cast<std::uint16_t>(value); }
+
+// Something a guarded step of the show cannot go on with; caught where the step ends.
+class EShowStep : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+}  // namespace
+
+TMainFrmShow::TMainFrmShow(const TShowPlatform& platform, IFormWindow& form, TTrPic& view, std::string runMode)
+    : platform_(platform),
+      form_(form),
+      view_(view),
+      runMode_(std::move(runMode)),
+      exit_({platform.System, platform.Registry, platform.Passwords}, flags_, runMode_,
+            {[this] { return view_.DrawingCaption(); },
+             [this] {
+               timScr_->SetEnabled(false);
+               finished_ = true;
+               CloseForm();
+             },
+             [this] { return form_.Handle(); }}) {
+  timScr_ = platform_.Timers.CreateTimer([this] { timScrTimer(); });
+  timScr_->SetEnabled(false);
+  const std::span<const std::uint8_t> jpeg = SplashBakJpeg();
+  if (!codecs::DecodeJpeg(std::as_bytes(jpeg), splashBak_.Bitmap())) splashBak_.Clear();
+
+  // trpScrView as designed.
+  view_.SetAlign(TAlign::alClient);
+  view_.SetAsScreen(true);
+  view_.SetCanShow(true);
+  view_.SetCanFloat(true);
+  view_.SetBgBgpStyle(TBgBgpStyle::bpNone);
+  view_.SetBgSolidColor(1);
+  view_.SetBgGradientFromColor(0);
+  view_.SetBgGradientToColor(0);
+  view_.SetBgGradientDirection(TDirection::bdUp);
+  view_.SetBgPictureMode(TBgMode::bmCentered);
+  view_.SetCapPos(TCapPos::cpTopCenter);
+  view_.SetPicPos(TPicPos::poCenter);
+  view_.SetPicSize(TPicSize::psOriginal);
+  view_.SetPicSizeHor(100);
+  view_.SetPicSizeVer(100);
+  view_.SetPicSizeRef(TPicSizeRef::psrScreen);
+  view_.SetPicMasked(false);
+  view_.SetPicAngle(0);
+  view_.SetPicOpacity(255);
+  view_.OnShowInBegin = [this](TCustomTrPic&) { trpScrViewShowInBegin(); };
+  view_.OnShowInComplete = [this](TCustomTrPic&) { trpScrViewShowInComplete(); };
+  view_.OnShowOutComplete = [this](TCustomTrPic&) { trpScrViewShowOutComplete(); };
+}
+
+TMainFrmShow::~TMainFrmShow() {
+  view_.OnShowInBegin = nullptr;
+  view_.OnShowInComplete = nullptr;
+  view_.OnShowOutComplete = nullptr;
+  // A preview whose window the system destroyed never sees FormClose; its threads and
+  // files go all the same.
+  if (!released_) ReleaseShow(true);
+}
+
+std::int32_t TMainFrmShow::CurrentIndex() const {
+  for (std::size_t i = 0; i < show_.PicList.size(); ++i)
+    if (show_.PicList[i].get() == currentItem_) return static_cast<std::int32_t>(i);
+  return -1;
+}
+
+bool TMainFrmShow::Extract(TExtractMode mode, std::string_view extension, std::int32_t position, std::int32_t size,
+                           std::unique_ptr<TPicture>& picture, std::filesystem::path* tempPath) {
+  std::filesystem::path path;
+  const bool ok = ExtractPayloadEntry(platform_.Files, mode, extension, position, path, picture, size);
+  if (tempPath != nullptr) *tempPath = path;
+  return ok;
+}
+
+void TMainFrmShow::FormShow() {
+  picPool_.clear();
+  sndPool_.clear();
+  flags_.ExitPending = false;
+  flags_.ExitRequested = false;
+  flags_.TickBusy = false;
+  flags_.SoundBusy = false;
+  flags_.ItemBusy = false;
+  flags_.NotifyBusy = false;
+  flags_.BackgroundApplied = false;
+  flags_.FlashAfterShowOut = false;
+  if (FullScreen()) platform_.System.SetScreenSaverRunning(true);
+  LoadShow();
+  // Input is watched only from here on.
+  exit_.ClearFirstMousePosition();
+  filterInstalled_ = true;
+}
+
+void TMainFrmShow::ExitFilter(const TMessage& message) {
+  if (filterInstalled_) exit_.ExitFilter(message);
+}
+
+bool TMainFrmShow::ShowDesktopPreview(const TSSConfig& config) {
+  if (!Preview()) return false;
+  std::unique_ptr<TPicture> picture;
+  const TExtractMode mode = config.DesktopPreviewFile.empty() ? TExtractMode::emMemoryBitmap : TExtractMode::emPictureFile;
+  if (!Extract(mode, config.DesktopPreviewFile, config.DesktopPreviewFilePos, config.DesktopPreviewFileSize, picture))
+    return false;
+  view_.SetBgPicture(picture.get());
+  view_.SetBgPictureMode(TBgMode::bmStretched);
+  view_.SetBgStyle(TBgStyle::bsPicture);
+  flags_.PreviewPictureShown = true;
+  return true;
+}
+
+std::int32_t TMainFrmShow::FirstItem() {
+  return show_.Config.IsPicRamOrder ? PickFromPool(picPool_, picCount_) : 0;
+}
+
+void TMainFrmShow::LoadShow() {
+  flags_.Loading = true;
+  platform_.Random.Randomize();
+
+  const std::optional<PayloadTrailer> trailer = ReadPayloadTrailer(platform_.Files);
+  std::unique_ptr<TPicture> unused;
+  std::filesystem::path configFile;
+  bool extracted = trailer.has_value() && Extract(TExtractMode::emTempFile, ".ini", trailer->ConfigPosition,
+                                                  trailer->ConfigStoredSize, unused, &configFile);
+  TShowLoadResult result = TShowLoadResult::Loaded;
+  if (extracted) {
+    TShowLoadHooks hooks;
+    hooks.ShowDesktopPreview = [this](const TSSConfig& config) { return ShowDesktopPreview(config); };
+    hooks.ProcessMessages = [this] { platform_.System.ProcessMessages(); };
+    try {
+      result = LoadShowConfigFile(platform_.Files, configFile, Preview(), hooks, show_);
+    } catch (...) {
+      // A configuration that cannot be read is no better than one that cannot be extracted.
+      extracted = false;
+    }
+  }
+  if (!extracted) {
+    platform_.MessageBox.ShowMessage(kExtractConfigError);
+    CloseForm();
+    return;
+  }
+  // The desktop-preview picture is all this preview shows; Loading stays set.
+  if (result == TShowLoadResult::DesktopPreviewShown) return;
+
+  TSSConfig& config = show_.Config;
+  exit_.SetHowToExit(config.HowToExit);
+  exit_.SetIsShowCursor(config.IsShowCursor);
+  picCount_ = static_cast<std::int32_t>(show_.PicList.size());
+  sndCount_ = static_cast<std::int32_t>(show_.SndList.size());
+
+  if (Preview() && show_.PicList.empty()) {
+    view_.SetBgPicture(&splashBak_);
+    view_.SetBgPictureMode(TBgMode::bmCentered);
+    view_.SetBgStyle(TBgStyle::bsPicture);
+    return;
+  }
+  if (show_.PicList.empty() || flags_.ExitPending) {
+    FinishShow();
+    return;
+  }
+
+  std::unique_ptr<TPicture> splashTest;
+  const TExtractMode splashMode = config.SplashFile.empty() ? TExtractMode::emMemoryBitmap : TExtractMode::emPictureFile;
+  if (config.IsUseSplash &&
+      Extract(splashMode, config.SplashFile, config.SplashFilePos, config.SplashFileSize, splashTest)) {
+    nextIndex_ = -1;
+    view_.SetBgSolidColor(0);
+    view_.SetBgStyle(TBgStyle::bsSolid);
+  } else {
+    nextIndex_ = FirstItem();
+    ApplyBackground();
+  }
+
+  platform_.System.ShowCursor(config.IsShowCursor);
+  if (FullScreen()) {
+    StartMusic();
+  } else {
+    platform_.System.ShowCursor(true);
+  }
+  timScr_->SetInterval(kQuickTick);
+  timScr_->SetEnabled(true);
+  flags_.Loading = false;
+}
+
+std::int32_t TMainFrmShow::PickFromPool(std::vector<std::string>& pool, std::int32_t count) {
+  try {
+    if (pool.empty())
+      for (std::int32_t i = 0; i < count; ++i) pool.push_back(std::to_string(i));
+    if (pool.empty()) return -2;
+    const int r = platform_.Random.Random(static_cast<int>(pool.size()));
+    if (r < 0 || static_cast<std::size_t>(r) >= pool.size()) return -2;
+    const std::int32_t result = std::stoi(pool[static_cast<std::size_t>(r)]);
+    pool.erase(pool.begin() + r);
+    return result;
+  } catch (...) {
+    return -2;
+  }
+}
+
+void TMainFrmShow::ApplyBackground() {
+  const TSSConfig& c = show_.Config;
+  try {
+    switch (c.BgStyle) {
+      case TBgStyle::bsSolid:
+        view_.SetBgSolidColor(c.BgSolidColor);
+        view_.SetBgStyle(TBgStyle::bsSolid);
+        break;
+      case TBgStyle::bsGradient:
+        view_.SetBgStyle(TBgStyle::bsGradient);
+        view_.SetBgGradientFromColor(c.BgGradientFromColor);
+        view_.SetBgGradientToColor(c.BgGradientToColor);
+        view_.SetBgGradientDirection(c.BgGradientDirection);
+        break;
+      case TBgStyle::bsPattern:
+        view_.SetBgPatternString(c.BgPatternString);
+        view_.SetBgStyle(TBgStyle::bsPattern);
+        break;
+      case TBgStyle::bsPicture: {
+        std::unique_ptr<TPicture> picture;
+        if (c.BgPictureFilePos < 0 || c.BgPictureFileSize <= 0 ||
+            !Extract(TExtractMode::emPictureFile, c.BgPicture, c.BgPictureFilePos, c.BgPictureFileSize, picture))
+          throw EShowStep("background picture");
+        view_.SetBgPicture(picture.get());
+        view_.SetBgPictureMode(c.BgPictureMode);
+        if (c.BgPictureMode == TBgMode::bmCentered) {
+          view_.SetBgSolidColor(c.BgSolidColor);
+          view_.SetBgGradientFromColor(c.BgGradientFromColor);
+          view_.SetBgGradientToColor(c.BgGradientToColor);
+          view_.SetBgGradientDirection(c.BgGradientDirection);
+          view_.SetBgPatternString(c.BgPatternString);
+          view_.SetBgBgpStyle(c.BgBgpStyle);
+        }
+        if (c.BgPictureMode == TBgMode::bmSmartTiled) {
+          view_.SetBgBgpFixHor(c.BgBgpFixHor);
+          view_.SetBgBgpFixVer(c.BgBgpFixVer);
+        }
+        view_.SetBgStyle(TBgStyle::bsPicture);
+        break;
+      }
+      case TBgStyle::bsScreen:
+        view_.SetBgStyle(TBgStyle::bsScreen);
+        break;
+      default:
+        throw EShowStep("background style");
+    }
+  } catch (...) {
+    try {
+      view_.SetBgSolidColor(0);
+      view_.SetBgStyle(TBgStyle::bsSolid);
+    } catch (...) {
+    }
+  }
+  flags_.BackgroundApplied = true;
+}
+
+void TMainFrmShow::timScrTimer() {
+  if (flags_.ExitPending) {
+    FinishShow();
+    return;
+  }
+  flags_.TickBusy = true;
+  try {
+    if (nextIndex_ == -1) {
+      const TSSConfig& c = show_.Config;
+      auto splash = std::make_unique<TPicData>();
+      splash->PicFileName = c.SplashFile;
+      splash->FilePos = c.SplashFilePos;
+      splash->FileSize = c.SplashFileSize;
+      splash->MediaStyle = 0;
+      splash->Masked = false;
+      splash->Caption.clear();
+      splash->CapPos = TCapPos::cpRandom;
+      splash->IsPicFloat = false;
+      splash->PicPos = TPicPos::poCenter;
+      splash->PicSize = TPicSize::psOriginal;
+      splash->PicSizeHor = 0;
+      splash->PicSizeVer = 0;
+      splash->PicSizeRef = TPicSizeRef::psrOriginal;
+      splash->Opacity = 0;
+      splash->ShowInStyle = 0;
+      splash->ShowOutStyle = 0;
+      splash->ShowSpeed = 0;
+      splash->FloatSpeed = 0;
+      splash->IsClsBeforeNext = true;
+      splash->PicInterval = 5;
+      splash->RepeatTimes = 0;
+      splash->IsSuspendBgMusic = false;
+      splashItem_ = std::move(splash);
+      currentItem_ = splashItem_.get();
+    } else {
+      if (!flags_.BackgroundApplied) {
+        // The splash was on screen: it goes without a show-out.
+        view_.ClearPic(true, false);
+        ApplyBackground();
+        if (currentItem_ == splashItem_.get()) currentItem_ = nullptr;
+        if (previousItem_ == splashItem_.get()) previousItem_ = nullptr;
+        splashItem_.reset();
+      }
+      previousItem_ = currentItem_;
+      currentItem_ = nextIndex_ >= 0 && nextIndex_ < picCount_ ? show_.PicList[static_cast<std::size_t>(nextIndex_)].get()
+                                                               : nullptr;
+    }
+    if (show_.Config.IsPicRamOrder)
+      nextIndex_ = PickFromPool(picPool_, picCount_);
+    else
+      nextIndex_ = nextIndex_ + 1 < picCount_ ? nextIndex_ + 1 : 0;
+  } catch (...) {
+  }
+  flags_.TickBusy = false;
+  ShowCurrentItem();
+}
+
+void TMainFrmShow::ShowCurrentItem() {
+  timScr_->SetEnabled(false);
+  const auto moveOn = [this] {
+    timScr_->SetInterval(kQuickTick);
+    timScr_->SetEnabled(true);
+  };
+  if (currentItem_ == nullptr) {
+    moveOn();
+    return;
+  }
+  if (currentItem_->MediaStyle == 1) {
+    if (!ShowMediaItem()) moveOn();
+    return;
+  }
+  // Items of a kind this show cannot play are skipped rather than left hanging.
+  if (currentItem_->MediaStyle != 0) {
+    moveOn();
+    return;
+  }
+  ShowPictureItem();
+}
+
+void TMainFrmShow::ShowPictureItem() {
+  flags_.ItemBusy = true;
+  try {
+    TPicData& item = *currentItem_;
+    if (previousItem_ != nullptr) {
+      if (previousItem_->MediaStyle == 0) {
+        if (item.IsClsBeforeNext) {
+          if (view_.Stamped()) view_.ClearPic(false, true);
+          view_.ShowPic(2);
+        } else {
+          // The old picture stays visible under the new one.
+          view_.StampPic();
+          view_.ClearPic(true, false);
+        }
+      } else if (previousItem_->MediaStyle == 1) {
+        CloseMedia();
+      }
+    }
+
+    if (!item.Caption.empty()) {
+      view_.SetCapFont(item.CapFont ? *item.CapFont : DefaultCaptionFont());
+      view_.SetCapPos(item.CapPos);
+      view_.SetCapPosHor(item.CapPosHor);
+      view_.SetCapPosVer(item.CapPosVer);
+      view_.SetCaption(CaptionLines(item.Caption));
+      if (!view_.CapVisible()) view_.SetCapVisible(true);
+    } else {
+      view_.SetCapVisible(false);
+    }
+
+    view_.SetPicSizeRef(item.PicSizeRef);
+    view_.SetPicSize(item.PicSize);
+    view_.SetPicSizeHor(item.PicSizeHor);
+    view_.SetPicSizeVer(item.PicSizeVer);
+    view_.SetPicPos(item.PicPos);
+    view_.SetPicPosHor(item.PicPosHor);
+    view_.SetPicPosVer(item.PicPosVer);
+
+    if (item.FilePos != -1 && item.FileSize != 0) {
+      std::unique_ptr<TPicture> picture;
+      const TExtractMode mode = item.PicFileName.empty() ? TExtractMode::emMemoryBitmap : TExtractMode::emPictureFile;
+      if (Extract(mode, item.PicFileName, item.FilePos, item.FileSize, picture)) {
+        view_.SetPicture(picture.get());
+        if (item.Masked) {
+          view_.SetPicOpacity(item.Opacity);
+          if (item.MaskedFilePos != -1 && item.MaskedFileSize != 0) {
+            std::unique_ptr<TPicture> mask;
+            if (Extract(TExtractMode::emPictureFile, item.MaskedFileName, item.MaskedFilePos, item.MaskedFileSize,
+                        mask))
+              view_.SetPicMaskedPicture(mask.get());
+          }
+        }
+        view_.SetPicMasked(item.Masked);
+      }
+    }
+    // With no picture at all the view would start no show-in and the show would stall.
+    if (view_.Picture().Empty()) throw EShowStep("no picture");
+
+    if (flags_.ExitPending) {
+      FinishShow();
+    } else {
+      view_.ShowPic(1);
+      if (item.IsPicFloat) view_.StartFloating();
+      ResumeMusicIfPaused();
+      const std::int64_t interval =
+          item.PicInterval > 0 ? std::min<std::int64_t>(std::int64_t(item.PicInterval) * 1000, 0x7FFFFFFF) : kQuickTick;
+      timScr_->SetInterval(static_cast<std::uint32_t>(interval));
+    }
+    flags_.ItemBusy = false;
+  } catch (...) {
+    flags_.ItemBusy = false;
+    timScr_->SetInterval(kQuickTick);
+    timScr_->SetEnabled(true);
+    if (flags_.ExitPending) FinishShow();
+  }
+}
+
+void TMainFrmShow::trpScrViewShowInBegin() {
+  if (currentItem_ == nullptr) return;
+  view_.Relayout(true, true, false, false);
+  view_.SetShowInStyle(currentItem_->ShowInStyle);
+  view_.SetShowOutStyle(currentItem_->ShowOutStyle);
+  view_.SetShowSpeed(AsWord(currentItem_->ShowSpeed));
+  view_.SetFloatSpeed(AsWord(currentItem_->FloatSpeed));
+}
+
+void TMainFrmShow::trpScrViewShowInComplete() {
+  if (flags_.ExitPending)
+    FinishShow();
+  else
+    timScr_->SetEnabled(true);
+}
+
+void TMainFrmShow::trpScrViewShowOutComplete() {
+  // Only a Flash or video item waiting for the previous picture's show-out has work here.
+}
+
+void TMainFrmShow::FinishShow() {
+  // The busy steps may each reach their end with ExitPending set; the show ends once.
+  if (finished_) return;
+  finished_ = true;
+  try {
+    timScr_->SetEnabled(false);
+  } catch (...) {
+  }
+  try {
+    platform_.System.ShowCursor(true);
+  } catch (...) {
+  }
+  try {
+    CloseForm();
+  } catch (...) {
+  }
+}
+
+void TMainFrmShow::CloseForm() {
+  if (closeRequested_) return;
+  closeRequested_ = true;
+  form_.Close();
+}
+
+void TMainFrmShow::ReleaseShow(bool deleteFiles) {
+  try {
+    timScr_->SetEnabled(false);
+  } catch (...) {
+  }
+  try {
+    CloseMusicPlayer();
+  } catch (...) {
+  }
+  for (const std::unique_ptr<TSndData>& sound : show_.SndList) {
+    if (!deleteFiles || sound->TempFileName.empty()) continue;
+    try {
+      platform_.Files.RemoveFile(sound->TempFileName);
+    } catch (...) {
+    }
+  }
+  show_.SndList.clear();
+  try {
+    CloseMedia();
+  } catch (...) {
+  }
+  try {
+    view_.StopShowing();
+  } catch (...) {
+  }
+  try {
+    view_.StopFloating();
+  } catch (...) {
+  }
+  for (const std::unique_ptr<TPicData>& item : show_.PicList) {
+    if (!deleteFiles || item->TempFileName.empty()) continue;
+    try {
+      platform_.Files.RemoveFile(item->TempFileName);
+    } catch (...) {
+    }
+  }
+  currentItem_ = nullptr;
+  previousItem_ = nullptr;
+  splashItem_.reset();
+  show_.PicList.clear();
+  released_ = true;
+}
+
+void TMainFrmShow::FormClose() {
+  if (flags_.PreviewPictureShown) return;
+  try {
+    ReleaseShow(true);
+  } catch (...) {
+  }
+  try {
+    platform_.System.SetScreenSaverRunning(false);
+  } catch (...) {
+  }
+  try {
+    platform_.System.SetDefaultCursor();
+  } catch (...) {
+  }
+}
+
+}  // namespace lumora

@@ -1,0 +1,135 @@
+// The show logic of TMainFrm, the one window of a running show: loading the show,
+// the background, the sequencer driven by the timer timScr and the view's completion
+// events, and the clean-up at close. The window itself is the platform's; it tells this
+// object about FormShow and FormClose, and the message loop runs ExitFilter on every
+// message before dispatching it.
+#pragma once
+
+#include "app/payload.h"
+#include "platform/app_shell.h"
+#include "platform/files.h"
+#include "platform/message_box.h"
+#include "platform/random.h"
+#include "platform/show_system.h"
+#include "platform/timer.h"
+#include "show/exit_filter.h"
+#include "show/show_config.h"
+#include "trpic/trpic.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace lumora {
+
+// The built-in JPEG picture of imgSplashBak.
+std::span<const std::uint8_t> SplashBakJpeg();
+
+struct TShowPlatform {
+  platform::IFileSystem& Files;
+  platform::IShowSystem& System;
+  platform::IRegistry& Registry;
+  platform::IPasswordLibraries& Passwords;
+  platform::ITimers& Timers;
+  platform::IMessageBox& MessageBox;
+  platform::IRandom& Random;
+};
+
+inline constexpr std::string_view kExtractConfigError = "Extract config file error!";
+// The tick interval between loading and the first item, and after a failed item.
+constexpr std::uint32_t kQuickTick = 50;
+
+class TMainFrmShow : public platform::IFormEvents {
+ public:
+  // form: the show's window (closing it ends the show); view: the picture view
+  // trpScrView on it. runMode: "S" full-screen, "P" preview.
+  TMainFrmShow(const TShowPlatform& platform, platform::IFormWindow& form, TTrPic& view, std::string runMode);
+  ~TMainFrmShow() override;
+  TMainFrmShow(const TMainFrmShow&) = delete;
+  TMainFrmShow& operator=(const TMainFrmShow&) = delete;
+
+  // ---- Handlers ----
+  void FormShow() override;
+  void FormClose() override;
+  void timScrTimer();
+  void trpScrViewShowInBegin();
+  void trpScrViewShowInComplete();
+  void trpScrViewShowOutComplete();
+  // The message filter of the application (installed by FormShow).
+  void ExitFilter(const platform::TMessage& message);
+  bool FilterInstalled() const { return filterInstalled_; }
+
+  // ---- Operations ----
+  void LoadShow();
+  void ApplyBackground();
+  void ShowCurrentItem();
+  void FinishShow();
+  std::int32_t PickFromPool(std::vector<std::string>& pool, std::int32_t count);
+
+  // ---- Show state, readable for tests ----
+  const TShowFlags& Flags() const { return flags_; }
+  const TSSConfig& Config() const { return show_.Config; }
+  const TPicList& PicList() const { return show_.PicList; }
+  std::int32_t PicCount() const { return picCount_; }
+  std::int32_t SndCount() const { return sndCount_; }
+  std::int32_t NextIndex() const { return nextIndex_; }
+  const TPicData* CurrentItem() const { return currentItem_; }
+  const TPicData* PreviousItem() const { return previousItem_; }
+  // The list position of the item on the view now; -1 for the splash or none.
+  std::int32_t CurrentIndex() const;
+  const std::vector<std::string>& PicPool() const { return picPool_; }
+  platform::ITimer& timScr() { return *timScr_; }
+  TTrPic& trpScrView() { return view_; }
+  TExitFilter& Exit() { return exit_; }
+  bool CloseRequested() const { return closeRequested_; }
+  const TPicture& imgSplashBak() const { return splashBak_; }
+
+ protected:
+  // Hooks of the background music and of the Flash and video items; they do nothing
+  // until those parts of the show are built.
+  virtual void StartMusic() {}
+  virtual void ResumeMusicIfPaused() {}
+  virtual void CloseMusicPlayer() {}
+  virtual void CloseMedia() {}
+  // The media branch of ShowCurrentItem; returns false when the item was not shown (the
+  // show then moves on).
+  virtual bool ShowMediaItem() { return false; }
+
+ private:
+  bool FullScreen() const { return runMode_ == "S"; }
+  bool Preview() const { return runMode_ == "P"; }
+  std::int32_t FirstItem();
+  bool ShowDesktopPreview(const TSSConfig& config);
+  void ShowPictureItem();
+  void CloseForm();
+  void ReleaseShow(bool deleteFiles);
+  bool Extract(TExtractMode mode, std::string_view extension, std::int32_t position, std::int32_t size,
+               std::unique_ptr<TPicture>& picture, std::filesystem::path* tempPath = nullptr);
+
+  TShowPlatform platform_;
+  platform::IFormWindow& form_;
+  TTrPic& view_;
+  std::string runMode_;
+  TShowFlags flags_;
+  TExitFilter exit_;
+  std::unique_ptr<platform::ITimer> timScr_;
+  TPicture splashBak_;
+
+  TShowConfig show_;
+  std::int32_t picCount_ = 0;
+  std::int32_t sndCount_ = 0;
+  std::int32_t nextIndex_ = 0;
+  TPicData* currentItem_ = nullptr;
+  TPicData* previousItem_ = nullptr;
+  std::unique_ptr<TPicData> splashItem_;
+  std::vector<std::string> picPool_;
+  std::vector<std::string> sndPool_;
+  bool filterInstalled_ = false;
+  bool closeRequested_ = false;
+  bool finished_ = false;
+  bool released_ = false;
+};
+
+}  // namespace lumora

@@ -1,0 +1,536 @@
+#include "trpic/effects.h"
+
+#include "base/mul_div.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace lumora::effects {
+namespace {
+
+void AddRect(std::vector<TRect>& rects, int left, int top, int right, int bottom) {
+  if (right > left && bottom > top) rects.push_back(TRect{left, top, right, bottom});
+}
+
+// Random(c) - Random(c), the two draws in this order.
+int Jitter(platform::IRandom& random, int c) {
+  const int a = random.Random(c);
+  const int b = random.Random(c);
+  return a - b;
+}
+
+TRegion Triangle(int x1, int y1, int x2, int y2, int x3, int y3) {
+  return TriangleRegion(TPoint{x1, y1}, TPoint{x2, y2}, TPoint{x3, y3});
+}
+
+TRegion RoundRect(int x1, int y1, int x2, int y2, int ew, int eh) { return TRegion::RoundRect(x1, y1, x2, y2, ew, eh); }
+
+// Copies the columns or rows [from, to) of a strip of the picture (picture coordinates),
+// mirrored, onto the frame rectangle dst (frame coordinates, dst's edges already pushed
+// outward), clipped to clip.
+TRect MirrorStrip(TBitmap32& target, const TBitmap32& picture, const TRect& src, const TRect& dst, bool horizontal,
+                  const TRect& clip) {
+  const TRect visible = IntersectRect(IntersectRect(dst, clip), target.Bounds());
+  if (visible.Empty() || src.Empty()) return TRect{};
+  TBitmap32 strip(dst.Width(), dst.Height());
+  const TRect mirrored = horizontal ? TRect{strip.Width(), 0, 0, strip.Height()} : TRect{0, strip.Height(), strip.Width(), 0};
+  strip.StretchDraw(mirrored, picture, src);
+  target.CopyRect(visible.Left, visible.Top, strip,
+                  TRect{visible.Left - dst.Left, visible.Top - dst.Top, visible.Right - dst.Left, visible.Bottom - dst.Top});
+  return visible;
+}
+
+TRect Union(const TRect& a, const TRect& b) {
+  if (a.Empty()) return b;
+  if (b.Empty()) return a;
+  return TRect{std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right), std::max(a.Bottom, b.Bottom)};
+}
+
+// Draws picture pixels of rect (picture coordinates) at their place; returns the frame
+// rectangle that changed.
+class TLinePainter {
+ public:
+  TLinePainter(TBitmap32& target, int left, int top, const TBitmap32& picture)
+      : target_(target), left_(left), top_(top), picture_(picture) {}
+
+  void Pixels(int l, int t, int r, int b) {
+    const TRect src = IntersectRect(TRect{l, t, r, b}, picture_.Bounds());
+    if (src.Empty()) return;
+    const TRect dst = IntersectRect(TRect{left_ + src.Left, top_ + src.Top, left_ + src.Right, top_ + src.Bottom},
+                                    target_.Bounds());
+    if (dst.Empty()) return;
+    target_.CopyRect(dst.Left, dst.Top, picture_,
+                     TRect{dst.Left - left_, dst.Top - top_, dst.Right - left_, dst.Bottom - top_});
+    changed_ = Union(changed_, dst);
+  }
+  void Col(int c) { Pixels(c, 0, c + 1, picture_.Height()); }
+  void Row(int r) { Pixels(0, r, picture_.Width(), r + 1); }
+  void ColRows(int c, int t, int b) { Pixels(c, t, c + 1, b); }
+  void RowCols(int r, int l, int rr) { Pixels(l, r, rr, r + 1); }
+  // A mirrored strip: src in picture coordinates, dst in picture coordinates before the
+  // push outward.
+  void Mirror(const TRect& src, const TRect& dst, bool horizontal) {
+    const TRect pushed = horizontal ? TRect{left_ + dst.Left - 1, top_ + dst.Top, left_ + dst.Right + 1, top_ + dst.Bottom}
+                                    : TRect{left_ + dst.Left, top_ + dst.Top - 1, left_ + dst.Right, top_ + dst.Bottom + 1};
+    const TRect clip{left_, top_, left_ + picture_.Width(), top_ + picture_.Height()};
+    changed_ = Union(changed_, MirrorStrip(target_, picture_, IntersectRect(src, picture_.Bounds()), pushed, horizontal, clip));
+  }
+  TRect Changed() const { return changed_; }
+
+ private:
+  TBitmap32& target_;
+  int left_, top_;
+  const TBitmap32& picture_;
+  TRect changed_{};
+};
+
+void PaintLineStyle(TLinePainter& p, int style, int x, int y, int w, int h) {
+  switch (style) {
+    case 1: p.Col(x); break;
+    case 2: p.Col(w - x); break;
+    case 3: p.Row(y); break;
+    case 4: p.Row(h - y); break;
+    case 5: p.Col(x / 2); p.Col(w - x / 2); break;
+    case 6: p.Col((w - x) / 2); p.Col((w + x) / 2); break;
+    case 7: p.Row(y / 2); p.Row(h - y / 2); break;
+    case 8: p.Row((h - y) / 2); p.Row((h + y) / 2); break;
+    case 9:
+      if (x % 2 != 0) p.Col(x);
+      else p.Col(w % 2 != 0 ? w - x - 1 : w - x);
+      break;
+    case 10:
+      if (y % 2 != 0) p.Row(y);
+      else p.Row(h % 2 != 0 ? h - y - 1 : h - y);
+      break;
+    case 11:
+      if (x + 1 < w - 20) p.Mirror(TRect{x, 0, x + 20, h}, TRect{x, 0, x + 20, h}, true);
+      p.Col(x);
+      break;
+    case 12:
+      if (w - x - 1 > 20) p.Mirror(TRect{w - x - 20, 0, w - x - 1, h}, TRect{w - x - 20, 0, w - x - 2, h}, true);
+      p.Col(w - x);
+      break;
+    case 13:
+      if (y + 1 < h - 20) p.Mirror(TRect{0, y, w, y + 20}, TRect{0, y, w, y + 20}, false);
+      p.Row(y);
+      break;
+    case 14:
+      if (h - y - 1 > 20) p.Mirror(TRect{0, h - y - 20, w, h - y - 1}, TRect{0, h - y - 20, w, h - y - 2}, false);
+      p.Row(h - y);
+      break;
+    case 15: p.ColRows(x, 0, y); p.RowCols(y, 0, x + 1); break;
+    case 16: p.ColRows(w - x, 0, y); p.RowCols(y, w - x, w); break;
+    case 17: p.ColRows(x, h - y, h); p.RowCols(h - y, 0, x); break;
+    case 18: p.ColRows(w - x, h - y, h); p.RowCols(h - y, w - x, w); break;
+    default: break;
+  }
+}
+
+// Copies n pixels; the narrow spans of the band effects (5 to 9 pixels) without a call.
+inline void CopyPixels(TPixel* to, const TPixel* from, int n) {
+  if (n > 12) {
+    std::memcpy(to, from, static_cast<std::size_t>(n) * sizeof(TPixel));
+    return;
+  }
+  while (n >= 2) {
+    std::uint64_t pair;
+    std::memcpy(&pair, from, sizeof pair);
+    std::memcpy(to, &pair, sizeof pair);
+    to += 2;
+    from += 2;
+    n -= 2;
+  }
+  if (n == 1) *to = *from;
+}
+
+// A set of pixels as stretches of rows that share the same spans (sorted, neither
+// overlapping nor touching): the shape a sweep over rectangles produces.
+struct TSpanBand {
+  int Top = 0, Bottom = 0;
+  std::vector<std::pair<int, int>> Spans;
+};
+
+// The union of rects (overlapping or not) as span bands, from the top down.
+std::vector<TSpanBand> SpanBands(std::vector<TRect>& rects) {
+  std::vector<TSpanBand> bands;
+  if (rects.empty()) return bands;
+  std::sort(rects.begin(), rects.end(), [](const TRect& a, const TRect& b) { return a.Top < b.Top; });
+  const auto byLeft = [](const TRect& a, const TRect& b) { return a.Left < b.Left; };
+  std::vector<TRect> active;  // sorted by Left
+  std::size_t next = 0;
+  int y = rects.front().Top;
+  while (next < rects.size() || !active.empty()) {
+    if (active.empty()) y = std::max(y, rects[next].Top);
+    const std::size_t before = active.size();
+    while (next < rects.size() && rects[next].Top <= y) active.push_back(rects[next++]);
+    if (active.size() != before) {
+      std::sort(active.begin() + static_cast<std::ptrdiff_t>(before), active.end(), byLeft);
+      std::inplace_merge(active.begin(), active.begin() + static_cast<std::ptrdiff_t>(before), active.end(), byLeft);
+    }
+    int until = next < rects.size() ? rects[next].Top : INT_MAX;
+    for (const TRect& r : active) until = std::min(until, r.Bottom);
+    TSpanBand band{y, until, {}};
+    for (const TRect& r : active) {
+      if (!band.Spans.empty() && r.Left <= band.Spans.back().second)
+        band.Spans.back().second = std::max(band.Spans.back().second, r.Right);
+      else
+        band.Spans.emplace_back(r.Left, r.Right);
+    }
+    bands.push_back(std::move(band));
+    y = until;
+    active.erase(std::remove_if(active.begin(), active.end(), [y](const TRect& r) { return r.Bottom <= y; }),
+                 active.end());
+  }
+  return bands;
+}
+
+// The pixels in both a and b.
+std::vector<TSpanBand> IntersectBands(const std::vector<TSpanBand>& a, const std::vector<TSpanBand>& b) {
+  std::vector<TSpanBand> out;
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const int top = std::max(a[i].Top, b[j].Top), bottom = std::min(a[i].Bottom, b[j].Bottom);
+    if (top < bottom) {
+      TSpanBand band{top, bottom, {}};
+      std::size_t p = 0, q = 0;
+      const auto& sa = a[i].Spans;
+      const auto& sb = b[j].Spans;
+      while (p < sa.size() && q < sb.size()) {
+        const int l = std::max(sa[p].first, sb[q].first), r = std::min(sa[p].second, sb[q].second);
+        if (l < r) band.Spans.emplace_back(l, r);
+        if (sa[p].second < sb[q].second) ++p; else ++q;
+      }
+      if (!band.Spans.empty()) out.push_back(std::move(band));
+    }
+    if (a[i].Bottom < b[j].Bottom) ++i; else ++j;
+  }
+  return out;
+}
+
+// Clips rects (picture coordinates) to the picture and to the frame seen from the
+// picture's place.
+void ClipRects(std::vector<TRect>& rects, const TRect& limit) {
+  std::size_t kept = 0;
+  for (const TRect& rect : rects) {
+    const TRect r = IntersectRect(rect, limit);
+    if (!r.Empty()) rects[kept++] = r;
+  }
+  rects.resize(kept);
+}
+
+// Copies picture, placed at (left, top), where bands hold the pixel (picture
+// coordinates, already clipped), row by row; returns the rectangle of target that changed.
+TRect CopyThroughBands(TBitmap32& target, int left, int top, const TBitmap32& picture,
+                       const std::vector<TSpanBand>& bands) {
+  TRect changed{};
+  for (const TSpanBand& band : bands) {
+    if (band.Spans.empty()) continue;
+    changed = Union(changed, TRect{band.Spans.front().first, band.Top, band.Spans.back().second, band.Bottom});
+    for (int row = band.Top; row < band.Bottom; ++row) {
+      const TPixel* from = picture.Row(row);
+      TPixel* to = target.Row(row + top) + left;
+      for (const auto& [l, r] : band.Spans) CopyPixels(to + l, from + l, r - l);
+    }
+  }
+  if (changed.Empty()) return TRect{};
+  return TRect{changed.Left + left, changed.Top + top, changed.Right + left, changed.Bottom + top};
+}
+
+TRect PictureLimit(const TBitmap32& target, int left, int top, const TBitmap32& picture) {
+  return IntersectRect(picture.Bounds(), TRect{-left, -top, target.Width() - left, target.Height() - top});
+}
+
+}  // namespace
+
+int StepCount(int style, int w, int h) {
+  switch (style) {
+    case 0: return 1;
+    case 1: case 2: case 5: case 6: case 9: case 11: case 12: return w;
+    case 3: case 4: case 7: case 8: case 10: case 13: case 14: return h;
+    case 15: case 16: case 17: case 18: return w > h ? w : h;
+    default: return 100;
+  }
+}
+
+TPoint Progress(int w, int h, int k, int n) {
+  const int m = std::max(w, h);
+  if (m <= 0 || n <= 0) return TPoint{0, 0};
+  const int along = MulDiv(m, k, n);
+  if (w >= h) return TPoint{along, MulDiv(along, h, m)};
+  return TPoint{MulDiv(along, w, m), along};
+}
+
+int SnapDistance(int w, int h) { return MulDiv(std::max(w, h), 1, 90); }
+
+namespace {
+
+void BandRects(std::vector<TRect>& rects, int x, int y, int w, int h, int d, int rowKind, int colKind) {
+  if (rowKind != 0) {
+    const int s = x > w ? 5 : 0;
+    for (int i = s; i < h + 5; i += 10) {
+      if (x <= w) {
+        const int v = x + d > w ? w : x;
+        switch (rowKind) {
+          case 1: case 5: AddRect(rects, w - v, i, w, i + 5); break;
+          case 2: case 4: AddRect(rects, 0, i, v, i + 5); break;
+          case 3: AddRect(rects, w - v, i, w, i + 5); AddRect(rects, 0, i + 5, v, i + 10); break;
+          default: break;
+        }
+      } else {
+        AddRect(rects, 0, i - 5, w, i);
+        switch (rowKind) {
+          case 1: case 4: AddRect(rects, 2 * w - x, i, w, i + 5); break;
+          case 2: case 5: AddRect(rects, 0, i, x - w, i + 5); break;
+          default: break;
+        }
+      }
+    }
+  }
+  if (colKind != 0) {
+    const int s = y > h ? 5 : 0;
+    for (int j = s; j < w + 5; j += 10) {
+      if (y <= h) {
+        const int v = y + d > h ? h : y;
+        switch (colKind) {
+          case 1: case 5: AddRect(rects, j, h - v, j + 5, h); break;
+          case 2: case 4: AddRect(rects, j, 0, j + 5, v); break;
+          case 3: AddRect(rects, j, h - v, j + 5, h); AddRect(rects, j + 5, 0, j + 10, v); break;
+          default: break;
+        }
+      } else {
+        AddRect(rects, j - 5, 0, j, h);
+        switch (colKind) {
+          case 1: case 4: AddRect(rects, j, 2 * h - y, j + 5, h); break;
+          case 2: case 5: AddRect(rects, j, 0, j + 5, y - h); break;
+          default: break;
+        }
+      }
+    }
+  }
+}
+
+void RaggedBandRects(std::vector<TRect>& rects, int x, int y, int w, int h, int rowKind, int colKind,
+                     platform::IRandom& random) {
+  if (rowKind != 0) {
+    const int c = x < w ? w / 7 : 0;
+    for (int off = 0; off < h; off += 5) {
+      const int top = off, bottom = off + 5 + h % 5;
+      switch (rowKind) {
+        case 1: AddRect(rects, w - x + Jitter(random, c), top, w, bottom); break;
+        case 2: AddRect(rects, 0, top, x + Jitter(random, c), bottom); break;
+        case 3: {
+          const int j1 = Jitter(random, c);
+          const int j2 = Jitter(random, c);
+          AddRect(rects, (w - x + j1) / 2, top, w / 2, bottom);
+          AddRect(rects, w / 2, top, (w + x + j2) / 2, bottom);
+          break;
+        }
+        case 4: {
+          const int j1 = Jitter(random, c);
+          const int j2 = Jitter(random, c);
+          AddRect(rects, w - (x + j1) / 2, top, w, bottom);
+          AddRect(rects, 0, top, (x + j2) / 2, bottom);
+          break;
+        }
+        default: break;
+      }
+    }
+  }
+  if (colKind != 0) {
+    const int c = y < h ? h / 7 : 0;
+    for (int off = 0; off < w; off += 5) {
+      const int left = off, right = off + 5 + w % 5;
+      switch (colKind) {
+        case 1: AddRect(rects, left, h - y + Jitter(random, c), right, h); break;
+        case 2: AddRect(rects, left, 0, right, y + Jitter(random, c)); break;
+        case 3: {
+          const int j1 = Jitter(random, c);
+          const int j2 = Jitter(random, c);
+          AddRect(rects, left, (h - y + j1) / 2, right, h / 2);
+          AddRect(rects, left, h / 2, right, (h + y + j2) / 2);
+          break;
+        }
+        case 4: {
+          const int j1 = Jitter(random, c);
+          const int j2 = Jitter(random, c);
+          AddRect(rects, left, h - (y + j1) / 2, right, h);
+          AddRect(rects, left, 0, right, (y + j2) / 2);
+          break;
+        }
+        default: break;
+      }
+    }
+  }
+}
+
+// The rows of the triangle (p, q), (p + a, q), (p, q + b) with a, b >= 0, exactly as the
+// polygon fill takes them: row y in [q, q + b) runs from p to ceil(xh - 1/2), xh being
+// the long edge at the row's centre y + 1/2, that is p + a (2 (q + b - y) - 1) / (2 b).
+void CornerTriangleRects(std::vector<TRect>& rects, int p, int q, int a, int b) {
+  if (a <= 0 || b <= 0) return;
+  const std::int64_t d = 2 * std::int64_t(b);
+  for (int y = q; y < q + b; ++y) {
+    const std::int64_t n = std::int64_t(a) * (2 * (std::int64_t(q) + b - y) - 1) - b;
+    const std::int64_t c = n >= 0 ? (n + d - 1) / d : -((-n) / d);
+    AddRect(rects, p, y, static_cast<int>(p + c), y + 1);
+  }
+}
+
+void AddRegion(std::vector<TRect>& rects, const TRegion& region) {
+  rects.insert(rects.end(), region.Rects().begin(), region.Rects().end());
+}
+
+}  // namespace
+
+TRegion BandRegion(int x, int y, int w, int h, int d, int rowKind, int colKind) {
+  std::vector<TRect> rects;
+  BandRects(rects, x, y, w, h, d, rowKind, colKind);
+  return TRegion::FromRects(rects);
+}
+
+TRegion RaggedBandRegion(int x, int y, int w, int h, int rowKind, int colKind, platform::IRandom& random) {
+  std::vector<TRect> rects;
+  RaggedBandRects(rects, x, y, w, h, rowKind, colKind, random);
+  return TRegion::FromRects(rects);
+}
+
+TRegion TriangleRegion(TPoint p1, TPoint p2, TPoint p3) {
+  const TPoint points[] = {p1, p2, p3};
+  return TRegion::Polygon(points);
+}
+
+static void StyleRects(std::vector<TRect>& out, int style, int k, int n, int w, int h, platform::IRandom& random) {
+  if (k <= 0 || style < 19 || style > 78) return;
+  const TPoint progress = Progress(w, h, k, n);
+  const int x = progress.X, y = progress.Y;
+  const int d = SnapDistance(w, h);
+  switch (style) {
+    case 19: AddRegion(out, RoundRect(-2 * w, -5, 2 * x, h + 5, 2 * w, 2 * w)); return;
+    case 20: AddRegion(out, RoundRect(w - 2 * x, -5, 3 * w, h + 5, 2 * w, 2 * w)); return;
+    case 21: BandRects(out, 2 * x, 0, w, h, d, 1, 0); return;
+    case 22: BandRects(out, 2 * x, 0, w, h, d, 2, 0); return;
+    case 23: BandRects(out, 2 * x, 0, w, h, d, 4, 0); return;
+    case 24: BandRects(out, 2 * x, 0, w, h, d, 5, 0); return;
+    case 25: BandRects(out, x, 0, w, h, 0, 3, 0); return;
+    case 26: RaggedBandRects(out, x, 0, w, h, 1, 0, random); return;
+    case 27: RaggedBandRects(out, x, 0, w, h, 2, 0, random); return;
+    case 28: RaggedBandRects(out, x, 0, w, h, 3, 0, random); return;
+    case 29: RaggedBandRects(out, x, 0, w, h, 4, 0, random); return;
+    case 30: AddRegion(out, RoundRect(-5, -2 * h, w + 5, 2 * y, 2 * h, 2 * h)); return;
+    case 31: AddRegion(out, RoundRect(-5, h - 2 * y, w + 5, 3 * h, 2 * h, 2 * h)); return;
+    case 32: BandRects(out, 0, 2 * y, w, h, d, 0, 1); return;
+    case 33: BandRects(out, 0, 2 * y, w, h, d, 0, 2); return;
+    case 34: BandRects(out, 0, 2 * y, w, h, d, 0, 4); return;
+    case 35: BandRects(out, 0, 2 * y, w, h, d, 0, 5); return;
+    case 36: BandRects(out, 0, y, w, h, 0, 0, 3); return;
+    case 37: RaggedBandRects(out, 0, y, w, h, 0, 1, random); return;
+    case 38: RaggedBandRects(out, 0, y, w, h, 0, 2, random); return;
+    case 39: RaggedBandRects(out, 0, y, w, h, 0, 3, random); return;
+    case 40: RaggedBandRects(out, 0, y, w, h, 0, 4, random); return;
+    case 41: AddRegion(out, RoundRect(-2 * w, -2 * h, 2 * x, 2 * y, 2 * w, 2 * h)); return;
+    case 42: AddRegion(out, RoundRect(w - 2 * x, -2 * h, 3 * w, 2 * y, 2 * w, 2 * h)); return;
+    case 43: AddRegion(out, RoundRect(-2 * w, h - 2 * y, 2 * x, 3 * h, 2 * w, 2 * h)); return;
+    case 44: AddRegion(out, RoundRect(w - 2 * x, h - 2 * y, 3 * w, 3 * h, 2 * h, 2 * h)); return;
+    case 45: AddRegion(out, RoundRect(w / 2 - x, h / 2 - y, w / 2 + x, h / 2 + y, 9 * x / 5, 9 * y / 5)); return;
+    case 46:
+      AddRegion(out, Xor(TRegion::FromRect(0, 0, w, h), RoundRect(x - w / 2, y - h / 2, 3 * w / 2 - x, 3 * h / 2 - y,
+                                                          9 * (w - x) / 5, 9 * (h - y) / 5)));
+      return;
+    case 47: BandRects(out, 2 * x, 2 * y, w, h, d, 1, 1); return;
+    case 48: BandRects(out, 2 * x, 2 * y, w, h, d, 1, 2); return;
+    case 49: BandRects(out, 2 * x, 2 * y, w, h, d, 2, 1); return;
+    case 50: BandRects(out, 2 * x, 2 * y, w, h, d, 2, 2); return;
+    case 51: BandRects(out, 2 * x, 2 * y, w, h, d, 4, 4); return;
+    case 52: BandRects(out, 2 * x, 2 * y, w, h, d, 4, 5); return;
+    case 53: BandRects(out, 2 * x, 2 * y, w, h, d, 5, 4); return;
+    case 54: BandRects(out, 2 * x, 2 * y, w, h, d, 5, 5); return;
+    case 55: BandRects(out, x, y, w, h, d, 1, 3); return;
+    case 56: BandRects(out, x, y, w, h, d, 2, 3); return;
+    case 57: BandRects(out, x, y, w, h, d, 3, 1); return;
+    case 58: BandRects(out, x, y, w, h, d, 3, 2); return;
+    case 59: BandRects(out, x, y, w, h, 0, 3, 3); return;
+    case 60: AddRegion(out, Intersect(BandRegion(2 * x, 2 * y, w, h, d, 2, 2), BandRegion(2 * x, 2 * y, w, h, d, 1, 1))); return;
+    case 61: RaggedBandRects(out, x, y, w, h, 1, 1, random); return;
+    case 62: RaggedBandRects(out, x, y, w, h, 1, 2, random); return;
+    case 63: RaggedBandRects(out, x, y, w, h, 2, 1, random); return;
+    case 64: RaggedBandRects(out, x, y, w, h, 2, 2, random); return;
+    case 65: RaggedBandRects(out, x, y, w, h, 1, 3, random); return;
+    case 66: RaggedBandRects(out, x, y, w, h, 2, 3, random); return;
+    case 67: RaggedBandRects(out, x, y, w, h, 3, 1, random); return;
+    case 68: RaggedBandRects(out, x, y, w, h, 3, 2, random); return;
+    case 69: RaggedBandRects(out, x, y, w, h, 3, 3, random); return;
+    case 70: RaggedBandRects(out, x, y, w, h, 4, 4, random); return;
+    case 71: AddRegion(out, Triangle(0, 0, 2 * x, 0, 0, 2 * y)); return;
+    case 72: AddRegion(out, Triangle(w, 0, w - 2 * x, 0, w, 2 * y)); return;
+    case 73: AddRegion(out, Triangle(0, h, 2 * x, h, 0, h - 2 * y)); return;
+    case 74: AddRegion(out, Triangle(w, h, w - 2 * x, h, w, h - 2 * y)); return;
+    case 75: AddRegion(out, Triangle(0, h, 0, 0, x, h)); AddRegion(out, Triangle(w, h, w, 0, w - x, 0)); return;
+    case 76: AddRegion(out, Triangle(w, 0, 0, 0, w, y)); AddRegion(out, Triangle(w, h, 0, h, 0, h - y)); return;
+    case 77: {
+      const TRegion parts[] = {Triangle(w / 2, h / 2, 0, h, 0, h - y), Triangle(0, 0, x, 0, w / 2, h / 2),
+                               Triangle(w - x, h, w / 2, h / 2, w, h), Triangle(w / 2, h / 2, w, 0, w, y)};
+      for (const TRegion& part : parts) AddRegion(out, part);
+      return;
+    }
+    case 78: {
+      const int a = x / 5;
+      const int b = MulDiv(a, h, w);
+      for (int i = 0; i <= 9; ++i) {
+        for (int j = 0; j <= 9; ++j) {
+          const int p = w * i / 10, q = h * j / 10;
+          CornerTriangleRects(out, p, q, a, b);
+        }
+      }
+      return;
+    }
+    default: return;
+  }
+}
+
+TRegion StyleRegion(int style, int k, int n, int w, int h, platform::IRandom& random) {
+  std::vector<TRect> rects;
+  StyleRects(rects, style, k, n, w, h, random);
+  return TRegion::FromRects(rects);
+}
+
+TRect PaintEffectStep(TBitmap32& target, int left, int top, const TBitmap32& picture, int style, int k, int n,
+                      platform::IRandom& random) {
+  const int w = picture.Width(), h = picture.Height();
+  if (picture.Empty()) return TRect{};
+  const TRect place = IntersectRect(TRect{left, top, left + w, top + h}, target.Bounds());
+  // Style 0 draws the whole picture at every step.
+  if (k >= n || style == 0) {
+    if (place.Empty()) return TRect{};
+    target.CopyRect(place.Left, place.Top, picture,
+                    TRect{place.Left - left, place.Top - top, place.Right - left, place.Bottom - top});
+    return place;
+  }
+  if (style >= 1 && style <= 18) {
+    const TPoint progress = Progress(w, h, k, n);
+    TLinePainter painter(target, left, top, picture);
+    PaintLineStyle(painter, style, progress.X, progress.Y, w, h);
+    return painter.Changed();
+  }
+  const TRect limit = PictureLimit(target, left, top, picture);
+  if (style == 60) {
+    // The intersection of two band regions, without making either canonical.
+    if (k <= 0) return TRect{};
+    const TPoint progress = Progress(w, h, k, n);
+    const int d = SnapDistance(w, h);
+    std::vector<TRect> a, b;
+    BandRects(a, 2 * progress.X, 2 * progress.Y, w, h, d, 2, 2);
+    BandRects(b, 2 * progress.X, 2 * progress.Y, w, h, d, 1, 1);
+    ClipRects(a, limit);
+    ClipRects(b, limit);
+    return CopyThroughBands(target, left, top, picture, IntersectBands(SpanBands(a), SpanBands(b)));
+  }
+  std::vector<TRect> rects;
+  StyleRects(rects, style, k, n, w, h, random);
+  ClipRects(rects, limit);
+  return CopyThroughBands(target, left, top, picture, SpanBands(rects));
+}
+
+}  // namespace lumora::effects

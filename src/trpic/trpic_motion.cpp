@@ -1,0 +1,162 @@
+// The view's transitions and floating motion on worker threads.
+#include "trpic/animate_thread.h"
+#include "trpic/effects.h"
+#include "trpic/float_thread.h"
+#include "trpic/trpic.h"
+
+namespace lumora {
+
+TTrPic::TTrPic(const TTrPicPlatform& platform) : TCustomTrPic(platform), threads_(platform.Threads) {}
+
+TTrPic::~TTrPic() {
+  // No event is raised while the view is being destroyed.
+  OnShowInBegin = nullptr;
+  OnShowInComplete = nullptr;
+  OnShowOutBegin = nullptr;
+  OnShowOutComplete = nullptr;
+  try {
+    StopShowing();
+    StopFloating();
+    if (threads_ != nullptr) {
+      for (platform::IWorkerThread** ref : {&showInThread_, &showOutThread_, &floatThread_}) {
+        if (*ref == nullptr) continue;
+        (*ref)->Resume();
+        (*ref)->Terminate();
+        threads_->WaitPumping([ref] { return *ref == nullptr; });
+      }
+    }
+  } catch (...) {
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Transitions
+
+void TTrPic::StartTransition(int mode) {
+  if (threads_ == nullptr) {
+    TCustomTrPic::StartTransition(mode);
+    return;
+  }
+  platform::IWorkerThread& worker = TAnimateThread::Create(*threads_, *this, mode, false);
+  (mode == 1 ? showInThread_ : showOutThread_) = &worker;
+}
+
+void TTrPic::AnimateThreadEnded(int mode) {
+  (mode == 1 ? showInThread_ : showOutThread_) = nullptr;
+  TransitionEnded(mode);
+}
+
+void TTrPic::StopTransitionWorkers() {
+  if (threads_ == nullptr) return;
+  // Ending one worker may start the queued one, which ends at once under the stop flag.
+  while (showInThread_ != nullptr || showOutThread_ != nullptr) {
+    for (platform::IWorkerThread** ref : {&showInThread_, &showOutThread_}) {
+      if (*ref == nullptr) continue;
+      (*ref)->Resume();
+      (*ref)->Terminate();
+      threads_->WaitPumping([ref] { return *ref == nullptr; });
+    }
+  }
+}
+
+void TTrPic::EnsureFrame() {
+  const TBitmap32& frame = CompositeBitmap();
+  if (frame.Width() != Width() || frame.Height() != Height()) Repaint();
+  UpdateClientBg();
+}
+
+void TTrPic::PaintEffectStep() {
+  EnsureFrame();
+  const TRect changed = effects::PaintEffectStep(MutableCompositeBitmap(), PicRect().Left, PicRect().Top, PicBitmap(),
+                                                 EffectStyle(), step_, StepCount(), Random());
+  if (!changed.Empty()) PresentRect(changed);
+  stepPainted_ = true;
+}
+
+// ---------------------------------------------------------------------------------------
+// Floating
+
+void TTrPic::StartFloatWorker(bool suspended) {
+  if (threads_ == nullptr) return;
+  floatThread_ = &TFloatThread::Create(*threads_, *this, suspended);
+}
+
+void TTrPic::ResumeFloatWorker() {
+  if (floatThread_ != nullptr && floatThread_->Suspended()) floatThread_->Resume();
+}
+
+void TTrPic::StopFloatWorker() {
+  if (threads_ == nullptr || floatThread_ == nullptr) return;
+  floatThread_->Resume();
+  floatThread_->Terminate();
+  threads_->WaitPumping([this] { return floatThread_ == nullptr; });
+}
+
+void TTrPic::FloatThreadEnded() {
+  floatThread_ = nullptr;
+  SetFloatingState(false);
+}
+
+namespace {
+
+struct TFloatMove {
+  int Dx, Dy;
+  bool Left, Right, Top, Bottom;  // lines left behind
+};
+
+// Per direction 0..7: right, up-right, up, up-left, left, down-left, down, down-right.
+constexpr TFloatMove kFloatMoves[8] = {
+    {+1, 0, true, false, false, false},  {+1, -1, true, false, false, true}, {0, -1, false, false, false, true},
+    {-1, -1, false, true, false, true},  {-1, 0, false, true, false, false}, {-1, +1, false, true, true, false},
+    {0, +1, false, false, true, false},  {+1, +1, true, false, true, false},
+};
+
+}  // namespace
+
+void TTrPic::FloatStep() {
+  const TBitmap32& picture = PicBitmap();
+  if (picture.Empty()) return;
+  EnsureFrame();
+  TRect& rect = MutablePicRect();
+  const int x = rect.Left, y = rect.Top, w = picture.Width(), h = picture.Height();
+  const int right = x + w, bottom = y + h, cw = Width(), ch = Height(), d = floatDir_;
+
+  int n = d;
+  if (x <= 0 && y <= 0) {
+    n = 7;
+  } else if (x <= 0 && y > 0 && bottom < ch) {
+    n = Random().Random(2);
+    if ((d == 4 && n == 0) || (d == 5 && n == 1)) n = 7;
+  } else if (x <= 0 && bottom >= ch) {
+    n = 1;
+  } else if (x > 0 && right < cw && bottom >= ch) {
+    n = Random().Random(2) + 1;
+    if ((d == 5 && n == 1) || (d == 6 && n == 2)) n = 3;
+  } else if (right >= cw && bottom >= ch) {
+    n = 3;
+  } else if (right >= cw && y > 0 && bottom < ch) {
+    n = Random().Random(2) + 3;
+    if ((d == 7 && n == 3) || (d == 0 && n == 4)) n = 5;
+  } else if (right >= cw && y <= 0) {
+    n = 5;
+  } else if (x > 0 && right < cw && y <= 0) {
+    n = Random().Random(2) + 5;
+    if ((d == 1 && n == 5) || (d == 2 && n == 6)) n = 7;
+  }
+
+  TBitmap32& frame = MutableCompositeBitmap();
+  frame.CopyRect(x, y, picture, picture.Bounds());
+  floatDir_ = n;
+  const TFloatMove& move = kFloatMoves[n];
+  const TBitmap32& background = ClientBgBitmap();
+  const auto restore = [&](const TRect& line) { frame.CopyRect(line.Left, line.Top, background, line); };
+  if (move.Left) restore(TRect{x, y, x + 1, bottom});
+  if (move.Right) restore(TRect{right - 1, y, right, bottom});
+  if (move.Top) restore(TRect{x, y, right, y + 1});
+  if (move.Bottom) restore(TRect{x, bottom - 1, right, bottom});
+  rect = TRect{x + move.Dx, y + move.Dy, right + move.Dx, bottom + move.Dy};
+  const TRect changed = IntersectRect(TRect{x, y, right, bottom}, frame.Bounds());
+  if (!changed.Empty()) PresentRect(changed);
+}
+
+}  // namespace lumora

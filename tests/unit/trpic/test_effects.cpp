@@ -1,0 +1,178 @@
+// The effect frames on their own: progress, step counts, the band regions of the worked
+// examples, and for every style the frame sequence of a show-in.
+#include "platform/headless/headless_random.h"
+#include "base/mul_div.h"
+#include "trpic/effects.h"
+#include "motion_rig.h"
+
+#include <gtest/gtest.h>
+
+namespace lumora {
+namespace {
+
+using effects::BandRegion;
+using effects::Progress;
+using effects::SnapDistance;
+using effects::StepCount;
+using effects::StyleRegion;
+
+TRegion Rects(std::initializer_list<TRect> rects) { return TRegion::FromRects(std::vector<TRect>(rects)); }
+
+TEST(Effects, WorkedNumbers) {
+  EXPECT_EQ(Progress(200, 100, 50, 100), (TPoint{100, 50}));
+  EXPECT_EQ(Progress(100, 200, 50, 100), (TPoint{50, 100}));
+  EXPECT_EQ(Progress(640, 480, 0, 640), (TPoint{0, 0}));
+  EXPECT_EQ(Progress(640, 480, 640, 640), (TPoint{640, 480}));
+  // Snap distance: max / 90 rounded; nothing below 45 pixels.
+  EXPECT_EQ(SnapDistance(44, 10), 0);
+  EXPECT_EQ(SnapDistance(10, 44), 0);
+  EXPECT_EQ(SnapDistance(45, 10), 1);
+  EXPECT_EQ(SnapDistance(1920, 1080), 21);
+  // Step counts.
+  EXPECT_EQ(StepCount(0, 640, 480), 1);
+  EXPECT_EQ(StepCount(1, 640, 480), 640);
+  EXPECT_EQ(StepCount(3, 640, 480), 480);
+  EXPECT_EQ(StepCount(12, 640, 480), 640);
+  EXPECT_EQ(StepCount(13, 640, 480), 480);
+  for (int style = 15; style <= 18; ++style) {
+    EXPECT_EQ(StepCount(style, 30, 30), 30);  // square: H
+    EXPECT_EQ(StepCount(style, 40, 30), 40);
+    EXPECT_EQ(StepCount(style, 30, 40), 40);
+  }
+  for (int style = 19; style <= 78; ++style) EXPECT_EQ(StepCount(style, 640, 480), 100);
+}
+
+TEST(Effects, Style21OnA100By20Picture) {
+  platform::THeadlessRandom random;
+  ASSERT_EQ(SnapDistance(100, 20), 1);
+  // k = 25: band argument 50, the even bands from the right.
+  EXPECT_EQ(StyleRegion(21, 25, 100, 100, 20, random), Rects({{50, 0, 100, 5}, {50, 10, 100, 15}, {50, 20, 100, 25}}));
+  // k = 75: band argument 150, overshoot: even bands full, odd bands from the right.
+  EXPECT_EQ(StyleRegion(21, 75, 100, 100, 20, random),
+            Rects({{0, 0, 100, 5}, {0, 10, 100, 15}, {50, 5, 100, 10}, {50, 15, 100, 20}}));
+  EXPECT_TRUE(StyleRegion(21, 0, 100, 100, 20, random).Empty());
+}
+
+TEST(Effects, BandsSnapOnlyFromFortyFivePixels) {
+  // 40 wide: D = 0, a band one pixel short stays short.
+  EXPECT_EQ(BandRegion(39, 0, 40, 5, SnapDistance(40, 5), 1, 0), Rects({{1, 0, 40, 5}}));
+  // 180 wide: D = 2, one pixel short snaps to the whole width, two short do not.
+  EXPECT_EQ(BandRegion(179, 0, 180, 5, SnapDistance(180, 5), 2, 0), Rects({{0, 0, 180, 5}}));
+  EXPECT_EQ(BandRegion(178, 0, 180, 5, SnapDistance(180, 5), 2, 0), Rects({{0, 0, 178, 5}}));
+  // Kind 3 alternates sides; columns mirror rows.
+  EXPECT_EQ(BandRegion(4, 0, 10, 10, 0, 3, 0), Rects({{6, 0, 10, 5}, {0, 5, 4, 10}, {6, 10, 10, 15}, {0, 15, 4, 20}}));
+  EXPECT_EQ(BandRegion(0, 4, 10, 10, 0, 0, 3), Rects({{0, 6, 5, 10}, {5, 0, 10, 4}, {10, 6, 15, 10}, {15, 0, 20, 4}}));
+  // Overshoot of kind 5: odd bands from the left.
+  EXPECT_EQ(BandRegion(13, 0, 10, 10, 0, 5, 0), Rects({{0, 0, 10, 5}, {0, 5, 3, 10}}));
+}
+
+// Style 78's triangles are filled row by row; they must be the polygon fill's pixels.
+TEST(Effects, GridTrianglesAreThePolygonsOfTheCatalogue) {
+  platform::THeadlessRandom random;
+  for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{37, 23}, std::pair{23, 37}, std::pair{100, 100}}) {
+    for (int k = 1; k < 100; k += 7) {
+      const TPoint progress = Progress(w, h, k, 100);
+      const int a = progress.X / 5;
+      const int b = MulDiv(a, h, w);
+      TRegion expected;
+      for (int i = 0; i <= 9; ++i)
+        for (int j = 0; j <= 9; ++j) {
+          const int p = w * i / 10, q = h * j / 10;
+          expected = Union(expected, effects::TriangleRegion({p, q}, {p + a, q}, {p, q + b}));
+        }
+      EXPECT_EQ(StyleRegion(78, k, 100, w, h, random), expected) << w << "x" << h << " k " << k;
+    }
+  }
+}
+
+// The frames copy through rectangle lists; they must give the region's pixels exactly.
+TEST(Effects, RegionStylesCopyExactlyTheirRegion) {
+  const TPicture picture = testing::PatternPicture(97, 61);
+  for (int style = 19; style <= 78; ++style) {
+    for (int k : {1, 13, 37, 50, 64, 88, 99}) {
+      platform::THeadlessRandom forRegion(3), forFrame(3);
+      TRegion region = StyleRegion(style, k, 100, 97, 61, forRegion);
+      region.Offset(4, 3);
+      TBitmap32 expected(105, 70, 0xFF000000u), actual(105, 70, 0xFF000000u);
+      expected.CopyThroughRegion(4, 3, picture.Bitmap(), region);
+      effects::PaintEffectStep(actual, 4, 3, picture.Bitmap(), style, k, 100, forFrame);
+      ASSERT_TRUE(testing::SameBitmap("region_" + std::to_string(style) + "_" + std::to_string(k), expected, actual));
+    }
+  }
+}
+
+TEST(Effects, RaggedBandsJitterWhileMovingAndRestWhenComplete) {
+  platform::THeadlessRandom random;
+  // Complete: no jitter, the whole width; each band is 5 + H mod 5 high.
+  EXPECT_EQ(effects::RaggedBandRegion(70, 0, 70, 12, 1, 0, random), Rects({{0, 0, 70, 17}}));
+  // Moving: every edge stays within W / 7 of where it would be.
+  for (int round = 0; round < 20; ++round) {
+    const TRegion r = effects::RaggedBandRegion(30, 0, 70, 12, 2, 0, random);
+    for (const TRect& rect : r.Rects()) {
+      EXPECT_EQ(rect.Left, 0);
+      EXPECT_LE(std::abs(rect.Right - 30), 9);
+    }
+  }
+}
+
+// Every style, a few picture sizes: frames only ever change pixels inside the picture's
+// place, the presented rectangle holds every change, picture pixels once drawn stay (the
+// mirror strips of 11..14 draw a folded preview first), and the last frame is the
+// picture.
+TEST(Effects, EveryStyleBuildsThePictureInsideItsPlace) {
+  constexpr TPixel kBackground = 0xFF102030u;
+  const std::pair<int, int> sizes[] = {{37, 23}, {23, 37}, {96, 50}};
+  for (const auto& [w, h] : sizes) {
+    const TPicture picture = testing::PatternPicture(w, h);
+    const TRect place{6, 4, 6 + w, 4 + h};
+    for (int style = 0; style < effects::kStyleCount; ++style) {
+      SCOPED_TRACE("style " + std::to_string(style) + " on " + std::to_string(w) + "x" + std::to_string(h));
+      platform::THeadlessRandom random(7);
+      TBitmap32 frame(w + 12, h + 10, kBackground);
+      const int n = StepCount(style, w, h);
+      const bool mirrors = style >= 11 && style <= 14;
+      bool ok = true;
+      for (int k = 0; k <= n + 1 && ok; ++k) {
+        const TBitmap32 before = frame;
+        const TRect changed = effects::PaintEffectStep(frame, place.Left, place.Top, picture.Bitmap(), style, k, n, random);
+        if (k == 0 && style >= 19) EXPECT_TRUE(changed.Empty()) << "region styles draw nothing at k = 0";
+        for (int y = 0; y < frame.Height() && ok; ++y)
+          for (int x = 0; x < frame.Width() && ok; ++x) {
+            const TPixel now = frame.At(x, y), was = before.At(x, y);
+            const bool inside = x >= place.Left && x < place.Right && y >= place.Top && y < place.Bottom;
+            const TPixel own = inside ? picture.Bitmap().At(x - place.Left, y - place.Top) : kBackground;
+            if (now != was) {
+              ok = ok && inside && x >= changed.Left && x < changed.Right && y >= changed.Top && y < changed.Bottom;
+              EXPECT_TRUE(ok) << "frame " << k << " changed (" << x << ", " << y << ") outside its place or report";
+            }
+            if (!mirrors && ok) {
+              ok = now == kBackground || now == own;
+              EXPECT_TRUE(ok) << "frame " << k << " drew a foreign pixel at (" << x << ", " << y << ")";
+              ok = ok && !(was == own && inside && now != own);
+              EXPECT_TRUE(ok) << "frame " << k << " took back the picture at (" << x << ", " << y << ")";
+            }
+          }
+      }
+      TBitmap32 expected(w + 12, h + 10, kBackground);
+      expected.CopyRect(place.Left, place.Top, picture.Bitmap(), picture.Bitmap().Bounds());
+      EXPECT_EQ(frame, expected) << "the last frame is the whole picture";
+    }
+  }
+}
+
+TEST(Effects, PicturePartlyOutsideTheFrameIsClipped) {
+  const TPicture picture = testing::PatternPicture(40, 30);
+  for (int style : {1, 11, 14, 21, 46, 78}) {
+    platform::THeadlessRandom random;
+    TBitmap32 frame(30, 20, 0xFF000000u);
+    const int n = StepCount(style, 40, 30);
+    for (int k = 0; k <= n + 1; ++k) {
+      const TRect changed = effects::PaintEffectStep(frame, -5, -7, picture.Bitmap(), style, k, n, random);
+      EXPECT_TRUE(changed.Empty() || (changed.Left >= 0 && changed.Top >= 0 && changed.Right <= 30 && changed.Bottom <= 20));
+    }
+    EXPECT_EQ(frame.At(0, 0), picture.Bitmap().At(5, 7));
+  }
+}
+
+}  // namespace
+}  // namespace lumora

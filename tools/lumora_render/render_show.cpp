@@ -1,0 +1,163 @@
+#include "render_show.h"
+
+#include "png_writer.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+#ifndef _WIN32
+#include "platform/headless/headless_clock.h"
+#include "platform/headless/headless_desktop_capture.h"
+#include "platform/headless/headless_files.h"
+#include "platform/headless/headless_message_box.h"
+#include "platform/headless/headless_random.h"
+#include "platform/headless/headless_show_system.h"
+#include "platform/headless/headless_surface.h"
+#include "platform/headless/headless_text.h"
+#include "packer.h"
+#include "show/main_frm_show.h"
+
+#include <fstream>
+#include <unistd.h>
+#endif
+
+namespace lumora::tools {
+
+const char* const kRenderShowUsage =
+    "usage: lumora-render show SAVER.scr|SHOW-FOLDER -o OUT.png [--item N] [--screen WxH] [--preview WxH]\n"
+    "       [--seed N]\n"
+    "Plays a packed screen saver (or a show folder, packed on the way) headless and writes\n"
+    "the screen as item N (list position from 0, default 0) shows after its show-in.\n"
+    "  --screen WxH   the full-screen show's screen (default 1024x768)\n"
+    "  --preview WxH  play it as the preview in a window of that size instead\n"
+    "  --seed N       the random numbers of placements, effects and shuffled order\n"
+    "A preview that shows only its desktop-preview picture or the built-in picture is\n"
+    "written as it stands. Exit status 2 on argument errors, 1 when the item never shows.\n";
+
+namespace {
+
+bool ParseSize(const std::string& text, int& w, int& h) {
+  return std::sscanf(text.c_str(), "%dx%d", &w, &h) == 2 && w > 0 && h > 0 && w <= 16384 && h <= 16384;
+}
+
+}  // namespace
+
+int RenderShow(const std::vector<std::string>& args) {
+  std::string scr, out;
+  int item = 0, screenW = 1024, screenH = 768, clientW = 0, clientH = 0;
+  unsigned seed = 0;
+  bool preview = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--help" || a == "-h") {
+      std::fputs(kRenderShowUsage, stdout);
+      return 0;
+    } else if (a == "-o" && hasValue) {
+      out = args[++i];
+    } else if (a == "--item" && hasValue) {
+      item = std::atoi(args[++i].c_str());
+    } else if (a == "--screen" && hasValue) {
+      if (!ParseSize(args[++i], screenW, screenH)) {
+        std::fprintf(stderr, "lumora-render: bad --screen %s\n", args[i].c_str());
+        return 2;
+      }
+    } else if (a == "--preview" && hasValue) {
+      preview = true;
+      if (!ParseSize(args[++i], clientW, clientH)) {
+        std::fprintf(stderr, "lumora-render: bad --preview %s\n", args[i].c_str());
+        return 2;
+      }
+    } else if (a == "--seed" && hasValue) {
+      seed = static_cast<unsigned>(std::strtoul(args[++i].c_str(), nullptr, 10));
+    } else if (!a.empty() && a[0] != '-' && scr.empty()) {
+      scr = a;
+    } else {
+      std::fprintf(stderr, "lumora-render: unknown or incomplete argument %s\n(see lumora-render show --help)\n",
+                   a.c_str());
+      return 2;
+    }
+  }
+  if (scr.empty() || out.empty()) {
+    std::fputs(kRenderShowUsage, stderr);
+    return 2;
+  }
+#ifdef _WIN32
+  std::fputs("lumora-render: rendering shows is done by the native build\n", stderr);
+  return 1;
+#else
+  namespace fs = std::filesystem;
+  if (!preview) {
+    clientW = screenW;
+    clientH = screenH;
+  }
+  const fs::path temp = fs::temp_directory_path() / ("lumora-render-" + std::to_string(::getpid()));
+  fs::create_directories(temp);
+  struct TForm final : platform::IFormWindow {
+    platform::TWindowHandle Handle() const override { return 1; }
+    void SetFormStyle(platform::TFormStyle) override {}
+    void EmbedIn(platform::TWindowHandle) override {}
+    void Close() override { closed = true; }
+    bool closed = false;
+  } form;
+  int status = 0;
+  fs::path saver = scr;
+  std::error_code ec;
+  if (fs::is_directory(saver, ec)) {
+    // A show folder: pack it behind a stand-in template (the headless player reads only
+    // the payload).
+    const fs::path stub = temp / "template.bin";
+    std::ofstream(stub, std::ios::binary) << "MZ";
+    saver = temp / "show.scr";
+    try {
+      platform::THeadlessFileSystem packFiles;
+      pack::TPackOptions options;
+      options.ShowFolder = scr;
+      options.Template = stub;
+      options.Output = saver;
+      pack::PackShow(packFiles, options);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "lumora-render: cannot pack %s: %s\n", scr.c_str(), e.what());
+      fs::remove_all(temp, ec);
+      return 1;
+    }
+  }
+  {
+    platform::THeadlessFileSystem files(saver, temp);
+    platform::THeadlessSurface surface({clientW, clientH}, {screenW, screenH});
+    platform::THeadlessTextRasterizer text;
+    platform::THeadlessDesktopCapture desktop;
+    platform::THeadlessRandom random(seed);
+    platform::THeadlessMessageBox messages;
+    platform::THeadlessShowSystem system;
+    platform::THeadlessClock clock;
+    TTrPic view(TTrPicPlatform{surface, text, desktop, random, messages});
+    TMainFrmShow show(TShowPlatform{files, system, system, system, clock, messages, random}, form, view,
+                      preview ? "P" : "S");
+    show.FormShow();
+    for (const std::string& m : messages.Shown()) std::fprintf(stderr, "lumora-render: the show says: %s\n", m.c_str());
+    bool shown = !show.timScr().Enabled() && !form.closed;  // a preview's picture alone
+    for (int ticks = 0; !shown && !form.closed && ticks < 100000; ++ticks) {
+      if (!clock.AdvanceToNextTimer()) break;
+      shown = show.CurrentIndex() == item && view.PicShown();
+    }
+    if (!shown) {
+      std::fprintf(stderr, "lumora-render: item %d never showed%s\n", item, form.closed ? " (the show closed)" : "");
+      status = 1;
+    } else {
+      std::string error;
+      if (!WritePng(out, surface.Screen(), &error)) {
+        std::fprintf(stderr, "lumora-render: %s\n", error.c_str());
+        status = 1;
+      }
+    }
+    show.FormClose();
+  }
+  std::error_code ignored;
+  fs::remove_all(temp, ignored);
+  return status;
+#endif
+}
+
+}  // namespace lumora::tools
