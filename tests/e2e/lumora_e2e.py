@@ -199,6 +199,16 @@ def ClonePrefix(source: Path, target: Path) -> None:
                 shutil.copy2(src, dst)
 
 
+def Bmp24(width: int, height: int, rgb: tuple) -> bytes:
+    """A bottom-up 24-bit Windows bitmap of one colour."""
+    row = bytes((rgb[2], rgb[1], rgb[0])) * width
+    row += b"\0" * ((4 - len(row) % 4) % 4)
+    pixels = row * height
+    header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    return header + info + pixels
+
+
 @dataclasses.dataclass
 class TWindow:
     """One window as the probe saw it."""

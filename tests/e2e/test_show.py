@@ -8,20 +8,10 @@ import subprocess
 import time
 from pathlib import Path
 
-from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Check, TScreenshot, TSession, WaitUntil
+from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Bmp24, Check, TScreenshot, TSession, WaitUntil
 
 RED = (255, 0, 0)
 BLUE = (0, 0, 255)
-
-
-def Bmp24(width: int, height: int, rgb: tuple) -> bytes:
-    """A bottom-up 24-bit Windows bitmap of one colour."""
-    row = bytes((rgb[2], rgb[1], rgb[0])) * width
-    row += b"\0" * ((4 - len(row) % 4) % 4)
-    pixels = row * height
-    header = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
-    return header + info + pixels
 
 
 def RedPictureShow(s: TSession, name: str) -> Path:

@@ -2,7 +2,7 @@
 single instance, the preview inside another program's window, the switches that start
 no show, and the password change."""
 
-from lumora_e2e import (DLL_OVERRIDES, FULL_SCREEN_TITLE, PREVIEW_TITLE, SCREEN_HEIGHT, SCREEN_WIDTH,
+from lumora_e2e import (Bmp24, DLL_OVERRIDES, FULL_SCREEN_TITLE, PREVIEW_TITLE, SCREEN_HEIGHT, SCREEN_WIDTH,
                         WS_BORDER, WS_CAPTION, WS_CHILD, WS_DISABLED, WS_EX_TOOLWINDOW, WS_EX_TOPMOST,
                         WS_EX_WINDOWEDGE, WS_POPUP, WS_THICKFRAME, Check, TSession, TWindow)
 
@@ -20,6 +20,23 @@ def ApplicationWindow(s: TSession, process, title: str) -> TWindow:
 def CheckHiddenToolWindow(app: TWindow) -> None:
     Check(not app.Visible, f"application window is visible: {app}")
     Check(app.HasExStyle(WS_EX_TOOLWINDOW), f"application window is no tool window: {app}")
+
+
+def QuietShowScr(s: TSession, name: str):
+    """A show that stays black and lets no input end it (the tests close its form): one
+    black picture over a black gradient, no splash, and a user settings file with
+    HowToExit 0 beside it."""
+    black = Bmp24(64, 64, BLACK)
+    _, refs = s.MakeShowScr(name, "", [black])
+    (pos, size), = refs
+    config = ("[AppInfo]\r\nPicCount=1\r\nSndCount=0\r\n"
+              "[Settings]\r\nIsUseSplash=0\r\n"
+              "[Background]\r\nBgStyle=1\r\nBgGradientFromColor=00000000\r\nBgGradientToColor=00000000\r\n"
+              f"[Pic1]\r\nPicFileName=.bmp\r\nFilePos={pos}\r\nFileSize={size}\r\nPicPos=1\r\n"
+              "ShowInStyle=0\r\nShowOutStyle=0\r\nIsPicFloat=0\r\nPicInterval=60\r\n")
+    scr, _ = s.MakeShowScr(name, config, [black])
+    scr.with_suffix(".ini").write_bytes(b"[AppConfig]\r\nHowToExit=0\r\n")
+    return scr
 
 
 def CheckBlack(s: TSession, name: str, rect) -> None:
@@ -55,12 +72,13 @@ def TestGateZeroEndsWithoutWindow(s: TSession):
 
 
 def TestFullScreenSwitchesShowOneTopmostBorderlessForm(s: TSession):
-    scr = s.MakeScr("show.scr")
+    scr = QuietShowScr(s, "show.scr")
     s.ParkPointer()
     for args in (["/s"], ["-S"], ["xs"], ["/S", "123"]):
         process = s.StartScr(scr, *args)
         form = s.WaitForWindow(process=process, Class="TMainFrm", Visible=True)
-        visible = s.FindWindows(process, Visible=True)
+        # The form's own child windows (the view) do not count.
+        visible = [w for w in s.FindWindows(process, Visible=True) if w.Parent == 0]
         Check(len(visible) == 1, f"{args}: expected one visible window, found {[str(w) for w in visible]}")
         Check(form.Title == "Template", f"{args}: form titled {form.Title!r}")
         Check(form.HasExStyle(WS_EX_TOPMOST), f"{args}: form is not top-most: {form}")
@@ -77,9 +95,9 @@ def TestFullScreenSwitchesShowOneTopmostBorderlessForm(s: TSession):
 
 def TestSecondFullScreenInstanceExitsAtOnce(s: TSession):
     watch = s.Watch()
-    first = s.StartScr(s.MakeScr("first.scr"), "/s")
+    first = s.StartScr(QuietShowScr(s, "first.scr"), "/s")
     form = s.WaitForWindow(process=first, Class="TMainFrm", Visible=True)
-    second = s.StartScr(s.MakeScr("second.scr"), "/s")
+    second = s.StartScr(QuietShowScr(s, "second.scr"), "/s")
     Check(second.WaitExit(20) == 0, "the second instance ended with a nonzero code")
     watch.Stop()
     # The watch saw the first instance's windows, and nothing of the second.
@@ -94,7 +112,7 @@ def TestSecondFullScreenInstanceExitsAtOnce(s: TSession):
 def TestFullScreenHidesWindowTitledAsPreview(s: TSession):
     other = s.StandIn(title=PREVIEW_TITLE)
     Check(s.FindWindows(Hwnd=other.Hwnd, Visible=True), "the stand-in is not visible")
-    process = s.StartScr(s.MakeScr("show.scr"), "/s")
+    process = s.StartScr(QuietShowScr(s, "show.scr"), "/s")
     form = s.WaitForWindow(process=process, Class="TMainFrm", Visible=True)
     Check(s.FindWindows(Hwnd=other.Hwnd, Visible=False), "the window titled as the preview is still visible")
     CloseAndExpectExit(s, form, process)
@@ -102,9 +120,9 @@ def TestFullScreenHidesWindowTitledAsPreview(s: TSession):
 
 def TestFullScreenStartsBesideRunningPreview(s: TSession):
     display = s.StandIn(preview=(152, 112))
-    preview = s.StartScr(s.MakeScr("preview.scr"), "/p", str(display.Preview))
+    preview = s.StartScr(QuietShowScr(s, "preview.scr"), "/p", str(display.Preview))
     s.WaitForWindow(process=preview, Class="TMainFrm", Parent=display.Preview)
-    show = s.StartScr(s.MakeScr("show.scr"), "/s")
+    show = s.StartScr(QuietShowScr(s, "show.scr"), "/s")
     form = s.WaitForWindow(process=show, Class="TMainFrm", Visible=True)
     Check(preview.Running(), "the preview ended when the full-screen show started")
     CheckHiddenToolWindow(ApplicationWindow(s, preview, PREVIEW_TITLE))
@@ -116,7 +134,7 @@ def TestFullScreenStartsBesideRunningPreview(s: TSession):
 def TestPreviewBecomesChildOfGivenWindow(s: TSession):
     display = s.StandIn(preview=(152, 112))
     parent = s.FindWindows(Hwnd=display.Preview)[0]
-    scr = s.MakeScr("preview.scr")
+    scr = QuietShowScr(s, "preview.scr")
     process = s.StartScr(scr, "/p", str(display.Preview))
     form = s.WaitForWindow(process=process, Class="TMainFrm", Parent=display.Preview, Visible=True)
     Check(form.Title == "Template", f"form titled {form.Title!r}")
@@ -140,7 +158,7 @@ def TestPreviewBecomesChildOfGivenWindow(s: TSession):
 
 
 def TestPreviewWithoutUsableHandleRunsUnparented(s: TSession):
-    scr = s.MakeScr("preview.scr")
+    scr = QuietShowScr(s, "preview.scr")
     # The last: a number that names no window.
     for args in (["/p"], ["/p", "abc"], ["/p", "-1"], ["/P", "2147483000"]):
         process = s.StartScr(scr, *args)
