@@ -199,6 +199,10 @@ def ClonePrefix(source: Path, target: Path) -> None:
                 shutil.copy2(src, dst)
 
 
+# ImageMagick from Debian (another convert earlier on the PATH may be a stand-in).
+CONVERT = "/usr/bin/convert" if Path("/usr/bin/convert").exists() else "convert"
+
+
 def Bmp24(width: int, height: int, rgb: tuple) -> bytes:
     """A bottom-up 24-bit Windows bitmap of one colour."""
     row = bytes((rgb[2], rgb[1], rgb[0])) * width
@@ -551,7 +555,7 @@ class TSession:
         subprocess.run(["import", "-display", self.Display, "-window", "root", "-depth", "8", str(ppm)], check=True, timeout=60,
                        stdin=subprocess.DEVNULL, capture_output=True)
         shot = TScreenshot(ppm)
-        subprocess.run(["convert", str(ppm), str(self.RunDir / f"{name}.png")], check=False, timeout=60,
+        subprocess.run([CONVERT, str(ppm), str(self.RunDir / f"{name}.png")], check=False, timeout=60,
                        capture_output=True)
         ppm.unlink()
         return shot

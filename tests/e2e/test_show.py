@@ -8,7 +8,7 @@ import subprocess
 import time
 from pathlib import Path
 
-from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Bmp24, Check, TScreenshot, TSession, WaitUntil
+from lumora_e2e import CONVERT, SCREEN_HEIGHT, SCREEN_WIDTH, Bmp24, Check, TScreenshot, TSession, WaitUntil
 
 RED = (255, 0, 0)
 BLUE = (0, 0, 255)
@@ -101,7 +101,7 @@ def RenderOracle(s: TSession, scr: Path, item: int, name: str):
     ppm = s.RunDir / f"{name}-oracle.ppm"
     subprocess.run([str(render), "show", str(scr), "-o", str(png), "--item", str(item),
                     "--screen", f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}"], check=True, timeout=120, capture_output=True)
-    subprocess.run(["convert", str(png), "-depth", "8", str(ppm)], check=True, timeout=60, capture_output=True)
+    subprocess.run([CONVERT, str(png), "-depth", "8", str(ppm)], check=True, timeout=60, capture_output=True)
     return TScreenshot(ppm)
 
 

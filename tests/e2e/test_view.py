@@ -7,7 +7,7 @@ import struct
 import subprocess
 from pathlib import Path
 
-from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Check, TScreenshot, TSession, WaitUntil
+from lumora_e2e import CONVERT, SCREEN_HEIGHT, SCREEN_WIDTH, Check, TScreenshot, TSession, WaitUntil
 
 # Quadrant colours of the picture (red, green, blue), as a BMP stores them.
 QUADRANTS = ((200, 30, 30), (30, 200, 30), (30, 30, 200), (220, 220, 40))
@@ -32,7 +32,7 @@ def WriteQuadrantBmp(path: Path, width: int, height: int) -> None:
 
 def ReadPng(session: TSession, png: Path) -> TScreenshot:
     ppm = png.with_suffix(".ppm")
-    subprocess.run(["convert", str(png), "-depth", "8", str(ppm)], check=True, timeout=60, capture_output=True)
+    subprocess.run([CONVERT, str(png), "-depth", "8", str(ppm)], check=True, timeout=60, capture_output=True)
     return TScreenshot(ppm)
 
 
@@ -44,11 +44,15 @@ def NativeRender(session: TSession) -> Path:
     return session.Config.WorkDir.parent.parent / "lumora-render"
 
 
-def TestViewWindowMatchesTheHeadlessRender(s: TSession):
-    WriteQuadrantBmp(s.RunDir / "picture.bmp", 400, 300)
-    args = ["picture.bmp", "--client", f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}", "--bg", "gradient",
-            "--bg-from", "00802000", "--bg-to", "0000C0FF", "--bg-direction", "left", "--pic-pos", "center",
-            "--caption", "Lumora|view", "--cap-font", "Arial", "--cap-height", "-24", "--cap-color", "00FFFFFF"]
+# Probes: the picture's quadrants (centred at (312, 234)), its edges, and the gradient
+# around it; none near a caption at the top centre.
+PROBES = [(412, 309), (612, 309), (412, 459), (612, 459), (312, 234), (711, 533),
+          (5, 400), (150, 700), (311, 300), (712, 300), (900, 100), (1019, 760)]
+
+
+def CheckWindowMatchesHeadlessRender(s: TSession, args: list, name: str, timeout: float) -> None:
+    """Renders args headless with the native lumora-render, shows the same state in a
+    real window with lumora-render.exe, and waits until the screenshot matches at PROBES."""
     native = NativeRender(s)
     Check(native.is_file(), f"the native lumora-render is missing: {native}")
     subprocess.run([str(native), *args, "-o", "expected.png"], cwd=s.RunDir, check=True, timeout=120,
@@ -62,21 +66,24 @@ def TestViewWindowMatchesTheHeadlessRender(s: TSession):
     window = s.WaitForWindow(Title="lumora-render", Visible=True, process=process)
     Check(window.Client == (SCREEN_WIDTH, SCREEN_HEIGHT), f"client of the view window: {window}")
 
-    # Probes: the picture's quadrants (centred at (312, 234)), its edges, and the
-    # gradient around it; none near the caption at the top centre.
-    probes = [(412, 309), (612, 309), (412, 459), (612, 459), (312, 234), (711, 533),
-              (5, 400), (150, 700), (311, 300), (712, 300), (900, 100), (1019, 760)]
-
     def Matches():
-        shot = s.Screenshot("view")
-        return all(shot.Pixel(x, y) == expected.Pixel(x, y) for x, y in probes) and shot
+        shot = s.Screenshot(name)
+        return all(shot.Pixel(x, y) == expected.Pixel(x, y) for x, y in PROBES) and shot
 
     try:
-        WaitUntil(Matches, 30, "the view window showing the headless render's pixels")
+        WaitUntil(Matches, timeout, "the window showing the headless render's pixels")
     except AssertionError:
-        shot = s.Screenshot("view-mismatch")
-        details = [f"({x}, {y}): window {shot.Pixel(x, y)}, headless {expected.Pixel(x, y)}" for x, y in probes
+        shot = s.Screenshot(name + "-mismatch")
+        details = [f"({x}, {y}): window {shot.Pixel(x, y)}, headless {expected.Pixel(x, y)}" for x, y in PROBES
                    if shot.Pixel(x, y) != expected.Pixel(x, y)]
         Check(False, "probe pixels differ: " + "; ".join(details))
     s.CloseWindow(window.Hwnd)
     Check(process.WaitExit(20) == 0, "lumora-render ended with a nonzero code")
+
+
+def TestViewWindowMatchesTheHeadlessRender(s: TSession):
+    WriteQuadrantBmp(s.RunDir / "picture.bmp", 400, 300)
+    args = ["picture.bmp", "--client", f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}", "--bg", "gradient",
+            "--bg-from", "00802000", "--bg-to", "0000C0FF", "--bg-direction", "left", "--pic-pos", "center",
+            "--caption", "Lumora|view", "--cap-font", "Arial", "--cap-height", "-24", "--cap-color", "00FFFFFF"]
+    CheckWindowMatchesHeadlessRender(s, args, "view", 30)
