@@ -9,6 +9,7 @@
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_desktop_capture.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_media_player.h"
 #include "platform/win32/win32_message_box.h"
 #include "platform/win32/win32_metafile.h"
 #include "platform/win32/win32_random.h"
@@ -44,6 +45,7 @@ class TWin32Show final : public platform::IFormEvents {
   ~TWin32Show() override {
     application_.SetMessageFilter(nullptr);
     show_.reset();
+    player_.reset();
     view_.reset();
     threads_.reset();
     window_.reset();
@@ -61,6 +63,12 @@ class TWin32Show final : public platform::IFormEvents {
     view_ = std::make_unique<TTrPic>(TTrPicPlatform{*window_, text_, desktop_, random_, messages_, threads_.get()});
     show_ = std::make_unique<TMainFrmShow>(TShowPlatform{files_, system_, system_, system_, timers_, messages_, random_},
                                            form_.Window(), *view_, RunMode());
+    // mdaScr: its completions come through the message loop; the handler's wait idles on it.
+    player_ = std::make_unique<platform::TWin32MediaPlayer>();
+    show_->SetMusicPlatform(TMusicPlatform{
+        files_, *player_, [this] { system_.ProcessMessages(); },
+        [](std::uint32_t ms) { ::MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT); },
+        [] { return static_cast<std::uint32_t>(::GetTickCount()); }});
     // Keys go to the form, which ignores them; the exit filter sees them first.
     ::SetFocus(form);
     application_.SetMessageFilter([this](const platform::TMessage& message) {
@@ -86,6 +94,7 @@ class TWin32Show final : public platform::IFormEvents {
   std::unique_ptr<platform::TWin32ViewWindow> window_;
   std::unique_ptr<platform::TWin32ThreadHost> threads_;
   std::unique_ptr<TTrPic> view_;
+  std::unique_ptr<platform::TWin32MediaPlayer> player_;
   std::unique_ptr<TMainFrmShow> show_;
 };
 

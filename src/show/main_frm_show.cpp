@@ -101,6 +101,29 @@ bool TMainFrmShow::Extract(TExtractMode mode, std::string_view extension, std::i
   return ok;
 }
 
+void TMainFrmShow::SetMusicPlatform(const TMusicPlatform& platform) {
+  music_ = std::make_unique<TShowMusic>(
+      platform, TMusicShow{flags_, show_.Config, show_.SndList, sndPool_,
+                           [this](std::vector<std::string>& pool, std::int32_t count) { return PickFromPool(pool, count); },
+                           [this] { FinishShow(); }});
+}
+
+void TMainFrmShow::StartMusic() {
+  if (music_) music_->StartMusic();
+}
+
+void TMainFrmShow::ResumeMusicIfPaused() {
+  if (music_) music_->ResumeIfPaused();
+}
+
+void TMainFrmShow::CloseMusicPlayer() {
+  if (music_) music_->ClosePlayer();
+}
+
+void TMainFrmShow::PauseMusicForMediaItem(bool isSuspendBgMusic) {
+  if (music_) music_->PauseForMediaItem(isSuspendBgMusic);
+}
+
 void TMainFrmShow::FormShow() {
   picPool_.clear();
   sndPool_.clear();

@@ -14,6 +14,7 @@
 #include "platform/timer.h"
 #include "show/exit_filter.h"
 #include "show/show_config.h"
+#include "show/show_music.h"
 #include "trpic/trpic.h"
 
 #include <cstdint>
@@ -86,12 +87,19 @@ class TMainFrmShow : public platform::IFormEvents {
   bool CloseRequested() const { return closeRequested_; }
   const TPicture& imgSplashBak() const { return splashBak_; }
 
+  // The player mdaScr and what the music needs; without it the show is silent. Set before
+  // FormShow.
+  void SetMusicPlatform(const TMusicPlatform& platform);
+  TShowMusic* Music() { return music_.get(); }
+
  protected:
-  // Hooks of the background music and of the Flash and video items; they do nothing
-  // until those parts of the show are built.
-  virtual void StartMusic() {}
-  virtual void ResumeMusicIfPaused() {}
-  virtual void CloseMusicPlayer() {}
+  // Hooks of the background music (played by music_ when there is a player) and of the
+  // Flash and video items; the latter do nothing until those parts of the show are built.
+  virtual void StartMusic();
+  virtual void ResumeMusicIfPaused();
+  virtual void CloseMusicPlayer();
+  // A Flash or video item starts to play.
+  virtual void PauseMusicForMediaItem(bool isSuspendBgMusic);
   virtual void CloseMedia() {}
   // The media branch of ShowCurrentItem; returns false when the item was not shown (the
   // show then moves on).
@@ -130,6 +138,7 @@ class TMainFrmShow : public platform::IFormEvents {
   bool closeRequested_ = false;
   bool finished_ = false;
   bool released_ = false;
+  std::unique_ptr<TShowMusic> music_;
 };
 
 }  // namespace lumora

@@ -642,3 +642,85 @@ def PreparePrefix(config: TConfig) -> None:
             shutil.rmtree(session.RunDir, ignore_errors=True)
             ReapOrphans()
         stamp.write_text(want)
+
+
+# ----- sound: tones made by the test, audio captured through ALSA -----
+
+AUDIO_RATE = 22050
+
+
+def ToneWav(frequency: float, seconds: float, silence: float = 0.0, rate: int = AUDIO_RATE) -> bytes:
+    """A 16-bit mono WAV file: a sine tone, then silence (which keeps repeats apart)."""
+    import math
+    count = int(rate * seconds)
+    samples = [int(12000 * math.sin(2 * math.pi * frequency * i / rate)) for i in range(count)]
+    samples += [0] * int(rate * silence)
+    data = struct.pack(f"<{len(samples)}h", *samples)
+    header = struct.pack("<4sI4s4sIHHIIHH4sI", b"RIFF", 36 + len(data), b"WAVE", b"fmt ", 16, 1, 1, rate, rate * 2,
+                         2, 16, b"data", len(data))
+    return header + data
+
+
+def CaptureAudio(session: TSession) -> tuple:
+    """Makes every sample the session's programs play land in raw files (16-bit samples
+    as played; read them with CapturedSamples), with no sound card: an ALSA configuration in a HOME of
+    the test's own, and Wine's ALSA driver in the session's prefix. Returns the
+    environment to start programs with and the capture file."""
+    home = session.RunDir / "home"
+    home.mkdir(exist_ok=True)
+    raw = session.RunDir / "captured.raw"
+    (home / ".asoundrc").write_text(
+        'pcm.!default { type file; slave.pcm "null"; file "%s"; format "raw"; truncate false }\n'
+        "pcm.null { type null }\n" % raw)
+    result = subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\Drivers", "/v", "Audio", "/t", "REG_SZ",
+                             "/d", "alsa", "/f"], env=session.Environment(HOME=str(home)), timeout=120,
+                            stdin=subprocess.DEVNULL, capture_output=True, text=True)
+    Check(result.returncode == 0, f"could not choose Wine's ALSA driver: {result.stdout} {result.stderr}")
+    return {"HOME": str(home)}, raw
+
+
+def CapturedSamples(raw: Path) -> bytes:
+    """Everything captured so far, in order: ALSA's file plugin starts a numbered file
+    (raw.0001, raw.0002, ...) each time a program opens the device again."""
+    parts = [raw] if raw.exists() else []
+    parts += sorted(raw.parent.glob(raw.name + ".[0-9]*"), key=lambda p: int(p.suffix[1:]))
+    return b"".join(p.read_bytes() for p in parts)
+
+
+def ClearCapture(raw: Path) -> None:
+    for part in [raw, *raw.parent.glob(raw.name + ".[0-9]*")]:
+        part.unlink(missing_ok=True)
+
+
+def ToneStretches(raw: bytes, tones: dict, rate: int = AUDIO_RATE, window: float = 0.02) -> list:
+    """The captured samples as stretches [(name, seconds)]: each 20 ms window is silence
+    ("-") or the tone (by name) whose frequency its zero crossings give; stretches of one
+    window are boundary effects and dropped."""
+    size = int(rate * window)
+    count = len(raw) // 2
+    samples = struct.unpack(f"<{count}h", raw[:count * 2])
+    labels = []
+    for start in range(0, count - size + 1, size):
+        chunk = samples[start:start + size]
+        if max(abs(v) for v in chunk) < 1000:
+            labels.append("-")
+            continue
+        crossings = sum(1 for a, b in zip(chunk, chunk[1:]) if (a < 0) != (b < 0))
+        frequency = crossings / 2 / window
+        name = min(tones, key=lambda n: abs(tones[n] - frequency))
+        labels.append(name if abs(tones[name] - frequency) < tones[name] * 0.15 else "?")
+    stretches = []
+    for label in labels:
+        if stretches and stretches[-1][0] == label:
+            stretches[-1][1] += 1
+        else:
+            stretches.append([label, 1])
+    merged = []
+    for label, windows in stretches:
+        if windows < 2:
+            continue
+        if merged and merged[-1][0] == label:
+            merged[-1][1] += windows
+        else:
+            merged.append([label, windows])
+    return [(label, windows * window) for label, windows in merged]

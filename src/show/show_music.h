@@ -1,0 +1,96 @@
+// The show's background music: the sounds of the payload played one after another
+// through the form's hidden player mdaScr, in list order or shuffled, one sound over and
+// over, or one sound once; paused under Flash and video items and resumed by the next
+// picture. Every sound is extracted at most once and its temporary file lives until the
+// show closes.
+#pragma once
+
+#include "platform/files.h"
+#include "platform/media_player.h"
+#include "show/exit_filter.h"
+#include "show/show_config.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace lumora {
+
+// What the music needs of the system: the payload's file system, the player, and the
+// UI thread's waiting (the completion handler waits for the player while messages go on).
+struct TMusicPlatform {
+  platform::IFileSystem& Files;
+  platform::IMediaPlayer& Player;
+  // Handles the messages waiting in the queue, each through the message filter.
+  std::function<void()> ProcessMessages;
+  // Returns when a message arrives, or after at most the given milliseconds.
+  std::function<void(std::uint32_t)> WaitForMessages;
+  // The system's millisecond tick count.
+  std::function<std::uint32_t()> TickCount;
+};
+
+// The show state that the music shares with the form.
+struct TMusicShow {
+  TShowFlags& Flags;
+  const TSSConfig& Config;
+  TSndList& SndList;
+  std::vector<std::string>& SndPool;
+  std::function<std::int32_t(std::vector<std::string>&, std::int32_t)> PickFromPool;
+  std::function<void()> FinishShow;
+};
+
+// The longest the completion handler waits for the player to stop.
+inline constexpr std::uint32_t kNotifyWaitLimit = 1000;
+
+class TShowMusic {
+ public:
+  TShowMusic(const TMusicPlatform& platform, const TMusicShow& show);
+  ~TShowMusic();
+  TShowMusic(const TShowMusic&) = delete;
+  TShowMusic& operator=(const TShowMusic&) = delete;
+
+  // Once, at the end of loading a full-screen show.
+  void StartMusic();
+  // The player's completion handler.
+  void mdaScrNotify();
+  // Extracts CurrentSound to a temporary file; its path, or empty on failure.
+  std::filesystem::path ExtractSound();
+
+  // A Flash or video item starts to play.
+  void PauseForMediaItem(bool isSuspendBgMusic);
+  // A picture item is put on the view.
+  void ResumeIfPaused();
+  // The show closes: the player closes for good and no later notification does anything.
+  // The sounds' files are the caller's to delete.
+  void ClosePlayer();
+
+  bool Enabled() const { return enabled_; }
+  std::int32_t SndIndex() const { return sndIndex_; }
+  const TSndData* CurrentSound() const { return currentSound_; }
+
+ private:
+  // Commands go out with a completion notification each.
+  bool Command(bool (platform::IMediaPlayer::*command)());
+  bool OpenAndPlay();
+  platform::TMediaMode PlayerMode();
+  platform::TMediaMode WaitUntilStopped();
+  void SoundEnded();
+  void PlayNextOfAll();
+  void SelectSound(std::int32_t index);
+  void DeleteSoundFiles();
+
+  TMusicPlatform platform_;
+  TMusicShow show_;
+  bool enabled_ = false;
+  bool released_ = false;
+  std::int32_t sndCount_ = 0;
+  std::int32_t sndIndex_ = 0;
+  TSndData* currentSound_ = nullptr;
+  std::filesystem::path fileName_;
+  // Sounds whose extraction was tried: a damaged one is not inflated again every cycle.
+  std::vector<bool> extracted_;
+};
+
+}  // namespace lumora
