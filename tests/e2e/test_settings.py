@@ -17,12 +17,17 @@ CHECK_BOXES = ["Mouse move", "Mouse click", "Press any key", 'Press "Esc" key', 
 README = "Read me first.\r\nThe second line of the readme.\r\n"
 
 
-def SettingsShow(s: TSession, name: str, settings: str = "") -> Path:
+ORANGE = (255, 128, 0)
+
+
+def SettingsShow(s: TSession, name: str, settings: str = "", banner: bool = False) -> Path:
     """The red picture over blue of the show tests, with an author, an address, a
-    description and a readme for the dialog."""
-    entries = [Bmp24(200, 100, (255, 0, 0))]
+    description and a readme for the dialog; banner: an orange banner bitmap too."""
+    entries = [Bmp24(200, 100, (255, 0, 0))] + ([Bmp24(392, 52, ORANGE)] if banner else [])
     _, refs = s.MakeShowScr(name, "", entries)
-    (pos, size), = refs
+    pos, size = refs[0]
+    if banner:
+        settings += f"IsUseBanner=1\r\nBannerFile=.bmp\r\nBannerFilePos={refs[1][0]}\r\nBannerFileSize={refs[1][1]}\r\n"
     config = ("[AppInfo]\r\nPicCount=1\r\nSndCount=0\r\nAuthor=Ann Author\r\n"
               f"[Settings]\r\nIsUseSplash=0\r\nYourURL=http://show.example/\r\n{settings}"
               "[Background]\r\nBgStyle=0\r\nBgSolidColor=00FF0000\r\n"
@@ -169,3 +174,25 @@ def TestConfigurationThatCannotBeExtractedIsReported(s: TSession):
     Check(process.WaitExit(30) == 0, "the process did not end after the message")
     watch.Stop()
     Check(not [e for e in watch.Created() if e.get("title") == CONFIG_TITLE], "the dialog showed after the error")
+
+
+def TestBannerStripShowsTheBannerPictureAndAboutShowsTheAuthor(s: TSession):
+    scr = SettingsShow(s, "banner.scr", banner=True)
+    process, dialog = OpenDialog(s, scr)
+    # The client area sits at the bottom of the frame, between equal borders.
+    border = (dialog.Width - dialog.Client[0]) // 2
+    left, top = dialog.Rect[0] + border, dialog.Rect[3] - border - dialog.Client[1]
+    shot = s.Screenshot("settings-banner")
+    for x, y in ((4, 4), (196, 26), (387, 47)):
+        Check(shot.Pixel(left + x, top + y) == ORANGE,
+              f"banner pixel ({x}, {y}) is {shot.Pixel(left + x, top + y)}, expected orange")
+    Check(shot.Pixel(left + 196, top + 56) != ORANGE, "the banner is taller than its strip")
+    s.Key("ctrl+Tab")
+    about = WaitUntil(lambda: Controls(s, process).get("Ann Author"), 10, "the About sheet")
+    controls = Controls(s, process)
+    for text in ("Author:", "Website:", "Description:", "http://show.example/"):
+        Check(text in controls, f"no {text!r} on the About sheet: {sorted(controls)}")
+    Check(about.Visible and "Mouse move" not in controls, "the General sheet still shows")
+    s.Screenshot("settings-about")
+    s.Key("Escape")
+    Check(process.WaitExit(30) == 0, "the dialog did not end on Esc")
