@@ -245,7 +245,12 @@ class TSettingsDialog {
     RECT frame{0, 0, S(layout_.ClientWidth), S(layout_.ClientHeight)};
     const DWORD style = static_cast<DWORD>(::GetWindowLongW(dialog_, GWL_STYLE));
     const DWORD exStyle = static_cast<DWORD>(::GetWindowLongW(dialog_, GWL_EXSTYLE));
-    ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    // The frame of a window that knows its monitor's resolution is measured at that resolution.
+    using TAdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = reinterpret_cast<TAdjustForDpi>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    if (adjustForDpi == nullptr || !adjustForDpi(&frame, style, FALSE, exStyle, dpi))
+      ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
     ::SetWindowPos(dialog_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     ::InvalidateRect(dialog_, nullptr, TRUE);
