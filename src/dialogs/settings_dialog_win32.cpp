@@ -224,7 +224,6 @@ class TSettingsDialog {
   // Sizes and places everything for a resolution; again when the window moves to a
   // monitor of another resolution.
   void Place(UINT dpi) {
-    dpi_ = dpi;
     const auto S = [dpi](int v) { return ::MulDiv(v, static_cast<int>(dpi), 96); };
     HFONT font = CreatePointFont(L"Verdana", L::kFontPoints, dpi);
     const TRect& area = layout_.PageArea;
@@ -458,7 +457,6 @@ class TSettingsDialog {
   std::array<HWND, 2> pages_{};
   std::vector<HWND> controls_;  // in the layout's order
   HFONT font_ = nullptr;
-  UINT dpi_ = 96;
   std::wstring bannerTip_;
   bool bannerHovered_ = false;
   std::vector<std::unique_ptr<TWin32ReadmeWindow>> readmes_;

@@ -136,6 +136,11 @@ def TestReadmeOpensAWindowForEachPress(s: TSession):
     Check((first.Width, first.Height) == (544, 480), f"readme window {first}")
     memo = [w for w in s.FindWindows(process) if w.Parent == first.Hwnd and w.Class.upper() == "EDIT"]
     Check(len(memo) == 1, f"the readme window has no single text box: {memo}")
+    # Read-only and wrapping: no horizontal scrolling, which would keep long lines whole.
+    ES_MULTILINE, ES_READONLY, ES_AUTOHSCROLL, WS_HSCROLL, WS_VSCROLL = 0x4, 0x800, 0x80, 0x100000, 0x200000
+    Check(memo[0].HasStyle(ES_MULTILINE | ES_READONLY | WS_VSCROLL) and memo[0].Style & (ES_AUTOHSCROLL | WS_HSCROLL) == 0,
+          f"readme text box style {memo[0].Style:#x}")
+    Check((memo[0].Width, memo[0].Height) == first.Client, f"the text box does not fill the window: {memo[0]}")
     s.Screenshot("readme")
     # Back to the dialog by its caption bar (the readme window opens at the top left),
     # and its accelerator: another window, the first one stays.
