@@ -95,6 +95,7 @@ class TSettingsDialog {
     if (!Create()) return;
     ::ShowWindow(dialog_, SW_SHOWNORMAL);
     ::UpdateWindow(dialog_);
+    ::SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control("btnOK")), TRUE);
     MSG message;
     while (dialog_ != nullptr && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
       if (SwitchPageKey(message)) continue;
@@ -148,7 +149,6 @@ class TSettingsDialog {
     const int w = frame.right - frame.left, h = frame.bottom - frame.top;
     ::SetWindowPos(dialog_, nullptr, work.left + (work.right - work.left - w) / 2,
                    work.top + (work.bottom - work.top - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    ::SetFocus(Control("btnOK"));
     return true;
   }
 

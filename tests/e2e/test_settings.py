@@ -114,8 +114,13 @@ def TestCancelEscAndTheCloseBoxSaveNothing(s: TSession):
         controls = Controls(s, process)
         Check([Checked(s, controls[t]) for t in CHECK_BOXES[:4]] == [True, False, True, False],
               f"{way}: HowToExit 5 not shown")
-        ClickOn(s, controls["Mouse click"])
-        WaitUntil(lambda: Checked(s, controls["Mouse click"]), 10, "the click on Mouse click")
+        if way == "esc":
+            # By keyboard: from OK, where the focus starts, past Cancel and Readme to the first box.
+            s.Key("Tab", "Tab", "Tab", "space")
+            WaitUntil(lambda: not Checked(s, controls["Mouse move"]), 10, "Tab and space on Mouse move")
+        else:
+            ClickOn(s, controls["Mouse click"])
+            WaitUntil(lambda: Checked(s, controls["Mouse click"]), 10, "the click on Mouse click")
         if way == "cancel":
             ClickOn(s, controls["&Cancel"])
         elif way == "esc":
