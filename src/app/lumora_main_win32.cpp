@@ -1,9 +1,10 @@
 // Entry of lumora.scr: wires the start-up and the show to the Win32 backend. The modes
 // whose forms are not part of the player yet (installer dialog, install worker,
-// removal, settings dialog) are the empty hooks of TModeHooks and end quietly.
+// removal) are the empty hooks of TModeHooks and end quietly.
 #include "app/main_frm.h"
 #include "app/run_mode.h"
 #include "app/startup.h"
+#include "dialogs/settings_win32.h"
 #include "imaging/codecs/codec_table.h"
 #include "platform/win32/win32_app_shell.h"
 #include "platform/win32/win32_desktop.h"
@@ -121,7 +122,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     lumora::platform::TWin32WindowLookup windows;
     lumora::platform::TWin32ScreenSaverPassword password;
     lumora::platform::TWin32ApplicationShell application;
-    lumora::TModeHooks hooks;  // installer, install worker, removal, settings: later
+    lumora::TModeHooks hooks;  // installer, install worker, removal: later
+    hooks.RunSettingsDialog = [&files] { lumora::RunSettingsDialogWin32(files); };
     hooks.CreateShow = [&](lumora::TMainFrm& form) -> std::unique_ptr<lumora::platform::IFormEvents> {
       return std::make_unique<TWin32Show>(form, application, files);
     };

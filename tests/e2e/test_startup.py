@@ -169,11 +169,13 @@ def TestPreviewWithoutUsableHandleRunsUnparented(s: TSession):
         CloseAndExpectExit(s, form, process)
 
 
-def TestOtherSwitchesStartNoShow(s: TSession):
-    # The settings dialog is not part of the player yet: these end without a window.
-    scr = s.MakeScr("settings.scr")
+def TestOtherSwitchesOpenTheSettingsDialog(s: TSession):
+    scr = QuietShowScr(s, "settings.scr")
     for args in (["/p:123"], ["/c"], ["/c:123"], ["/x"], ["/SS"]):
-        ExpectNoWindow(s, scr, *args)
+        process = s.StartScr(scr, *args)
+        dialog = s.WaitForWindow(process=process, Title="Screen Saver Config", Visible=True)
+        Check(not s.FindWindows(process, Class="TMainFrm"), f"{args}: a show form was made")
+        CloseAndExpectExit(s, dialog, process)
 
 
 def TestPasswordChangeReturns(s: TSession):

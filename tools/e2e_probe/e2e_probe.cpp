@@ -6,6 +6,7 @@
 //                 events of windows created before that are all reported
 //   close HWND    posts WM_CLOSE to a window
 //   screen        the screen size
+//   checked HWND  the check state of a check box (0 clear, 1 ticked, 2 indeterminate)
 #include "e2e_json.h"
 
 #include <windows.h>
@@ -177,6 +178,22 @@ int PostClose(const wchar_t* handleText) {
   return posted ? 0 : 1;
 }
 
+int CheckState(const wchar_t* handleText) {
+  HWND window = reinterpret_cast<HWND>(static_cast<INT_PTR>(std::wcstoll(handleText, nullptr, 10)));
+  if (!::IsWindow(window)) {
+    EmitLine("{\"error\":\"no such window\"}");
+    return 1;
+  }
+  DWORD_PTR state = 0;
+  // A hung window must not hang the probe.
+  if (!::SendMessageTimeoutW(window, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &state)) {
+    EmitLine("{\"error\":\"no answer\"}");
+    return 1;
+  }
+  EmitLine("{\"checked\":" + std::to_string(state) + "}");
+  return 0;
+}
+
 int ScreenSize() {
   EmitLine("{\"width\":" + std::to_string(::GetSystemMetrics(SM_CXSCREEN)) +
            ",\"height\":" + std::to_string(::GetSystemMetrics(SM_CYSCREEN)) + "}");
@@ -191,6 +208,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"watch") return WatchWindows();
   if (command == L"close" && argc > 2) return PostClose(argv[2]);
   if (command == L"screen") return ScreenSize();
-  std::fputs("usage: lumora-e2e-probe windows | watch | close HWND | screen\n", stderr);
+  if (command == L"checked" && argc > 2) return CheckState(argv[2]);
+  std::fputs("usage: lumora-e2e-probe windows | watch | close HWND | screen | checked HWND\n", stderr);
   return 2;
 }

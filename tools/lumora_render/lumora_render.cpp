@@ -7,6 +7,7 @@
 #include "platform/headless/headless_threads.h"
 #include "png_writer.h"
 #include "render_options.h"
+#include "render_settings.h"
 #include "render_show.h"
 #include "trpic/trpic.h"
 
@@ -218,6 +219,8 @@ int RenderGallery(const TRenderOptions& o, const TPictures& p, platform::ITextRa
 
 int Run(const std::vector<std::string>& args) {
   if (!args.empty() && args[0] == "show") return RenderShow(std::vector<std::string>(args.begin() + 1, args.end()));
+  if (!args.empty() && args[0] == "settings")
+    return RenderSettings(std::vector<std::string>(args.begin() + 1, args.end()));
   TRenderOptions o;
   std::string error;
   if (!ParseRenderOptions(args, o, error)) {
