@@ -158,4 +158,14 @@ bool RunInstallWorker(std::string_view runMode, const TInstallPlatform& platform
   }
 }
 
+void InstallButtonClick(const TInstallPlatform& platform, IInstallDialog& dialog) {
+  dialog.SetButtonsEnabled(false);
+  if (RunInstallWorker("", platform, &dialog)) {
+    dialog.Close();
+    return;
+  }
+  platform.Messages.ShowMessage(kInstallFailed);
+  dialog.SetButtonsEnabled(true);
+}
+
 }  // namespace lumora

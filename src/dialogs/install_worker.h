@@ -66,6 +66,10 @@ class IInstallDialog {
   virtual void SetProgressPosition(std::uint64_t position) = 0;
   // "Set as windows default screen saver." ticked.
   virtual bool SetAsDefaultChecked() const = 0;
+  // btnInstall and btnExit together.
+  virtual void SetButtonsEnabled(bool enabled) = 0;
+  // Closes the dialog, which ends the program.
+  virtual void Close() = 0;
 };
 
 // The install worker. runMode: "" from the dialog (which is then given), "I" asks before
@@ -74,6 +78,10 @@ class IInstallDialog {
 // elevating again). True when the installation completed. Never throws.
 bool RunInstallWorker(std::string_view runMode, const TInstallPlatform& platform, IInstallDialog* dialog = nullptr,
                       bool elevatedStep = false);
+
+// btnInstallClick: both buttons disabled while the worker runs; on success the dialog
+// closes, on failure the user is told and may try again.
+void InstallButtonClick(const TInstallPlatform& platform, IInstallDialog& dialog);
 
 // Runs this file elevated with mode ("/O" or "/U") and the elevated-step argument and
 // waits; true when it ran and succeeded.
