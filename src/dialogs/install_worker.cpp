@@ -86,9 +86,18 @@ std::string UninstallKeyOf(std::string_view baseName) {
   return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + std::string(baseName) + " Screen Saver";
 }
 
+std::string Quoted(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '"';
+  out += text;
+  out += '"';
+  return out;
+}
+
 std::string QuotedIfBlank(std::string_view text) {
   if (text.find_first_of(" \t") == std::string_view::npos) return std::string(text);
-  return "\"" + std::string(text) + "\"";
+  return Quoted(text);
 }
 
 std::string UninstallStringOf(const std::filesystem::path& destination) {

@@ -53,7 +53,8 @@ std::string UninstallKeyOf(std::string_view baseName);
 // The destination and " /U"; a path with blanks is quoted, so that the system's list of
 // installed programs starts the file rather than a program named by its first word.
 std::string UninstallStringOf(const std::filesystem::path& destination);
-// text in double quotes when it holds a blank, else as it is.
+// text in double quotes; QuotedIfBlank only when it holds a blank.
+std::string Quoted(std::string_view text);
 std::string QuotedIfBlank(std::string_view text);
 std::string Utf8Of(const std::filesystem::path& path);
 

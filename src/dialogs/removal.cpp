@@ -50,7 +50,7 @@ TStepOutcome StartDeleteMeBatch(const TInstallPlatform& platform, const std::fil
 }  // namespace
 
 std::string DeleteMeBatchText(std::string_view path) {
-  const std::string quoted = "\"" + std::string(path) + "\"";
+  const std::string quoted = Quoted(path);
   return ":try\r\n"
          "del " + quoted + "\r\n"
          "if exist " + quoted + " goto try\r\n"
