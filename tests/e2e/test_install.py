@@ -164,3 +164,20 @@ def TestRemovalLeavesNothingBehind(s: TSession):
     Check(not settings.exists(), "the settings file is still there")
     batch = WindowsFolder(s) / "_deleteme.bat"
     WaitUntil(lambda: not installed.exists() and not batch.exists(), 60, "the batch file to delete the executable and itself")
+
+
+def TestUninstallCommandOfANameWithABlankReachesTheRemoval(s: TSession):
+    scr = s.MakeScr("My Show.scr", gate=1)
+    Check(s.StartScr(scr, "/O").WaitExit(30) == 0, "/O ended with a nonzero code")
+    key = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\My Show Screen Saver"
+    code, out = RegQuery(s, key)
+    want = r'"C:\windows\My Show.scr" /U'
+    Check(code == 0 and f"REG_SZ    {want}" in out, f"UninstallString is not {want}: {out!r}")
+    # The stored text, run by the command interpreter: the removal asks, so the switch arrived.
+    (s.Prefix / "drive_c" / "uninstall.bat").write_bytes(want.encode() + b"\r\n")
+    process = s.StartWindows(Path("cmd"), ["/c", r"C:\uninstall.bat"], "uninstall command")
+    question = WaitUntil(lambda: [w for w in s.FindWindows(Class="#32770", Title="My Show", Visible=True)], 30,
+                         "the removal's question")[0]
+    Click(s, Button(s, question, "No"))
+    Check(process.WaitExit(30) == 0, "the uninstall command ended with a nonzero code")
+    Check((WindowsFolder(s) / "My Show.scr").is_file(), "No removed the file")
