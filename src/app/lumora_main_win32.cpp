@@ -1,9 +1,9 @@
-// Entry of lumora.scr: wires the start-up and the show to the Win32 backend. The modes
-// whose forms are not part of the player yet (installer dialog, install worker,
-// removal) are the empty hooks of TModeHooks and end quietly.
+// Entry of lumora.scr: wires the start-up, the show, the settings dialog,
+// installation and removal to the Win32 backend.
 #include "app/main_frm.h"
 #include "app/run_mode.h"
 #include "app/startup.h"
+#include "dialogs/install_frm_win32.h"
 #include "dialogs/settings_win32.h"
 #include "imaging/codecs/codec_table.h"
 #include "platform/win32/win32_app_shell.h"
@@ -122,14 +122,22 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     lumora::platform::TWin32WindowLookup windows;
     lumora::platform::TWin32ScreenSaverPassword password;
     lumora::platform::TWin32ApplicationShell application;
-    lumora::TModeHooks hooks;  // installer, install worker, removal: later
+    lumora::TModeHooks hooks;
     hooks.RunSettingsDialog = [&files] { lumora::RunSettingsDialogWin32(files); };
+    // The exit code tells an installer that started this process elevated how it went.
+    int exitCode = 0;
+    hooks.RunInstallerDialog = [&] { lumora::RunInstallFrm(files); };
+    hooks.RunInstallWorker = [&](std::string_view runMode) {
+      exitCode = lumora::RunInstallWorkerWin32(files, runMode, args);
+    };
+    hooks.RunRemoval = [&] { exitCode = lumora::RunRemovalWin32(files, args); };
     hooks.CreateShow = [&](lumora::TMainFrm& form) -> std::unique_ptr<lumora::platform::IFormEvents> {
       return std::make_unique<TWin32Show>(form, application, files);
     };
     lumora::RunStartup(args, {files, mutexes, windows, password, application}, hooks);
+    return exitCode;
   } catch (...) {
-    // The process ends quietly whatever happened; the exit code is always the default.
+    // The process ends quietly whatever happened.
   }
   return 0;
 }

@@ -30,6 +30,19 @@ class IWritableFile {
   virtual bool Close() = 0;
 };
 
+// Why a file could not be created, where the caller acts on the reason.
+enum class TFileFailure { None, AccessDenied, Other };
+
+// A file opened for writing in place: its content stays, each write lands at an offset.
+class IPatchableFile {
+ public:
+  virtual ~IPatchableFile() = default;
+  virtual std::uint64_t Size() const = 0;
+  virtual bool WriteAt(std::uint64_t offset, std::span<const std::byte> data) = 0;
+  // Flushes and closes; false when the data did not reach the file.
+  virtual bool Close() = 0;
+};
+
 class IFileSystem {
  public:
   virtual ~IFileSystem() = default;
@@ -78,6 +91,26 @@ class IFileSystem {
   virtual bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
     if (FileExists(to) && !RemoveFile(to)) return false;
     return RenameFile(from, to);
+  }
+
+  // Installing: the Windows folder, creation with the reason of a failure, and writes
+  // in place. The fallbacks know no Windows folder and cannot patch.
+
+  // The Windows folder as the system gives it; nullopt where there is none.
+  virtual std::optional<std::filesystem::path> WindowsDirectory() { return std::nullopt; }
+
+  // As CreateForWrite; on failure, failure tells whether the user lacks the rights.
+  virtual std::unique_ptr<IWritableFile> CreateForWriteChecked(const std::filesystem::path& path,
+                                                               TFileFailure& failure) {
+    std::unique_ptr<IWritableFile> file = CreateForWrite(path);
+    failure = file ? TFileFailure::None : TFileFailure::Other;
+    return file;
+  }
+
+  // Opens an existing file for writing in place; null when it cannot be opened.
+  virtual std::unique_ptr<IPatchableFile> OpenForPatch(const std::filesystem::path& path) {
+    (void)path;
+    return nullptr;
   }
 };
 

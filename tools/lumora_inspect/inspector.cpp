@@ -64,6 +64,9 @@ std::string FormatReport(const std::filesystem::path& file, const TPayloadReport
                   ", stored size %" PRId32 " (%s)\n",
                   t.FlagWord, t.InstallGate, t.ConfigPosition, t.ConfigStoredSize,
                   report.TrailerConsistent ? "ends at the trailer" : "BROKEN: does not end at the trailer");
+    out += t.InstallGate != 0
+               ? "install gate: open (started without a switch, or with /I or /O, the file installs itself)\n"
+               : "install gate: closed (an installed copy, or packed with --no-install: it never installs itself)\n";
   }
   if (report.Trailer) {
     out += "configuration: ";

@@ -69,6 +69,40 @@ class TPosixWritableFile final : public IWritableFile {
   int fd_;
 };
 
+class TPosixPatchableFile final : public IPatchableFile {
+ public:
+  TPosixPatchableFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  ~TPosixPatchableFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  TPosixPatchableFile(const TPosixPatchableFile&) = delete;
+  TPosixPatchableFile& operator=(const TPosixPatchableFile&) = delete;
+
+  std::uint64_t Size() const override { return size_; }
+
+  bool WriteAt(std::uint64_t offset, std::span<const std::byte> data) override {
+    std::size_t done = 0;
+    while (done < data.size()) {
+      const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  bool Close() override {
+    if (fd_ < 0) return false;
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0;
+  }
+
+ private:
+  int fd_;
+  std::uint64_t size_;
+};
+
 std::filesystem::path DefaultTempDir() {
   const char* env = std::getenv("TMPDIR");
   if (env != nullptr && *env != '\0') return env;
@@ -130,7 +164,10 @@ bool THeadlessFileSystem::RenameFile(const std::filesystem::path& from, const st
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-bool THeadlessFileSystem::RemoveFile(const std::filesystem::path& path) { return ::unlink(path.c_str()) == 0; }
+bool THeadlessFileSystem::RemoveFile(const std::filesystem::path& path) {
+  if (Denied(path)) return false;
+  return ::unlink(path.c_str()) == 0;
+}
 
 std::unique_ptr<IWritableFile> THeadlessFileSystem::OpenExistingForWrite(const std::filesystem::path& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
@@ -139,6 +176,7 @@ std::unique_ptr<IWritableFile> THeadlessFileSystem::OpenExistingForWrite(const s
 }
 
 std::unique_ptr<IWritableFile> THeadlessFileSystem::CreateForWrite(const std::filesystem::path& path) {
+  if (Denied(path)) return nullptr;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return nullptr;
   return std::make_unique<TPosixWritableFile>(fd);
@@ -162,6 +200,40 @@ std::optional<std::filesystem::path> THeadlessFileSystem::StoredFileName(const s
 bool THeadlessFileSystem::MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
   // rename() replaces the target in one step.
   return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::unique_ptr<IWritableFile> THeadlessFileSystem::CreateForWriteChecked(const std::filesystem::path& path,
+                                                                            TFileFailure& failure) {
+  failure = TFileFailure::None;
+  if (Denied(path)) {
+    failure = TFileFailure::AccessDenied;
+    return nullptr;
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    failure = errno == EACCES || errno == EPERM ? TFileFailure::AccessDenied : TFileFailure::Other;
+    return nullptr;
+  }
+  return std::make_unique<TPosixWritableFile>(fd);
+}
+
+std::unique_ptr<IPatchableFile> THeadlessFileSystem::OpenForPatch(const std::filesystem::path& path) {
+  if (Denied(path)) return nullptr;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<TPosixPatchableFile>(fd, static_cast<std::uint64_t>(st.st_size));
+}
+
+bool THeadlessFileSystem::Denied(const std::filesystem::path& path) const {
+  for (const std::filesystem::path& dir : denied_) {
+    if (path.parent_path().lexically_normal() == dir.lexically_normal()) return true;
+  }
+  return false;
 }
 
 }  // namespace lumora::platform

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 namespace lumora::platform {
 
@@ -20,6 +21,10 @@ class THeadlessFileSystem final : public IFileSystem {
 
   void SetExecutablePath(std::filesystem::path path) { executable_ = std::move(path); }
   void SetTempDirectory(std::optional<std::filesystem::path> dir) { tempDir_ = std::move(dir); }
+  void SetWindowsDirectory(std::optional<std::filesystem::path> dir) { windowsDir_ = std::move(dir); }
+  // Plays a folder that the user may read but not change, as a standard user meets the
+  // Windows folder: creating, patching and removing files in it are denied.
+  void DenyWritesIn(std::filesystem::path dir) { denied_.push_back(std::move(dir)); }
 
   std::filesystem::path ExecutablePath() override;
   std::unique_ptr<IReadableFile> OpenForReadDenyWrite(const std::filesystem::path& path) override;
@@ -34,10 +39,18 @@ class THeadlessFileSystem final : public IFileSystem {
   bool FileExists(const std::filesystem::path& path) override;
   std::optional<std::filesystem::path> StoredFileName(const std::filesystem::path& path) override;
   bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  std::optional<std::filesystem::path> WindowsDirectory() override { return windowsDir_; }
+  std::unique_ptr<IWritableFile> CreateForWriteChecked(const std::filesystem::path& path,
+                                                       TFileFailure& failure) override;
+  std::unique_ptr<IPatchableFile> OpenForPatch(const std::filesystem::path& path) override;
 
  private:
+  bool Denied(const std::filesystem::path& path) const;
+
   std::filesystem::path executable_;
   std::optional<std::filesystem::path> tempDir_;
+  std::optional<std::filesystem::path> windowsDir_;
+  std::vector<std::filesystem::path> denied_;
   std::uint32_t nextUnique_;
 };
 

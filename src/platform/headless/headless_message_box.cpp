@@ -10,4 +10,16 @@ void THeadlessMessageBox::ShowMessage(std::string_view text) {
   }
 }
 
+bool THeadlessMessageBox::AskYesNo(std::string_view text, std::string_view caption) {
+  try {
+    questions_.push_back(std::string(caption) + ": " + std::string(text));
+  } catch (...) {
+    // As above: the record is lost, the answer still comes.
+  }
+  if (Answers.empty()) return false;
+  const bool yes = Answers.front();
+  Answers.pop_front();
+  return yes;
+}
+
 }  // namespace lumora::platform

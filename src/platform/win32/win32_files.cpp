@@ -76,6 +76,35 @@ class TWin32WritableFile final : public IWritableFile {
   THandle h_;
 };
 
+class TWin32PatchableFile final : public IPatchableFile {
+ public:
+  TWin32PatchableFile(HANDLE h, std::uint64_t size) : h_(h), size_(size) {}
+  std::uint64_t Size() const override { return size_; }
+  bool WriteAt(std::uint64_t offset, std::span<const std::byte> data) override {
+    std::size_t done = 0;
+    while (done < data.size()) {
+      OVERLAPPED ov{};
+      const std::uint64_t at = offset + done;
+      ov.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+      ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+      const std::size_t want = data.size() - done;
+      const DWORD chunk = want > 0x40000000u ? 0x40000000u : static_cast<DWORD>(want);
+      DWORD written = 0;
+      if (!::WriteFile(h_.Get(), data.data() + done, chunk, &written, &ov) || written == 0) return false;
+      done += written;
+    }
+    return true;
+  }
+  bool Close() override {
+    if (!h_.Valid()) return false;
+    return ::CloseHandle(h_.Release()) != 0;
+  }
+
+ private:
+  THandle h_;
+  std::uint64_t size_;
+};
+
 }  // namespace
 
 std::wstring WideFromAnsi(std::string_view text) {
@@ -158,6 +187,32 @@ std::optional<std::filesystem::path> TWin32FileSystem::StoredFileName(const std:
 
 bool TWin32FileSystem::MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
   return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::optional<std::filesystem::path> TWin32FileSystem::WindowsDirectory() {
+  wchar_t buf[MAX_PATH + 1];
+  const UINT n = ::GetWindowsDirectoryW(buf, MAX_PATH + 1);
+  if (n == 0 || n > MAX_PATH) return std::nullopt;
+  return std::filesystem::path(std::wstring(buf, n));
+}
+
+std::unique_ptr<IWritableFile> TWin32FileSystem::CreateForWriteChecked(const std::filesystem::path& path,
+                                                                       TFileFailure& failure) {
+  THandle h(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.Valid()) {
+    failure = ::GetLastError() == ERROR_ACCESS_DENIED ? TFileFailure::AccessDenied : TFileFailure::Other;
+    return nullptr;
+  }
+  failure = TFileFailure::None;
+  return std::make_unique<TWin32WritableFile>(h.Release());
+}
+
+std::unique_ptr<IPatchableFile> TWin32FileSystem::OpenForPatch(const std::filesystem::path& path) {
+  THandle h(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.Valid()) return nullptr;
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(h.Get(), &size) || size.QuadPart < 0) return nullptr;
+  return std::make_unique<TWin32PatchableFile>(h.Release(), static_cast<std::uint64_t>(size.QuadPart));
 }
 
 }  // namespace lumora::platform

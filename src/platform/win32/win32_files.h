@@ -22,6 +22,10 @@ class TWin32FileSystem final : public IFileSystem {
   bool FileExists(const std::filesystem::path& path) override;
   std::optional<std::filesystem::path> StoredFileName(const std::filesystem::path& path) override;
   bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  std::optional<std::filesystem::path> WindowsDirectory() override;
+  std::unique_ptr<IWritableFile> CreateForWriteChecked(const std::filesystem::path& path,
+                                                       TFileFailure& failure) override;
+  std::unique_ptr<IPatchableFile> OpenForPatch(const std::filesystem::path& path) override;
 };
 
 // Converts text in the ANSI code page to UTF-16.

@@ -1,5 +1,5 @@
 // Message boxes of the Windows backend: no icon, one OK button, the application
-// title as caption.
+// title as caption; questions with Yes and No under their own caption.
 #pragma once
 
 #include "platform/message_box.h"
@@ -17,6 +17,7 @@ class TWin32MessageBox final : public IMessageBox {
       : caption_(std::move(caption)), owner_(owner) {}
 
   void ShowMessage(std::string_view text) override;
+  bool AskYesNo(std::string_view text, std::string_view caption) override;
 
  private:
   std::wstring caption_;

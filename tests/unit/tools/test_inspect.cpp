@@ -243,6 +243,7 @@ TEST(Inspect, ReportNamesTheTrailerConfigurationAndEveryEntry) {
                       std::to_string(packed.ConfigPosition)),
             std::string::npos)
       << text;
+  EXPECT_NE(text.find("install gate: open"), std::string::npos) << text;
   EXPECT_NE(text.find("[Pic1] PicFileName"), std::string::npos) << text;
   EXPECT_NE(text.find("\".bmp\"              16"), std::string::npos) << text;
   EXPECT_NE(text.find("result: ok"), std::string::npos) << text;
