@@ -123,6 +123,41 @@ class TConfig:
                                 "(cmake --preset windows && cmake --build --preset windows)")
 
 
+@dataclasses.dataclass
+class TDisplayOptions:
+    """How a session's display looks to Wine. The default is Wine's own desktop window on
+    one 1024x768 screen; Restart(...) changes it for one test."""
+    WineDesktop: bool = True      # False: a bare X display, nothing places or maximizes windows
+    Screens: tuple = ((SCREEN_WIDTH, SCREEN_HEIGHT),)   # Xvfb screens, in order
+    Xinerama: bool = False        # Xvfb's +xinerama (with several screens)
+    UseXRandR: Optional[bool] = None  # Wine's X11 driver key; None leaves Wine's default
+    LogPixels: Optional[int] = None   # the system's dots per inch (96 is 100 %)
+
+    def IsDefault(self) -> bool:
+        return self == TDisplayOptions()
+
+
+def SetRegFileValue(regFile: Path, section: str, name: str, data: Optional[str]) -> None:
+    """Sets (data: the text after "=", e.g. 'dword:00000090') or removes (None) one value
+    in a Wine registry file, adding the section if needed. Only while no wineserver runs."""
+    lines = regFile.read_text(encoding="utf-8", errors="surrogateescape").split("\n")
+    header = "[" + section.replace("\\", "\\\\") + "]"
+    key = f'"{name}"='
+    start = next((i for i, l in enumerate(lines) if l == header or l.startswith(header + " ")), None)
+    if start is None:
+        if data is not None:
+            lines += [f"{header} 0", f"{key}{data}", ""]
+    else:
+        end = start + 1
+        while end < len(lines) and lines[end].strip() and not lines[end].startswith("["):
+            end += 1
+        body = [l for l in lines[start + 1:end] if not l.startswith(key)]
+        if data is not None:
+            body.append(f"{key}{data}")
+        lines[start + 1:end] = body
+    regFile.write_text("\n".join(lines), encoding="utf-8", errors="surrogateescape")
+
+
 # No Mono or Gecko installer prompts; no desktop menu entries.
 DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 
@@ -374,6 +409,7 @@ class TSession:
         self._wineserver: Optional[subprocess.Popen] = None
         self._processes: list[TProcess] = []
         self._counter = 0
+        self.DisplayOptions = TDisplayOptions()
 
     # ----- set-up and tear-down -----
 
@@ -395,6 +431,7 @@ class TSession:
             shutil.rmtree(self.RunDir)
         self.RunDir.mkdir(parents=True)
         ClonePrefix(self.Config.Template, self.Prefix)
+        self._ApplyDisplayOptions()
         self.Display = StartXvfb(self)
         self._wineserver = subprocess.Popen(["wineserver", "-f", "-p"], env=self.Environment(),
                                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -404,7 +441,30 @@ class TSession:
         boot = self.StartWindows(self.Config.Probe, ["screen"], "boot")
         boot.WaitExit(60)
         screen = json.loads(boot.Stdout().splitlines()[-1])
-        Check(screen == {"width": SCREEN_WIDTH, "height": SCREEN_HEIGHT}, f"unexpected screen {screen}")
+        if self.DisplayOptions.IsDefault():
+            Check(screen == {"width": SCREEN_WIDTH, "height": SCREEN_HEIGHT}, f"unexpected screen {screen}")
+
+    def Restart(self, **options) -> None:
+        """Starts the session again (fresh prefix, display and wineserver) with other
+        TDisplayOptions fields, e.g. Restart(WineDesktop=False)."""
+        self.Stop()
+        self.DisplayOptions = dataclasses.replace(self.DisplayOptions, **options)
+        self._counter = 0
+        self._processes = []
+        self.Start()
+
+    def _ApplyDisplayOptions(self) -> None:
+        o = self.DisplayOptions
+        user, system = self.Prefix / "user.reg", self.Prefix / "system.reg"
+        if not o.WineDesktop:
+            SetRegFileValue(user, r"Software\Wine\Explorer", "Desktop", None)
+        if o.UseXRandR is not None:
+            SetRegFileValue(user, r"Software\Wine\X11 Driver", "UseXRandR", '"Y"' if o.UseXRandR else '"N"')
+        if o.LogPixels is not None:
+            dword = f"dword:{o.LogPixels:08x}"
+            SetRegFileValue(user, r"Control Panel\Desktop", "LogPixels", dword)
+            SetRegFileValue(system, r"System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts",
+                            "LogPixels", dword)
 
     def Stop(self) -> None:
         """Ends what this session started: its programs by id, its wineserver (with all
@@ -582,10 +642,15 @@ class TSession:
 def StartXvfb(session: TSession) -> str:
     """Starts Xvfb on a free display (the server picks it) and returns ":N"."""
     read, write = os.pipe()
+    options = getattr(session, "DisplayOptions", None) or TDisplayOptions()
+    screens = []
+    for number, (width, height) in enumerate(options.Screens):
+        screens += ["-screen", str(number), f"{width}x{height}x24"]
+    if options.Xinerama:
+        screens.append("+xinerama")
     try:
         session._xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write), "-screen", "0", f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}x24",
-             "-nolisten", "tcp", "-wr", "-noreset"],
+            ["Xvfb", "-displayfd", str(write), *screens, "-nolisten", "tcp", "-wr", "-noreset"],
             pass_fds=(write,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write)
         write = -1
