@@ -132,6 +132,10 @@ class TDisplayOptions:
     Xinerama: bool = False        # Xvfb's +xinerama (with several screens)
     UseXRandR: Optional[bool] = None  # Wine's X11 driver key; None leaves Wine's default
     LogPixels: Optional[int] = None   # the system's dots per inch (96 is 100 %)
+    # Monitors side by side, (width, height, left, top) each: the display is then a nested
+    # Xephyr server (on a private Xvfb) whose one screen has these Xinerama heads. Xvfb's
+    # own +xinerama puts every screen at the origin.
+    Heads: tuple = ()
 
     def IsDefault(self) -> bool:
         return self == TDisplayOptions()
@@ -406,6 +410,7 @@ class TSession:
         self.Prefix = self.RunDir / "prefix"
         self.Display: Optional[str] = None
         self._xvfb: Optional[subprocess.Popen] = None
+        self._xephyr: Optional[subprocess.Popen] = None
         self._wineserver: Optional[subprocess.Popen] = None
         self._processes: list[TProcess] = []
         self._counter = 0
@@ -433,6 +438,8 @@ class TSession:
         ClonePrefix(self.Config.Template, self.Prefix)
         self._ApplyDisplayOptions()
         self.Display = StartXvfb(self)
+        if self.DisplayOptions.Heads:
+            self.Display = StartXephyr(self, self.Display)
         self._wineserver = subprocess.Popen(["wineserver", "-f", "-p"], env=self.Environment(),
                                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                             stderr=subprocess.DEVNULL)
@@ -493,6 +500,14 @@ class TSession:
                     os.kill(pid, signal.SIGKILL)
                 except ProcessLookupError:
                     pass
+        if self._xephyr is not None:
+            self._xephyr.terminate()
+            try:
+                self._xephyr.wait(10)
+            except subprocess.TimeoutExpired:
+                self._xephyr.kill()
+                self._xephyr.wait(10)
+            self._xephyr = None
         if self._xvfb is not None:
             self._xvfb.terminate()
             try:
@@ -644,7 +659,10 @@ def StartXvfb(session: TSession) -> str:
     read, write = os.pipe()
     options = getattr(session, "DisplayOptions", None) or TDisplayOptions()
     screens = []
-    for number, (width, height) in enumerate(options.Screens):
+    sizes = options.Screens
+    if options.Heads:  # the host of the nested server: room for every head
+        sizes = ((max(w + x for w, h, x, y in options.Heads), max(h + y for w, h, x, y in options.Heads)),)
+    for number, (width, height) in enumerate(sizes):
         screens += ["-screen", str(number), f"{width}x{height}x24"]
     if options.Xinerama:
         screens.append("+xinerama")
@@ -659,6 +677,34 @@ def StartXvfb(session: TSession) -> str:
             chunk = os.read(read, 16)
             if not chunk:
                 raise EE2EError("Xvfb ended before it gave its display number")
+            number += chunk
+        return ":" + number.decode().strip()
+    finally:
+        if write >= 0:
+            os.close(write)
+        os.close(read)
+
+
+def StartXephyr(session: TSession, host: str) -> str:
+    """Starts Xephyr on the host display with the session's heads and returns ":N"."""
+    read, write = os.pipe()
+    heads = []
+    for width, height, left, top in session.DisplayOptions.Heads:
+        heads += ["-screen", f"{width}x{height}+{left}+{top}"]
+    env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+    env["DISPLAY"] = host
+    try:
+        session._xephyr = subprocess.Popen(
+            ["Xephyr", "-displayfd", str(write), *heads, "+xinerama", "-nolisten", "tcp", "-wr", "-noreset"],
+            pass_fds=(write,), env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        os.close(write)
+        write = -1
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read, 16)
+            if not chunk:
+                raise EE2EError("Xephyr ended before it gave its display number (is xserver-xephyr installed?)")
             number += chunk
         return ":" + number.decode().strip()
     finally:

@@ -35,15 +35,39 @@ int main(void) {
 """
 
 
+# Moves the mouse from inside Wine: "mouse-input.exe X Y" (screen coordinates), as a
+# user's mouse would; for displays where xdotool's pointer never reaches Wine.
+MOUSE_INPUT_SOURCE = r"""
+#include <windows.h>
+#include <stdlib.h>
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  int vx = GetSystemMetrics(SM_XVIRTUALSCREEN), vy = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  int vw = GetSystemMetrics(SM_CXVIRTUALSCREEN), vh = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  INPUT in = {0};
+  in.type = INPUT_MOUSE;
+  in.mi.dx = MulDiv(atoi(argv[1]) - vx, 65535, vw - 1);
+  in.mi.dy = MulDiv(atoi(argv[2]) - vy, 65535, vh - 1);
+  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
+  return SendInput(1, &in, sizeof in) == 1 ? 0 : 1;
+}
+"""
+
+
+def Helper(s: TSession, name: str, source: str, libraries=()) -> Path:
+    """A small program of the test's own, compiled with mingw-w64 into the run folder."""
+    c, exe = s.RunDir / f"{name}.c", s.RunDir / f"{name}.exe"
+    if not exe.exists():
+        c.write_text(source)
+        subprocess.run(["x86_64-w64-mingw32-gcc", "-O1", "-o", str(exe), str(c), *libraries], check=True,
+                       timeout=120, capture_output=True)
+    return exe
+
+
 def DisplayQuery(s: TSession) -> list:
     """The display as a program in the session sees it (JSON lines)."""
     import json
-    source, exe = s.RunDir / "display.c", s.RunDir / "display-query.exe"
-    if not exe.exists():
-        source.write_text(DISPLAY_QUERY_SOURCE)
-        subprocess.run(["x86_64-w64-mingw32-gcc", "-O1", "-o", str(exe), str(source), "-lgdi32"], check=True, timeout=120,
-                       capture_output=True)
-    query = s.StartWindows(exe, [], "display-query")
+    query = s.StartWindows(Helper(s, "display-query", DISPLAY_QUERY_SOURCE, ["-lgdi32"]), [], "display-query")
     query.WaitExit(60)
     return [json.loads(l) for l in query.Stdout().splitlines() if l.startswith("{")]
 
@@ -185,3 +209,28 @@ def TestTheBuiltScreenSaverDeclaresPerMonitorAwarenessAndCommonControls6(s: TSes
                 if a.get("name") == "Microsoft.Windows.Common-Controls"]
     Check(len(controls) == 1 and controls[0].get("version") == "6.0.0.0" and
           controls[0].get("publicKeyToken") == "6595b64144ccf1df", f"no common controls 6 dependency: {controls}")
+
+
+def TestOnTwoMonitorsTheShowPlaysOnThePrimaryAndACoverDarkensTheOther(s: TSession):
+    second = (1024, 0, 1824, 600)
+    s.Restart(WineDesktop=False, UseXRandR=False, Heads=((SCREEN_WIDTH, SCREEN_HEIGHT, 0, 0), (800, 600, 1024, 0)))
+    monitors = [d["monitor"] for d in DisplayQuery(s) if "monitor" in d]
+    Check(monitors == [[0, 0, SCREEN_WIDTH, SCREEN_HEIGHT], list(second)], f"Wine reports the monitors {monitors}")
+    scr = PictureShow(s, "two.scr", Bmp24(200, 100, RED))
+    before = s.Screenshot("two-before").Pixel(1400, 300)
+    process, _ = StartShowAndWait(s, scr, (SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2), RED, "two-centre")
+    inside = (second[0] + 10, second[1] + 10), (second[2] - 1, second[3] - 1), (1400, 300)
+    shot = WaitUntil(lambda: (lambda sh: sh if all(sh.Pixel(*p) == (0, 0, 0) for p in inside) else None)(
+        s.Screenshot("two")), 30, "the second monitor black")
+    CheckCoversTheScreen(s, process, shot)
+    form = s.WaitForWindow(process=process, Class="TMainFrm", Visible=True)
+    cover = s.WaitForWindow(process=process, Class="LumoraCover", Visible=True)
+    Check(cover.Rect == second and cover.Owner == form.Hwnd and cover.HasExStyle(WS_EX_TOPMOST) and
+          cover.HasStyle(WS_POPUP) and cover.Style & WS_CAPTION == 0, f"the cover is {cover}")
+    Check(before == (255, 255, 255), f"the second monitor showed {before} before the show, not the white root")
+    # A movement on the second monitor ends the show, cover and all.
+    mouse = Helper(s, "mouse-input", MOUSE_INPUT_SOURCE)
+    for x, y in ((1400, 300), (1420, 320)):
+        s.StartWindows(mouse, [str(x), str(y)], "mouse-input").WaitExit(30)
+    Check(process.WaitExit(30) == 0, "a movement on the cover did not end the show")
+    Check(not s.FindWindows(Class="LumoraCover"), "the cover outlived the show")
