@@ -4,6 +4,7 @@
 // is the one whose closing ends the message loop, and with it the process.
 #pragma once
 
+#include "platform/desktop.h"
 #include "platform/message.h"
 #include "platform/window_handle.h"
 
@@ -44,6 +45,18 @@ class IFormEvents {
   virtual void FormCreate() {}  // the window exists, not yet shown
   virtual void FormShow() {}    // the window has just been shown
   virtual void FormClose() {}   // the window is closing
+  // The monitors changed: added, removed, moved or given a new resolution.
+  virtual void FormDisplayChanged() {}
+};
+
+// A window over a monitor that the form does not use: black, borderless, top-most and
+// owned by the form, so it never hides the form and goes when the form goes. It takes
+// no focus; its input reaches the application's message filter like any other.
+// Destroying the object closes the window.
+class ICoverWindow {
+ public:
+  virtual ~ICoverWindow() = default;
+  virtual TWindowHandle Handle() const = 0;
 };
 
 class IFormWindow {
@@ -58,6 +71,15 @@ class IFormWindow {
   virtual void EmbedIn(TWindowHandle parent) = 0;
   // Closes the form as the user would; the main form's closing ends the message loop.
   virtual void Close() = 0;
+  // Places the form at bounds (screen coordinates) itself, whatever a window manager
+  // would make of its window state; the window state stays as it is.
+  virtual void SetBounds(const TRect& bounds) { (void)bounds; }
+  // Opens a cover window over bounds (screen coordinates) that belongs to this form;
+  // null when none can be made.
+  virtual std::unique_ptr<ICoverWindow> OpenCover(const TRect& bounds) {
+    (void)bounds;
+    return nullptr;
+  }
 };
 
 class IApplicationShell {
@@ -85,6 +107,8 @@ class IApplicationShell {
   virtual void SetMessageFilter(TMessageFilter filter) { (void)filter; }
   // Handles the messages waiting in the queue, then returns.
   virtual void ProcessMessages() {}
+  // The monitors of the desktop now; empty when the system cannot tell.
+  virtual TMonitorList Monitors() const { return {}; }
 };
 
 }  // namespace lumora::platform

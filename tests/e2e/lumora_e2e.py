@@ -123,6 +123,45 @@ class TConfig:
                                 "(cmake --preset windows && cmake --build --preset windows)")
 
 
+@dataclasses.dataclass
+class TDisplayOptions:
+    """How a session's display looks to Wine. The default is Wine's own desktop window on
+    one 1024x768 screen; Restart(...) changes it for one test."""
+    WineDesktop: bool = True      # False: a bare X display, nothing places or maximizes windows
+    Screens: tuple = ((SCREEN_WIDTH, SCREEN_HEIGHT),)   # Xvfb screens, in order
+    Xinerama: bool = False        # Xvfb's +xinerama (with several screens)
+    UseXRandR: Optional[bool] = None  # Wine's X11 driver key; None leaves Wine's default
+    LogPixels: Optional[int] = None   # the system's dots per inch (96 is 100 %)
+    # Monitors side by side, (width, height, left, top) each: the display is then a nested
+    # Xephyr server (on a private Xvfb) whose one screen has these Xinerama heads. Xvfb's
+    # own +xinerama puts every screen at the origin.
+    Heads: tuple = ()
+
+    def IsDefault(self) -> bool:
+        return self == TDisplayOptions()
+
+
+def SetRegFileValue(regFile: Path, section: str, name: str, data: Optional[str]) -> None:
+    """Sets (data: the text after "=", e.g. 'dword:00000090') or removes (None) one value
+    in a Wine registry file, adding the section if needed. Only while no wineserver runs."""
+    lines = regFile.read_text(encoding="utf-8", errors="surrogateescape").split("\n")
+    header = "[" + section.replace("\\", "\\\\") + "]"
+    key = f'"{name}"='
+    start = next((i for i, l in enumerate(lines) if l == header or l.startswith(header + " ")), None)
+    if start is None:
+        if data is not None:
+            lines += [f"{header} 0", f"{key}{data}", ""]
+    else:
+        end = start + 1
+        while end < len(lines) and lines[end].strip() and not lines[end].startswith("["):
+            end += 1
+        body = [l for l in lines[start + 1:end] if not l.startswith(key)]
+        if data is not None:
+            body.append(f"{key}{data}")
+        lines[start + 1:end] = body
+    regFile.write_text("\n".join(lines), encoding="utf-8", errors="surrogateescape")
+
+
 # No Mono or Gecko installer prompts; no desktop menu entries.
 DLL_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d"
 
@@ -371,9 +410,11 @@ class TSession:
         self.Prefix = self.RunDir / "prefix"
         self.Display: Optional[str] = None
         self._xvfb: Optional[subprocess.Popen] = None
+        self._xephyr: Optional[subprocess.Popen] = None
         self._wineserver: Optional[subprocess.Popen] = None
         self._processes: list[TProcess] = []
         self._counter = 0
+        self.DisplayOptions = TDisplayOptions()
 
     # ----- set-up and tear-down -----
 
@@ -395,7 +436,10 @@ class TSession:
             shutil.rmtree(self.RunDir)
         self.RunDir.mkdir(parents=True)
         ClonePrefix(self.Config.Template, self.Prefix)
+        self._ApplyDisplayOptions()
         self.Display = StartXvfb(self)
+        if self.DisplayOptions.Heads:
+            self.Display = StartXephyr(self, self.Display)
         self._wineserver = subprocess.Popen(["wineserver", "-f", "-p"], env=self.Environment(),
                                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                             stderr=subprocess.DEVNULL)
@@ -404,7 +448,30 @@ class TSession:
         boot = self.StartWindows(self.Config.Probe, ["screen"], "boot")
         boot.WaitExit(60)
         screen = json.loads(boot.Stdout().splitlines()[-1])
-        Check(screen == {"width": SCREEN_WIDTH, "height": SCREEN_HEIGHT}, f"unexpected screen {screen}")
+        if self.DisplayOptions.IsDefault():
+            Check(screen == {"width": SCREEN_WIDTH, "height": SCREEN_HEIGHT}, f"unexpected screen {screen}")
+
+    def Restart(self, **options) -> None:
+        """Starts the session again (fresh prefix, display and wineserver) with other
+        TDisplayOptions fields, e.g. Restart(WineDesktop=False)."""
+        self.Stop()
+        self.DisplayOptions = dataclasses.replace(self.DisplayOptions, **options)
+        self._counter = 0
+        self._processes = []
+        self.Start()
+
+    def _ApplyDisplayOptions(self) -> None:
+        o = self.DisplayOptions
+        user, system = self.Prefix / "user.reg", self.Prefix / "system.reg"
+        if not o.WineDesktop:
+            SetRegFileValue(user, r"Software\Wine\Explorer", "Desktop", None)
+        if o.UseXRandR is not None:
+            SetRegFileValue(user, r"Software\Wine\X11 Driver", "UseXRandR", '"Y"' if o.UseXRandR else '"N"')
+        if o.LogPixels is not None:
+            dword = f"dword:{o.LogPixels:08x}"
+            SetRegFileValue(user, r"Control Panel\Desktop", "LogPixels", dword)
+            SetRegFileValue(system, r"System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts",
+                            "LogPixels", dword)
 
     def Stop(self) -> None:
         """Ends what this session started: its programs by id, its wineserver (with all
@@ -433,6 +500,14 @@ class TSession:
                     os.kill(pid, signal.SIGKILL)
                 except ProcessLookupError:
                     pass
+        if self._xephyr is not None:
+            self._xephyr.terminate()
+            try:
+                self._xephyr.wait(10)
+            except subprocess.TimeoutExpired:
+                self._xephyr.kill()
+                self._xephyr.wait(10)
+            self._xephyr = None
         if self._xvfb is not None:
             self._xvfb.terminate()
             try:
@@ -582,10 +657,18 @@ class TSession:
 def StartXvfb(session: TSession) -> str:
     """Starts Xvfb on a free display (the server picks it) and returns ":N"."""
     read, write = os.pipe()
+    options = getattr(session, "DisplayOptions", None) or TDisplayOptions()
+    screens = []
+    sizes = options.Screens
+    if options.Heads:  # the host of the nested server: room for every head
+        sizes = ((max(w + x for w, h, x, y in options.Heads), max(h + y for w, h, x, y in options.Heads)),)
+    for number, (width, height) in enumerate(sizes):
+        screens += ["-screen", str(number), f"{width}x{height}x24"]
+    if options.Xinerama:
+        screens.append("+xinerama")
     try:
         session._xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write), "-screen", "0", f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}x24",
-             "-nolisten", "tcp", "-wr", "-noreset"],
+            ["Xvfb", "-displayfd", str(write), *screens, "-nolisten", "tcp", "-wr", "-noreset"],
             pass_fds=(write,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write)
         write = -1
@@ -594,6 +677,34 @@ def StartXvfb(session: TSession) -> str:
             chunk = os.read(read, 16)
             if not chunk:
                 raise EE2EError("Xvfb ended before it gave its display number")
+            number += chunk
+        return ":" + number.decode().strip()
+    finally:
+        if write >= 0:
+            os.close(write)
+        os.close(read)
+
+
+def StartXephyr(session: TSession, host: str) -> str:
+    """Starts Xephyr on the host display with the session's heads and returns ":N"."""
+    read, write = os.pipe()
+    heads = []
+    for width, height, left, top in session.DisplayOptions.Heads:
+        heads += ["-screen", f"{width}x{height}+{left}+{top}"]
+    env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+    env["DISPLAY"] = host
+    try:
+        session._xephyr = subprocess.Popen(
+            ["Xephyr", "-displayfd", str(write), *heads, "+xinerama", "-nolisten", "tcp", "-wr", "-noreset"],
+            pass_fds=(write,), env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        os.close(write)
+        write = -1
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read, 16)
+            if not chunk:
+                raise EE2EError("Xephyr ended before it gave its display number (is xserver-xephyr installed?)")
             number += chunk
         return ":" + number.decode().strip()
     finally:

@@ -19,6 +19,24 @@ class THeadlessMutex final : public INamedMutex {
   std::string name_;
 };
 
+class THeadlessCoverWindow final : public ICoverWindow {
+ public:
+  THeadlessCoverWindow(THeadlessApplicationShell& shell, std::size_t index) : shell_(shell), index_(index) {}
+  ~THeadlessCoverWindow() override {
+    THeadlessApplicationShell::TCover& cover = shell_.covers_[index_];
+    cover.Open = false;
+    shell_.desktop_.RemoveWindow(cover.Handle);
+  }
+  THeadlessCoverWindow(const THeadlessCoverWindow&) = delete;
+  THeadlessCoverWindow& operator=(const THeadlessCoverWindow&) = delete;
+
+  TWindowHandle Handle() const override { return shell_.covers_[index_].Handle; }
+
+ private:
+  THeadlessApplicationShell& shell_;
+  std::size_t index_;
+};
+
 class THeadlessFormWindow final : public IFormWindow {
  public:
   THeadlessFormWindow(THeadlessApplicationShell& shell, TWindowHandle handle) : shell_(shell), handle_(handle) {}
@@ -32,7 +50,16 @@ class THeadlessFormWindow final : public IFormWindow {
                                                                      : "SetFormStyle fsNormal");
   }
   void EmbedIn(TWindowHandle parent) override { shell_.desktop_.Calls.push_back("EmbedIn " + std::to_string(parent)); }
-  void Close() override { shell_.desktop_.Calls.push_back("CloseForm"); }
+  void Close() override {
+    shell_.desktop_.Calls.push_back("CloseForm");
+    shell_.closeAsked_ = true;
+  }
+  void SetBounds(const TRect& bounds) override { shell_.formBounds_ = bounds; }
+  std::unique_ptr<ICoverWindow> OpenCover(const TRect& bounds) override {
+    const TWindowHandle handle = shell_.desktop_.AddWindow("", true);
+    shell_.covers_.push_back({handle, handle_, bounds, true});
+    return std::make_unique<THeadlessCoverWindow>(shell_, shell_.covers_.size() - 1);
+  }
 
  private:
   THeadlessApplicationShell& shell_;
@@ -96,7 +123,10 @@ std::unique_ptr<IFormWindow> THeadlessApplicationShell::CreateMainForm(const TFo
   desktop_.Calls.push_back("CreateMainForm " + properties.ClassName + " \"" + properties.Caption + "\"");
   formProperties_ = properties;
   mainFormEvents_ = &events;
-  auto form = std::make_unique<THeadlessFormWindow>(*this, desktop_.AddWindow(properties.Caption, false));
+  formHandle_ = desktop_.AddWindow(properties.Caption, false);
+  formBounds_.reset();
+  formShown_ = closeAsked_ = formClosed_ = false;
+  auto form = std::make_unique<THeadlessFormWindow>(*this, formHandle_);
   events.FormCreate();
   return form;
 }
@@ -120,8 +150,37 @@ void THeadlessApplicationShell::SetPreviewApplicationStyles() {
 void THeadlessApplicationShell::Run() {
   desktop_.Calls.push_back("Run");
   if (mainFormEvents_ == nullptr) return;
-  mainFormEvents_->FormShow();
+  if (!formShown_) ShowMainForm();
+  if (formClosed_) return;
+  formClosed_ = true;
   mainFormEvents_->FormClose();
+}
+
+void THeadlessApplicationShell::ShowMainForm() {
+  if (mainFormEvents_ == nullptr || formShown_) return;
+  formShown_ = true;
+  mainFormEvents_->FormShow();
+}
+
+void THeadlessApplicationShell::Deliver(const TMessage& message) {
+  if (filter_) filter_(message);
+}
+
+void THeadlessApplicationShell::ProcessMessages() {
+  if (!closeAsked_ || !formShown_ || formClosed_ || mainFormEvents_ == nullptr) return;
+  formClosed_ = true;
+  mainFormEvents_->FormClose();
+}
+
+void THeadlessApplicationShell::ChangeDisplay() {
+  if (mainFormEvents_ != nullptr) mainFormEvents_->FormDisplayChanged();
+}
+
+std::vector<TRect> THeadlessApplicationShell::OpenCoverRects() const {
+  std::vector<TRect> rects;
+  for (const TCover& c : covers_)
+    if (c.Open) rects.push_back(c.Bounds);
+  return rects;
 }
 
 }  // namespace lumora::platform

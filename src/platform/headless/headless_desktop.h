@@ -9,6 +9,7 @@
 #include "platform/window_lookup.h"
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,8 +21,12 @@ class THeadlessDesktop final : public INamedMutexes, public IWindowLookup, publi
   // What the desktop was asked to do, one line per call ("Initialize", "EmbedIn 123").
   std::vector<std::string> Calls;
 
+  // The monitors the desktop reports (none unless a test sets them).
+  TMonitorList Monitors;
+
   // A top-level window of another program.
   TWindowHandle AddWindow(std::string title, bool visible = true);
+  void RemoveWindow(TWindowHandle handle) { windows_.erase(handle); }
   bool IsVisible(TWindowHandle handle) const;
   // A mutex that another process holds.
   void HoldMutex(std::string name);
@@ -43,7 +48,9 @@ class THeadlessDesktop final : public INamedMutexes, public IWindowLookup, publi
 };
 
 // The application shell on the headless desktop. Run() shows the main form (FormShow)
-// and returns at once, as if the user had closed it (FormClose).
+// and returns at once, as if the user had closed it (FormClose). A test that wants the
+// form to stay up calls ShowMainForm instead and plays the loop itself: DispatchMessage
+// for input, ProcessMessages for a close the form asked for.
 class THeadlessApplicationShell final : public IApplicationShell {
  public:
   explicit THeadlessApplicationShell(THeadlessDesktop& desktop) : desktop_(desktop) {}
@@ -58,6 +65,25 @@ class THeadlessApplicationShell final : public IApplicationShell {
   const TApplicationWindow& ApplicationWindow() const { return app_; }
   // The properties of the last main form created.
   const TFormProperties& MainFormProperties() const { return formProperties_; }
+  // Where the main form was last placed by SetBounds; none while it keeps its design.
+  const std::optional<TRect>& MainFormBounds() const { return formBounds_; }
+  TWindowHandle MainFormHandle() const { return formHandle_; }
+  // Every cover window opened so far, in order; closed ones stay listed.
+  struct TCover {
+    TWindowHandle Handle = 0;
+    TWindowHandle Owner = 0;
+    TRect Bounds;
+    bool Open = true;
+  };
+  const std::vector<TCover>& Covers() const { return covers_; }
+  std::vector<TRect> OpenCoverRects() const;
+
+  // Shows the main form (FormShow) and leaves it open.
+  void ShowMainForm();
+  // A message as the loop takes it from the queue: the filter sees it first.
+  void Deliver(const TMessage& message);
+  // Tells the main form that the monitors changed (after a test changed them).
+  void ChangeDisplay();
 
   void SetTitle(std::string_view title) override;
   void Initialize() override;
@@ -66,13 +92,25 @@ class THeadlessApplicationShell final : public IApplicationShell {
   void MakeApplicationToolWindow() override;
   void SetPreviewApplicationStyles() override;
   void Run() override;
+  void SetMessageFilter(TMessageFilter filter) override { filter_ = std::move(filter); }
+  // A close the main form asked for closes it now (FormClose).
+  void ProcessMessages() override;
+  TMonitorList Monitors() const override { return desktop_.Monitors; }
 
  private:
   friend class THeadlessFormWindow;
+  friend class THeadlessCoverWindow;
   THeadlessDesktop& desktop_;
   TApplicationWindow app_;
   TFormProperties formProperties_;
   IFormEvents* mainFormEvents_ = nullptr;
+  TWindowHandle formHandle_ = 0;
+  std::optional<TRect> formBounds_;
+  std::vector<TCover> covers_;
+  TMessageFilter filter_;
+  bool formShown_ = false;
+  bool closeAsked_ = false;
+  bool formClosed_ = false;
 };
 
 }  // namespace lumora::platform

@@ -48,6 +48,83 @@ DWORD StyleFor(const TFormProperties& p) {
 LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK FormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  if (::GetMonitorInfoW(monitor, &info)) {
+    const RECT& r = info.rcMonitor;
+    reinterpret_cast<TMonitorList*>(data)->push_back(
+        TMonitor{TRect{r.left, r.top, r.right, r.bottom}, (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
+  }
+  return TRUE;
+}
+
+// A cover: a black, borderless, top-most window owned by a form. It never takes the
+// focus, so keys keep going to the form.
+class TWin32CoverWindow final : public ICoverWindow {
+ public:
+  static std::unique_ptr<TWin32CoverWindow> Create(HWND owner, const TRect& bounds) {
+    static const ATOM atom = [] {
+      WNDCLASSEXW wc{};
+      wc.cbSize = sizeof(wc);
+      wc.lpfnWndProc = &TWin32CoverWindow::WindowProc;
+      wc.hInstance = ::GetModuleHandleW(nullptr);
+      wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+      wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
+      wc.lpszClassName = kClassName;
+      return ::RegisterClassExW(&wc);
+    }();
+    if (atom == 0) return nullptr;
+    std::unique_ptr<TWin32CoverWindow> cover(new TWin32CoverWindow());
+    HWND window = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kClassName, L"",
+                                    WS_POPUP | WS_CLIPSIBLINGS, bounds.Left, bounds.Top, bounds.Width(),
+                                    bounds.Height(), owner, nullptr, ::GetModuleHandleW(nullptr), cover.get());
+    if (window == nullptr) return nullptr;
+    ::SetWindowPos(window, HWND_TOPMOST, bounds.Left, bounds.Top, bounds.Width(), bounds.Height(),
+                   SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    return cover;
+  }
+
+  ~TWin32CoverWindow() override {
+    if (window_ == nullptr) return;
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    ::DestroyWindow(window_);
+  }
+  TWin32CoverWindow(const TWin32CoverWindow&) = delete;
+  TWin32CoverWindow& operator=(const TWin32CoverWindow&) = delete;
+
+  TWindowHandle Handle() const override { return static_cast<TWindowHandle>(reinterpret_cast<INT_PTR>(window_)); }
+
+  static constexpr wchar_t kClassName[] = L"LumoraCover";
+
+ private:
+  TWin32CoverWindow() = default;
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+      auto* self = static_cast<TWin32CoverWindow*>(reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+      self->window_ = window;
+      ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    switch (message) {
+      case WM_MOUSEACTIVATE:
+        return MA_NOACTIVATE;
+      case WM_NCDESTROY: {
+        // Also reached when the owner goes first and takes its covers with it.
+        auto* self = reinterpret_cast<TWin32CoverWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self != nullptr) self->window_ = nullptr;
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        break;
+      }
+      default:
+        break;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+
+  HWND window_ = nullptr;
+};
+
 }  // namespace
 
 class TWin32FormWindow final : public IFormWindow {
@@ -118,6 +195,17 @@ class TWin32FormWindow final : public IFormWindow {
     if (window_ != nullptr) ::PostMessageW(window_, WM_CLOSE, 0, 0);
   }
 
+  void SetBounds(const TRect& bounds) override {
+    if (window_ == nullptr) return;
+    ::SetWindowPos(window_, nullptr, bounds.Left, bounds.Top, bounds.Width(), bounds.Height(),
+                   SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_NOACTIVATE);
+  }
+
+  std::unique_ptr<ICoverWindow> OpenCover(const TRect& bounds) override {
+    if (window_ == nullptr) return nullptr;
+    return TWin32CoverWindow::Create(window_, bounds);
+  }
+
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
       case WM_GETMINMAXINFO:
@@ -125,6 +213,12 @@ class TWin32FormWindow final : public IFormWindow {
         return 0;
       case WM_ERASEBKGND:
         return 1;  // WM_PAINT covers the whole client area
+      case WM_SIZE:
+        FillClientWithChildren();
+        return 0;
+      case WM_DISPLAYCHANGE:
+        if (events_ != nullptr) events_->FormDisplayChanged();
+        return ::DefWindowProcW(window_, message, wParam, lParam);
       case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = ::BeginPaint(window_, &ps);
@@ -179,6 +273,18 @@ class TWin32FormWindow final : public IFormWindow {
     info.ptMaxSize = {area.right - area.left, area.bottom - area.top};
     if (info.ptMaxTrackSize.x < info.ptMaxSize.x) info.ptMaxTrackSize.x = info.ptMaxSize.x;
     if (info.ptMaxTrackSize.y < info.ptMaxSize.y) info.ptMaxTrackSize.y = info.ptMaxSize.y;
+  }
+
+  // The visible child windows of a form fill its client area (the view is the one such
+  // child, and it must always have the form's real client size). Done while the size
+  // message is handled, so no paint sees the two disagree.
+  void FillClientWithChildren() const {
+    RECT client{};
+    if (!::GetClientRect(window_, &client)) return;
+    for (HWND child = ::GetWindow(window_, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+      if ((::GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE) == 0) continue;
+      ::SetWindowPos(child, nullptr, 0, 0, client.right, client.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
   }
 
   TWin32ApplicationShell& shell_;
@@ -311,6 +417,14 @@ void TWin32ApplicationShell::ProcessMessages() {
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
   }
+}
+
+TMonitorList TWin32ApplicationShell::Monitors() const {
+  TMonitorList monitors;
+  ::EnumDisplayMonitors(nullptr, nullptr, &AddMonitor, reinterpret_cast<LPARAM>(&monitors));
+  if (monitors.empty())
+    monitors.push_back(TMonitor{TRect{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)}, true});
+  return monitors;
 }
 
 void TWin32ApplicationShell::FormDestroyed(TWin32FormWindow* form) {

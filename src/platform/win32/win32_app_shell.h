@@ -25,6 +25,8 @@ class TWin32ApplicationShell final : public IApplicationShell {
   void Run() override;
   void SetMessageFilter(TMessageFilter filter) override { filter_ = std::move(filter); }
   void ProcessMessages() override;
+  // EnumDisplayMonitors; the primary screen alone when that reports nothing.
+  TMonitorList Monitors() const override;
 
   // Closes the main form, as closing the application window does.
   void CloseMainForm();
