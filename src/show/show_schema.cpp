@@ -164,7 +164,8 @@ std::string DigitsIn(std::string_view name) {
     }
   }
   while (digits.size() > 1 && digits[0] == '0') digits.erase(0, 1);
-  if (digits.empty() || digits == "0") digits = "1";
+  // assign(1, '1') rather than = "1": mingw GCC 12 warns of a false overlap (-Wrestrict).
+  if (digits.empty() || digits == "0") digits.assign(1, '1');
   return digits.substr(0, 9);
 }
 
@@ -345,7 +346,10 @@ std::optional<std::string> NormalizeKeyValue(const TKeySpec& key, std::string_vi
     }
     case K::Colour: {
       if (value.empty() || value.front() == ' ' || value.front() == '\t') return std::nullopt;
-      const std::optional<std::int32_t> v = ini::ParseInteger("$" + std::string(value));
+      // Appended, not "$" + string: mingw GCC 12 warns of a false overlap (-Wrestrict).
+      std::string hex(1, '$');
+      hex += value;
+      const std::optional<std::int32_t> v = ini::ParseInteger(hex);
       if (!v) return std::nullopt;
       return ini::FormatHex8(*v);
     }

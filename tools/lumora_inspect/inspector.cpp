@@ -31,6 +31,21 @@ std::string Utf8(const std::filesystem::path& path) {
 
 }  // namespace
 
+std::string Printable(std::string_view text);
+
+namespace {
+
+// "[Section]" from stored text. Built by appending: "[" + std::string makes mingw GCC 12
+// warn of a false overlap (-Wrestrict).
+std::string Bracketed(std::string_view section) {
+  std::string out(1, '[');
+  out += Printable(section);
+  out += ']';
+  return out;
+}
+
+}  // namespace
+
 std::string Printable(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -83,12 +98,20 @@ std::string FormatReport(const std::filesystem::path& file, const TPayloadReport
     out += Format("  %-34s %-10s %11s %11s %11s  %s\n", "section/key", "extension", "position", "stored", "inflated",
                   "status");
     for (const TEntryRefReport& e : report.Entries) {
-      const std::string where = "[" + Printable(e.Section) + "] " + e.Key;
+      // The texts below are appended piece by piece: "literal" + std::string makes mingw
+      // GCC 12 warn of a false overlap (-Wrestrict).
+      std::string where(1, '[');
+      where += Printable(e.Section);
+      where += "] ";
+      where += e.Key;
+      std::string quoted(1, '"');
+      quoted += Printable(e.Extension);
+      quoted += '"';
       const std::string inflated = e.InflatedSize ? std::to_string(*e.InflatedSize) : std::string("-");
       std::string status = e.Status == TEntryStatus::Ok ? "ok" : std::string(EntryStatusText(e.Status));
       if (e.Broken()) status = "BROKEN: " + status;
       out += Format("  %-34s %-10s %11" PRId32 " %11" PRId32 " %11s  %s\n", where.c_str(),
-                    ("\"" + Printable(e.Extension) + "\"").c_str(), e.Position, e.StoredSize, inflated.c_str(),
+                    quoted.c_str(), e.Position, e.StoredSize, inflated.c_str(),
                     status.c_str());
     }
   }
@@ -247,7 +270,7 @@ class TExtractor {
       std::int32_t keyNumber = 0;
       const TKeySpec* keySpec = FindKeySpec(*spec, key, keyNumber);
       if (keySpec == nullptr) {
-        result_.Notes.push_back("[" + Printable(section) + "] " + Printable(key) + ": unknown key, left out");
+        result_.Notes.push_back(Bracketed(section) + " " + Printable(key) + ": unknown key, left out");
         continue;
       }
       if (!seen.insert(Fold(key)).second) continue;  // the player reads the first
@@ -263,7 +286,7 @@ class TExtractor {
       if (keySpec->Kind == TKeyKind::FolderPath) continue;
       const std::optional<std::string> value = NormalizeKeyValue(*keySpec, line.substr(equals + 1));
       if (!value) {
-        result_.Notes.push_back("[" + Printable(section) + "] " + Printable(key) +
+        result_.Notes.push_back(Bracketed(section) + " " + Printable(key) +
                                 ": value the player reads as the default, left out");
         continue;
       }
@@ -292,7 +315,7 @@ class TExtractor {
     for (const std::string& name : names) {
       std::int32_t n = 0;
       if (FindSectionSpec(name, n) == nullptr)
-        result_.Notes.push_back("[" + Printable(name) + "]: unknown section, left out");
+        result_.Notes.push_back(Bracketed(name) + ": unknown section, left out");
     }
 
     for (const std::string_view fixed : {"AppInfo", "Settings", "Background"}) {
@@ -314,7 +337,7 @@ class TExtractor {
       for (const TEntryRefSpec& spec : EntryRefSpecs())
         if (spec.Section == TSectionKind::Pic && spec.PositionKey == "FilePos") picture = RefOf(name, spec, n);
       if (NameOf(picture).empty()) {
-        result_.Notes.push_back("[" + Printable(name) + "]: no picture extracted, item left out");
+        result_.Notes.push_back(Bracketed(name) + ": no picture extracted, item left out");
         continue;
       }
       ++next;
