@@ -35,10 +35,10 @@ TNoFileSystem& NoFiles() {
   return fs;
 }
 
-bool HasKey(TBiggerIniFile& ini, std::string_view section, std::string_view key) {
-  // A value that no text can be equal to tells a missing key from a stored one.
-  static const std::string kAbsent(1, '\0');
-  return ini.ReadString(section, key, kAbsent) != kAbsent;
+std::string Folded(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(ini::FoldCase(static_cast<unsigned char>(c)));
+  return out;
 }
 
 class TEntryChecker {
@@ -73,7 +73,7 @@ class TEntryChecker {
   std::map<std::pair<std::int32_t, std::int32_t>, TEntryStatus> seen_;
 };
 
-void AddRef(TBiggerIniFile& ini, const TEntryRefSpec& spec, const std::string& section, std::int32_t number,
+void AddRef(const TIniIndex& ini, const TEntryRefSpec& spec, const std::string& section, std::int32_t number,
             bool always, TEntryChecker& checker, std::vector<TEntryRefReport>& out) {
   const std::string suffix = spec.Section == TSectionKind::Snd ? std::to_string(number) : std::string();
   const std::string extensionKey = spec.ExtensionKey.empty() ? std::string() : std::string(spec.ExtensionKey) + suffix;
@@ -83,9 +83,11 @@ void AddRef(TBiggerIniFile& ini, const TEntryRefSpec& spec, const std::string& s
   ref.Spec = &spec;
   ref.Section = section;
   ref.Number = number;
-  ref.HasExtensionKey = !extensionKey.empty() && HasKey(ini, section, extensionKey);
+  const std::optional<std::string> extension =
+      extensionKey.empty() ? std::nullopt : ini.ReadString(section, extensionKey);
+  ref.HasExtensionKey = extension.has_value();
   ref.Key = extensionKey.empty() ? positionKey : extensionKey;
-  ref.Extension = extensionKey.empty() ? std::string(spec.FixedExtension) : ini.ReadString(section, extensionKey, "");
+  ref.Extension = extensionKey.empty() ? std::string(spec.FixedExtension) : extension.value_or("");
   ref.Position = ini.ReadInteger(section, positionKey, -1);
   ref.StoredSize = ini.ReadInteger(section, sizeKey, 0);
   if (!always && !ref.HasExtensionKey && ref.Position == -1 && ref.StoredSize == 0) return;
@@ -94,6 +96,48 @@ void AddRef(TBiggerIniFile& ini, const TEntryRefSpec& spec, const std::string& s
 }
 
 }  // namespace
+
+TIniIndex::TIniIndex(const TBigIniFile& ini) {
+  constexpr std::size_t kLongSection = 32;
+  const TSectionList& sections = ini.Sections();
+  for (int i = 0; i < sections.Count(); ++i) {
+    // The first section of a name is the one the readers find.
+    const TIniSectionLines& lines = sections.Lines(i);
+    if (!sections_.emplace(Folded(sections.Name(i)), &lines).second || lines.size() < kLongSection) continue;
+    auto& keys = keys_[&lines];
+    for (const TIniLine& line : lines)
+      if (line.KeyEnd != std::string::npos) keys.emplace(Folded(line.Key()), &line);
+  }
+}
+
+const TIniSectionLines* TIniIndex::Lines(std::string_view section) const {
+  const auto it = sections_.find(Folded(section));
+  return it == sections_.end() ? nullptr : it->second;
+}
+
+const TIniLine* TIniIndex::Find(std::string_view section, std::string_view key) const {
+  const TIniSectionLines* lines = Lines(section);
+  if (lines == nullptr) return nullptr;
+  if (const auto keys = keys_.find(lines); keys != keys_.end()) {
+    const auto it = keys->second.find(Folded(key));
+    return it == keys->second.end() ? nullptr : it->second;
+  }
+  for (const TIniLine& line : *lines)
+    if (line.KeyEnd == key.size() && ini::SameText(line.Key(), key)) return &line;
+  return nullptr;
+}
+
+std::optional<std::string> TIniIndex::ReadString(std::string_view section, std::string_view key) const {
+  const TIniLine* line = Find(section, key);
+  if (line == nullptr) return std::nullopt;
+  return line->Text.substr(line->KeyEnd + 1, ini::kMaxLineLength);
+}
+
+std::int32_t TIniIndex::ReadInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const {
+  std::string text = ReadString(section, key).value_or("");
+  if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.replace(0, 2, "$");
+  return ini::ParseInteger(text).value_or(defaultValue);
+}
 
 std::string TEntryRefReport::BaseName() const {
   if (Spec == nullptr) return "Entry";
@@ -149,7 +193,9 @@ TPayloadReport InspectPayload(platform::IReadableFile& file) {
     // references are not trusted.
     if (report.ConfigStatus != TEntryStatus::Ok) return report;
 
-    std::unique_ptr<TBiggerIniFile> ini = IniFromText(report.ConfigText);
+    const std::unique_ptr<TBiggerIniFile> iniFile = IniFromText(report.ConfigText);
+    const TIniIndex index(*iniFile);
+    const TIniIndex* ini = &index;
     TEntryChecker checker(file);
     for (const TEntryRefSpec& spec : EntryRefSpecs()) {
       if (spec.Section == TSectionKind::Settings) AddRef(*ini, spec, "Settings", 0, false, checker, report.Entries);
@@ -159,9 +205,9 @@ TPayloadReport InspectPayload(platform::IReadableFile& file) {
     // Items: every Pic<n> section that is there, in file order.
     const std::int32_t picCount = ini->ReadInteger("AppInfo", "PicCount", 0);
     std::int32_t picSections = 0;
-    for (int i = 0; i < ini->Sections().Count(); ++i) {
+    for (int i = 0; i < iniFile->Sections().Count(); ++i) {
       std::int32_t n = 0;
-      const std::string name = ini->Sections().Name(i);
+      const std::string name = iniFile->Sections().Name(i);
       const TSectionSpec* spec = FindSectionSpec(name, n);
       if (spec == nullptr || spec->Kind != TSectionKind::Pic) continue;
       ++picSections;
@@ -175,7 +221,7 @@ TPayloadReport InspectPayload(platform::IReadableFile& file) {
     // Sounds: every number that one of the three keys of section Snd carries.
     std::set<std::int32_t> soundNumbers;
     TStrings keys;
-    ini->ReadSection("Snd", keys);
+    iniFile->ReadSection("Snd", keys);
     std::int32_t sndSpecNumber = 0;
     const TSectionSpec* sndSpec = FindSectionSpec("Snd", sndSpecNumber);
     for (const std::string& key : keys) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace lumora {
@@ -55,6 +56,26 @@ struct TPayloadReport {
 
 // Reads the whole report. Never throws.
 TPayloadReport InspectPayload(platform::IReadableFile& file);
+
+// Lookups in a loaded INI object in constant time, answered as its readers answer them
+// (letter case ignored, the first line of a key, values cut at 255 characters), so that
+// tools stay linear in the size of shows with many thousands of keys. The object must
+// outlive the index and stay unchanged.
+class TIniIndex {
+ public:
+  explicit TIniIndex(const TBigIniFile& ini);
+  // nullptr when the section is missing.
+  const TIniSectionLines* Lines(std::string_view section) const;
+  std::optional<std::string> ReadString(std::string_view section, std::string_view key) const;
+  std::int32_t ReadInteger(std::string_view section, std::string_view key, std::int32_t defaultValue) const;
+
+ private:
+  const TIniLine* Find(std::string_view section, std::string_view key) const;
+
+  std::unordered_map<std::string, const TIniSectionLines*> sections_;  // by folded name
+  // Keys of the long sections by folded name; short ones are searched line by line.
+  std::unordered_map<const TIniSectionLines*, std::unordered_map<std::string, const TIniLine*>> keys_;
+};
 
 // Loads configuration text into an INI object that is bound to no file.
 std::unique_ptr<TBiggerIniFile> IniFromText(std::string_view text);

@@ -164,7 +164,8 @@ std::string DigitsIn(std::string_view name) {
     }
   }
   while (digits.size() > 1 && digits[0] == '0') digits.erase(0, 1);
-  if (digits.empty() || digits == "0") digits = "1";
+  // assign(1, '1') rather than = "1": mingw GCC 12 warns of a false overlap (-Wrestrict).
+  if (digits.empty() || digits == "0") digits.assign(1, '1');
   return digits.substr(0, 9);
 }
 
@@ -262,6 +263,7 @@ std::optional<std::string> CheckKeyValue(const TKeySpec& key, std::string_view v
       if (value == "0" || value == "1") return std::nullopt;
       return "expected 0 or 1";
     case K::Float: {
+      if (value.find('%') != std::string_view::npos) return "expected a number such as 50 or 12.5, without %";
       if (value.find(',') != std::string_view::npos || !ini::ParseFloat(value) || value.front() == ' ' ||
           value.back() == ' ')
         return "expected a number with a decimal point, such as 50 or 12.5";
@@ -279,6 +281,44 @@ std::optional<std::string> CheckKeyValue(const TKeySpec& key, std::string_view v
     case K::Filled:
     case K::FolderPath:
       return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> PlayerAdjustment(const TKeySpec& key, std::string_view value) {
+  if (key.Kind != K::Integer) return std::nullopt;
+  const std::optional<std::int32_t> parsed = ini::ParseInteger(value);
+  if (!parsed) return std::nullopt;
+  const std::int64_t v = *parsed;
+  const std::string n = std::to_string(v);
+  const std::string_view name = key.Name;
+  if (name == "ShowInStyle" || name == "ShowOutStyle") {
+    if (v < -1) return "the player picks a random effect, as for -1";
+    if (v > 78) return "the effects are 1 to 78; the player shows effect 78";
+  } else if (name == "Opacity") {
+    // The view keeps the low byte of the opacity.
+    if (v < 0 || v > 255)
+      return "opacity is 0 to 255 and the player keeps only the low byte: " + n + " acts as " +
+             std::to_string(v & 0xFF);
+  } else if (name == "ShowSpeed" || name == "FloatSpeed") {
+    // Stored in 16 bits, and at least 1 ms.
+    const std::int64_t word = v & 0xFFFF;
+    const std::int64_t used = word == 0 ? 1 : word;
+    if (used != v)
+      return "the player waits 1 to 65535 ms between steps and keeps only 16 bits: " + n + " acts as " +
+             std::to_string(used);
+  } else if (name == "PicInterval") {
+    if (v <= 0) return "the player moves on after 50 ms";
+    if (v > 2147483) return "the player waits at most 2147483 seconds (about 24 days)";
+  } else if (name == "MediaStyle") {
+    if (v != 0 && v != 1) return "the player skips items of a kind other than 0 (picture) or 1 (Flash movie or video)";
+  } else if (name == "RepeatTimes") {
+    if (v < 0) return "the player plays the item once, as for 1 (0 plays it for ever)";
+  } else if (name == "CapFont_Style") {
+    // 255 is what a font with all four styles is stored as.
+    if ((v & ~0xF) != 0 && v != 255)
+      return "the player reads only 8 bold, 4 italic, 2 underline, 1 strike-out: " + n + " acts as " +
+             std::to_string(v & 0xF);
   }
   return std::nullopt;
 }
@@ -306,7 +346,10 @@ std::optional<std::string> NormalizeKeyValue(const TKeySpec& key, std::string_vi
     }
     case K::Colour: {
       if (value.empty() || value.front() == ' ' || value.front() == '\t') return std::nullopt;
-      const std::optional<std::int32_t> v = ini::ParseInteger("$" + std::string(value));
+      // Appended, not "$" + string: mingw GCC 12 warns of a false overlap (-Wrestrict).
+      std::string hex(1, '$');
+      hex += value;
+      const std::optional<std::int32_t> v = ini::ParseInteger(hex);
       if (!v) return std::nullopt;
       return ini::FormatHex8(*v);
     }

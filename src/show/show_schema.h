@@ -63,6 +63,11 @@ std::optional<std::string> SuggestKeyName(const TSectionSpec& section, std::stri
 // Why a value does not fit its key ("expected 0 or 1", ...); nullopt when it fits.
 std::optional<std::string> CheckKeyValue(const TKeySpec& key, std::string_view value);
 
+// What the player makes of a value that CheckKeyValue accepts but that the player
+// clamps or ignores ("the player shows effect 78, the last one"); nullopt when the
+// player uses the value as written.
+std::optional<std::string> PlayerAdjustment(const TKeySpec& key, std::string_view value);
+
 // The value as the player reads it, written the way CheckKeyValue accepts it ("$1F"
 // becomes "31", "-1" as a flag becomes "1"); nullopt when the player reads the key's
 // default instead, so that leaving the key out changes nothing.

@@ -55,7 +55,15 @@ WINE_SYSTEM_PROCESSES = {
 }
 
 # Bump when the prefix recipe changes, so that cached prefixes are made again.
-PREFIX_RECIPE = "4"
+PREFIX_RECIPE = "5"
+
+# Common Windows faces and the free fonts of the same metrics that stand in for them.
+WINE_FONT_REPLACEMENTS = [
+    ("Arial", "Liberation Sans"), ("Helvetica", "Liberation Sans"), ("Arial Narrow", "Liberation Sans Narrow"),
+    ("Times New Roman", "Liberation Serif"), ("Times", "Liberation Serif"),
+    ("Courier New", "Liberation Mono"), ("Courier", "Liberation Mono"),
+    ("Calibri", "Carlito"), ("Cambria", "Caladea"),
+]
 
 # Registry settings of the cached prefix.
 PREFIX_SETTINGS = [
@@ -68,6 +76,11 @@ PREFIX_SETTINGS = [
     (r"HKCU\Control Panel\Colors", "Background", "REG_SZ", "255 255 255"),
     # A crashing program ends instead of waiting behind a debugger dialog.
     (r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog", "REG_DWORD", "0"),
+] + [
+    # Captions in the faces shows name, drawn by the metric-compatible free fonts that
+    # scripts/bootstrap installs, so that text has the intended shapes and widths.
+    (r"HKCU\Software\Wine\Fonts\Replacements", face, "REG_SZ", free)
+    for face, free in WINE_FONT_REPLACEMENTS
 ]
 
 # File types of a prefix that nothing writes to: shared with the cached prefix by hard

@@ -115,7 +115,7 @@ def TestDemoPlaysFullScreenAsTheHeadlessRenderShowsIt(s: TSession):
     scr = s.Prefix / "drive_c" / "lumora" / "demo.scr"
     scr.parent.mkdir(exist_ok=True)
     shutil.copyfile(demo, scr)
-    oracle = RenderOracle(s, scr, 0, "demo")
+    oracle = RenderOracle(s, scr, 1, "demo")
     # Probes away from the caption: the background's corners and the first picture's middle.
     probes = [(16, 16), (SCREEN_WIDTH - 17, 16), (16, SCREEN_HEIGHT // 2), (SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2 - 40)]
     process = StartShow(s, scr)

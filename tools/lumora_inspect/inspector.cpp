@@ -31,6 +31,21 @@ std::string Utf8(const std::filesystem::path& path) {
 
 }  // namespace
 
+std::string Printable(std::string_view text);
+
+namespace {
+
+// "[Section]" from stored text. Built by appending: "[" + std::string makes mingw GCC 12
+// warn of a false overlap (-Wrestrict).
+std::string Bracketed(std::string_view section) {
+  std::string out(1, '[');
+  out += Printable(section);
+  out += ']';
+  return out;
+}
+
+}  // namespace
+
 std::string Printable(std::string_view text) {
   std::string out;
   out.reserve(text.size());
@@ -43,6 +58,13 @@ std::string Printable(std::string_view text) {
     }
   }
   return out;
+}
+
+std::optional<std::string> ConfigProblem(const TPayloadReport& report) {
+  if (!report.Trailer) return "the file is shorter than a trailer; it holds no configuration";
+  if (report.ConfigOk()) return std::nullopt;
+  return "the configuration cannot be read: " + std::string(EntryStatusText(report.ConfigStatus)) +
+         (report.TrailerConsistent ? "" : " (the trailer does not point at the end of the file)");
 }
 
 std::string FormatConfig(const TPayloadReport& report) {
@@ -79,12 +101,20 @@ std::string FormatReport(const std::filesystem::path& file, const TPayloadReport
     out += Format("  %-34s %-10s %11s %11s %11s  %s\n", "section/key", "extension", "position", "stored", "inflated",
                   "status");
     for (const TEntryRefReport& e : report.Entries) {
-      const std::string where = "[" + Printable(e.Section) + "] " + e.Key;
+      // The texts below are appended piece by piece: "literal" + std::string makes mingw
+      // GCC 12 warn of a false overlap (-Wrestrict).
+      std::string where(1, '[');
+      where += Printable(e.Section);
+      where += "] ";
+      where += e.Key;
+      std::string quoted(1, '"');
+      quoted += Printable(e.Extension);
+      quoted += '"';
       const std::string inflated = e.InflatedSize ? std::to_string(*e.InflatedSize) : std::string("-");
       std::string status = e.Status == TEntryStatus::Ok ? "ok" : std::string(EntryStatusText(e.Status));
       if (e.Broken()) status = "BROKEN: " + status;
       out += Format("  %-34s %-10s %11" PRId32 " %11" PRId32 " %11s  %s\n", where.c_str(),
-                    ("\"" + Printable(e.Extension) + "\"").c_str(), e.Position, e.StoredSize, inflated.c_str(),
+                    quoted.c_str(), e.Position, e.StoredSize, inflated.c_str(),
                     status.c_str());
     }
   }
@@ -117,16 +147,16 @@ class TExtractor {
       : fs_(fs), file_(file), report_(report), dir_(dir) {}
 
   TExtractResult Run() {
+    if (!report_.ConfigOk()) {
+      result_.Ok = false;
+      result_.Notes.push_back("the configuration is broken; nothing to extract");
+      return result_;
+    }
     std::error_code ec;
     std::filesystem::create_directories(dir_, ec);
     if (!std::filesystem::is_directory(dir_, ec)) {
       result_.Ok = false;
       result_.Notes.push_back("cannot create the folder " + Utf8(dir_));
-      return result_;
-    }
-    if (!report_.ConfigOk()) {
-      result_.Ok = false;
-      result_.Notes.push_back("the configuration is broken; nothing to extract");
       return result_;
     }
     for (const TEntryRefReport& e : report_.Entries) Extract(e);
@@ -188,10 +218,21 @@ class TExtractor {
     return true;
   }
 
-  const TEntryRefReport* RefOf(std::string_view section, const TEntryRefSpec& spec, std::int32_t number) const {
-    for (const TEntryRefReport& e : report_.Entries)
-      if (e.Spec == &spec && e.Number == number && ini::SameText(e.Section, section)) return &e;
-    return nullptr;
+  // The first entry of the report for a section, reference and number, found through
+  // an index so that shows of many items stay linear.
+  const TEntryRefReport* RefOf(std::string_view section, const TEntryRefSpec& spec, std::int32_t number) {
+    if (refIndex_.empty())
+      for (const TEntryRefReport& e : report_.Entries) refIndex_.emplace(std::make_tuple(Fold(e.Section), e.Spec, e.Number), &e);
+    const auto it = refIndex_.find(std::make_tuple(Fold(section), &spec, number));
+    return it == refIndex_.end() ? nullptr : it->second;
+  }
+
+  // Every stored line of a section, as ReadSectionValues gives them.
+  TStrings SectionLines(std::string_view section) const {
+    TStrings lines;
+    if (const TIniSectionLines* stored = index_->Lines(section))
+      for (const TIniLine& line : *stored) lines.push_back(line.Text);
+    return lines;
   }
 
   std::string NameOf(const TEntryRefReport* e) const {
@@ -203,7 +244,7 @@ class TExtractor {
   // The key lines of one section: known keys whose values the player would read,
   // normalised, without the keys that lumora-pack fills in. Each extracted entry of the
   // section is named where its extension key (or, without one, its position key) was.
-  std::vector<std::string> KeyLines(TBiggerIniFile& ini, const std::string& section, std::int32_t number) {
+  std::vector<std::string> KeyLines(const std::string& section, std::int32_t number) {
     struct TPending {
       const TEntryRefSpec* Spec;
       std::string File;
@@ -223,8 +264,7 @@ class TExtractor {
       lines.push_back(std::string(ref.Spec->FolderKey) + "=" + ref.File);
       ref.Done = true;
     };
-    TStrings raw;
-    ini.ReadSectionValues(section, raw);
+    const TStrings raw = SectionLines(section);
     std::set<std::string> seen;
     for (const std::string& line : raw) {
       const std::size_t equals = line.find('=');
@@ -233,7 +273,7 @@ class TExtractor {
       std::int32_t keyNumber = 0;
       const TKeySpec* keySpec = FindKeySpec(*spec, key, keyNumber);
       if (keySpec == nullptr) {
-        result_.Notes.push_back("[" + Printable(section) + "] " + Printable(key) + ": unknown key, left out");
+        result_.Notes.push_back(Bracketed(section) + " " + Printable(key) + ": unknown key, left out");
         continue;
       }
       if (!seen.insert(Fold(key)).second) continue;  // the player reads the first
@@ -249,7 +289,7 @@ class TExtractor {
       if (keySpec->Kind == TKeyKind::FolderPath) continue;
       const std::optional<std::string> value = NormalizeKeyValue(*keySpec, line.substr(equals + 1));
       if (!value) {
-        result_.Notes.push_back("[" + Printable(section) + "] " + Printable(key) +
+        result_.Notes.push_back(Bracketed(section) + " " + Printable(key) +
                                 ": value the player reads as the default, left out");
         continue;
       }
@@ -264,6 +304,8 @@ class TExtractor {
 
   void WriteShowIni() {
     std::unique_ptr<TBiggerIniFile> ini = IniFromText(report_.ConfigText);
+    const TIniIndex index(*ini);
+    index_ = &index;
     std::string text;
     auto section = [&](const std::string& name, const std::vector<std::string>& lines) {
       if (lines.empty()) return;
@@ -276,16 +318,16 @@ class TExtractor {
     for (const std::string& name : names) {
       std::int32_t n = 0;
       if (FindSectionSpec(name, n) == nullptr)
-        result_.Notes.push_back("[" + Printable(name) + "]: unknown section, left out");
+        result_.Notes.push_back(Bracketed(name) + ": unknown section, left out");
     }
 
     for (const std::string_view fixed : {"AppInfo", "Settings", "Background"}) {
       const std::string name(fixed);
-      section(name, KeyLines(*ini, name, 0));
+      section(name, KeyLines(name, 0));
     }
 
     // Items in the player's order, numbered again without the ones it would drop.
-    const std::int32_t picCount = ini->ReadInteger("AppInfo", "PicCount", 0);
+    const std::int32_t picCount = index.ReadInteger("AppInfo", "PicCount", 0);
     std::map<std::int32_t, std::string> picSections;
     for (const std::string& name : names) {
       std::int32_t n = 0;
@@ -298,18 +340,16 @@ class TExtractor {
       for (const TEntryRefSpec& spec : EntryRefSpecs())
         if (spec.Section == TSectionKind::Pic && spec.PositionKey == "FilePos") picture = RefOf(name, spec, n);
       if (NameOf(picture).empty()) {
-        result_.Notes.push_back("[" + Printable(name) + "]: no picture extracted, item left out");
+        result_.Notes.push_back(Bracketed(name) + ": no picture extracted, item left out");
         continue;
       }
       ++next;
-      section(PicSectionName(next), KeyLines(*ini, name, n));
-      TStrings caption;
-      ini->ReadSectionValues(PicCaptionSectionName(n), caption);
-      section(PicCaptionSectionName(next), caption);
+      section(PicSectionName(next), KeyLines(name, n));
+      section(PicCaptionSectionName(next), SectionLines(PicCaptionSectionName(n)));
     }
 
     // Sounds likewise.
-    const std::int32_t sndCount = ini->ReadInteger("AppInfo", "SndCount", 0);
+    const std::int32_t sndCount = index.ReadInteger("AppInfo", "SndCount", 0);
     std::vector<std::string> sndLines;
     std::int32_t sound = 0;
     for (const TEntryRefReport& e : report_.Entries) {
@@ -320,9 +360,7 @@ class TExtractor {
       sndLines.push_back("SndFileName" + std::to_string(sound) + "=" + name);
     }
     section("Snd", sndLines);
-    TStrings raw;
-    ini->ReadSectionValues("Snd", raw);
-    for (const std::string& line : raw) {
+    for (const std::string& line : SectionLines("Snd")) {
       std::int32_t k = 0;
       std::int32_t specNumber = 0;
       const std::string key = line.substr(0, line.find('='));
@@ -331,9 +369,7 @@ class TExtractor {
     }
 
     for (const std::string_view freeText : {"AppDsp", "SettingsReadmeFile"}) {
-      TStrings lines;
-      ini->ReadSectionValues(freeText, lines);
-      section(std::string(freeText), lines);
+      section(std::string(freeText), SectionLines(freeText));
     }
 
     const std::string iniName(pack_ini_name);
@@ -351,6 +387,8 @@ class TExtractor {
   TExtractResult result_;
   std::map<std::tuple<std::int32_t, std::int32_t, std::string>, std::string> names_;
   std::set<std::string> used_;
+  const TIniIndex* index_ = nullptr;
+  std::map<std::tuple<std::string, const TEntryRefSpec*, std::int32_t>, const TEntryRefReport*> refIndex_;
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "show/show_payload.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ std::string Printable(std::string_view text);
 // configuration text when withConfig is set.
 std::string FormatReport(const std::filesystem::path& file, const TPayloadReport& report, bool withConfig);
 
+// Why the configuration text cannot be read ("the file is shorter than a trailer", "the
+// configuration is damaged: ..."); nullopt when it reads cleanly.
+std::optional<std::string> ConfigProblem(const TPayloadReport& report);
+
 // The configuration text alone, with CR LF line ends shown as line breaks.
 std::string FormatConfig(const TPayloadReport& report);
 
@@ -27,7 +32,8 @@ struct TExtractResult {
   bool Ok = true;                    // false when something could not be written
 };
 
-// Writes every entry that inflates cleanly into dir under a readable name (Pic3.jpg,
+// Writes every entry that inflates cleanly into dir (created when missing, and only
+// when the configuration reads cleanly, so a broken file leaves no empty folder) under a readable name (Pic3.jpg,
 // Pic3Mask.bmp, Snd1.mp3, Splash.bmp, ...) and dir/show.ini. Names are made only of
 // letters, digits, "_", "-" and "."; nothing is written outside dir.
 TExtractResult ExtractShow(platform::IFileSystem& fs, platform::IReadableFile& file, const TPayloadReport& report,

@@ -8,6 +8,7 @@
 #endif
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@ constexpr const char* kUsage =
     "usage: lumora-inspect [--config | --check] [--extract DIR] FILE.scr\n"
     "\n"
     "Prints the trailer, the configuration and every entry it refers to.\n"
-    "  --config       print only the configuration text\n"
+    "  --config       print only the configuration text (exit status 1 when it cannot be read)\n"
     "  --check        print the report; exit status 1 when anything is broken\n"
     "  --extract DIR  also write the media and a show folder (show.ini) into DIR\n";
 
@@ -64,6 +65,13 @@ int Run(int argc, char** argv) {
     return 2;
   }
   const lumora::TPayloadReport report = lumora::InspectPayload(*file);
+  if (configOnly) {
+    // A cut or damaged configuration is not the show's configuration: say so instead.
+    if (const std::optional<std::string> problem = lumora::inspect::ConfigProblem(report)) {
+      std::fprintf(stderr, "lumora-inspect: %s: %s\n", positional[0].c_str(), problem->c_str());
+      return 1;
+    }
+  }
   const std::string text =
       configOnly ? lumora::inspect::FormatConfig(report) : lumora::inspect::FormatReport(path, report, !check);
   std::fwrite(text.data(), 1, text.size(), stdout);

@@ -91,6 +91,7 @@ int Run(int argc, char** argv) {
   }
   try {
     const lumora::pack::TPackResult result = lumora::pack::PackShow(fs, options);
+    for (const std::string& warning : result.Warnings) std::fprintf(stderr, "lumora-pack: warning: %s\n", warning.c_str());
     std::printf("lumora-pack: wrote %s: %zu entries, configuration at %d (%d bytes stored), %llu bytes\n",
                 positional[1].c_str(), result.EntryCount, result.ConfigPosition, result.ConfigStoredSize,
                 static_cast<unsigned long long>(result.FileSize));

@@ -2,6 +2,10 @@
 
 #include <zlib.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <array>
 #include <cstring>
 #include <limits>
@@ -55,6 +59,14 @@ class TOutput {
     const bool closed = file_->Close();
     file_.reset();
     if (!closed) throw EPackOutputError(Utf8(target_) + ": write failed (disk full?)");
+#ifndef _WIN32
+    // The scratch file is private while it is written; the finished file gets what a
+    // new file normally gets.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    std::error_code ec;
+    std::filesystem::permissions(scratch_, static_cast<std::filesystem::perms>(0666 & ~mask), ec);
+#endif
     if (!fs_.MoveReplacing(scratch_, target_)) throw EPackOutputError(Utf8(target_) + ": cannot replace the file");
     committed_ = true;
   }
@@ -118,6 +130,26 @@ std::unique_ptr<platform::IReadableFile> OpenInput(platform::IFileSystem& fs, co
   return file;
 }
 
+// The output may replace an older screen saver, but never a device, a folder or one of
+// the files it is made from (the same file under any name, through links too).
+void CheckOutput(const TPackOptions& options, const TShowFolder& folder) {
+  const std::string what = "output, path \"" + Utf8(options.Output) + "\": ";
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(options.Output, ec);
+  if (!std::filesystem::exists(status)) return;
+  if (!std::filesystem::is_regular_file(status))
+    throw EPackInputError(what + "exists and is not a regular file; lumora-pack replaces only files");
+  const auto same = [&](const std::filesystem::path& input) {
+    std::error_code e;
+    return std::filesystem::equivalent(options.Output, input, e) && !e;
+  };
+  if (same(options.Template)) throw EPackInputError(what + "is the template; choose another output");
+  if (same(folder.IniPath)) throw EPackInputError(what + "is the show's show.ini; choose another output");
+  for (const TFolderEntry& entry : folder.Entries)
+    if (same(entry.Path))
+      throw EPackInputError(what + "is \"" + entry.Written + "\", a file of the show; choose another output");
+}
+
 }  // namespace
 
 TPackResult PackShow(platform::IFileSystem& fs, const TPackOptions& options) {
@@ -125,6 +157,7 @@ TPackResult PackShow(platform::IFileSystem& fs, const TPackOptions& options) {
   if (!fs.FileExists(options.Template))
     throw EPackInputError("template, path \"" + Utf8(options.Template) + "\": file not found");
   const std::unique_ptr<platform::IReadableFile> templ = OpenInput(fs, options.Template, "template");
+  CheckOutput(options, folder);
 
   std::uint64_t total = 0;
   for (const TFolderEntry& e : folder.Entries) total += e.Size;
@@ -179,6 +212,7 @@ TPackResult PackShow(platform::IFileSystem& fs, const TPackOptions& options) {
     throw EPackInputError("the show is larger than 2 GiB, more than a screen saver can address");
 
   TPackResult result;
+  result.Warnings = folder.Warnings;
   result.EntryCount = folder.Entries.size();
   result.ConfigPosition = static_cast<std::int32_t>(configPosition);
   result.ConfigStoredSize = static_cast<std::int32_t>(configStored);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace lumora::pack {
 
@@ -26,13 +27,15 @@ struct TPackResult {
   std::uint64_t FileSize = 0;
   std::int32_t ConfigPosition = 0;
   std::int32_t ConfigStoredSize = 0;
+  std::vector<std::string> Warnings;  // see TShowFolder::Warnings
 };
 
 // Shows whose files add up to this much report progress.
 constexpr std::uint64_t kProgressThreshold = 16u << 20;
 
-// Throws EPackInputError for a bad show folder or template, EPackOutputError when the
-// output cannot be written. The output appears only when it is complete.
+// Throws EPackInputError for a bad show folder or template, or an output that is not a
+// regular file or is one of the inputs; EPackOutputError when the output cannot be
+// written. The output appears only when it is complete.
 TPackResult PackShow(platform::IFileSystem& fs, const TPackOptions& options);
 
 }  // namespace lumora::pack

@@ -61,9 +61,16 @@ struct TShowFolder {
   std::vector<TFolderEntry> Entries;
   std::int32_t PicCount = 0;
   std::int32_t SndCount = 0;
+  // Values the player clamps or ignores, files matched ignoring letter case, files left
+  // out because the player would never show them; each names where, like an error.
+  std::vector<std::string> Warnings;
 };
 
 constexpr std::string_view kShowIniName = "show.ini";
+
+// Why the player would refuse a pattern string with "Error in Pattern String." (or, for
+// a string without "|", paint nothing); nullopt when it paints.
+std::optional<std::string> PatternStringProblem(std::string_view pattern);
 
 // Reads and checks dir/show.ini and the files it names. Throws EPackInputError.
 TShowFolder ReadShowFolder(platform::IFileSystem& fs, const std::filesystem::path& dir);

@@ -9,7 +9,12 @@
 namespace lumora::tools {
 
 const char* const kRenderUsage =
-    "usage: lumora-render [PICTURE] -o OUT.png [options]\n"
+    "usage: lumora-render [PICTURE] -o OUT.png [options]   one state of the picture view\n"
+    "       lumora-render show SAVER.scr|SHOW-FOLDER -o OUT.png [--item N] ...\n"
+    "                                 an item of a show as the player displays it\n"
+    "                                 (lumora-render show --help)\n"
+    "       lumora-render settings ...  the settings dialog (lumora-render settings --help)\n"
+    "\n"
     "Renders one state of the picture view (headless) to a PNG file.\n"
     "  --client WxH            client area (default 800x600)\n"
     "  --screen WxH            physical screen (default: the client size)\n"

@@ -17,6 +17,10 @@
 #include "platform/headless/headless_text.h"
 #include "packer.h"
 #include "show/main_frm_show.h"
+#include "show/show_config.h"
+#include "show/show_payload.h"
+
+#include <algorithm>
 
 #include <fstream>
 #include <unistd.h>
@@ -28,12 +32,14 @@ const char* const kRenderShowUsage =
     "usage: lumora-render show SAVER.scr|SHOW-FOLDER -o OUT.png [--item N] [--screen WxH] [--preview WxH]\n"
     "       [--seed N]\n"
     "Plays a packed screen saver (or a show folder, packed on the way) headless and writes\n"
-    "the screen as item N (list position from 0, default 0) shows after its show-in.\n"
+    "the screen as item N shows after its show-in; items count like their sections, so\n"
+    "--item 1 (the default) is [Pic1].\n"
     "  --screen WxH   the full-screen show's screen (default 1024x768)\n"
     "  --preview WxH  play it as the preview in a window of that size instead\n"
     "  --seed N       the random numbers of placements, effects and shuffled order\n"
     "A preview that shows only its desktop-preview picture or the built-in picture is\n"
-    "written as it stands. Exit status 2 on argument errors, 1 when the item never shows.\n";
+    "written as it stands. Exit status 2 on argument errors (a missing file included), 1\n"
+    "when the item is not in the show or never shows.\n";
 
 namespace {
 
@@ -41,11 +47,54 @@ bool ParseSize(const std::string& text, int& w, int& h) {
   return std::sscanf(text.c_str(), "%dx%d", &w, &h) == 2 && w > 0 && h > 0 && w <= 16384 && h <= 16384;
 }
 
+bool ParseItem(const std::string& text, int& item) {
+  char* end = nullptr;
+  const long n = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || n < 1 || n > 0x7FFFFFFF) return false;
+  item = static_cast<int>(n);
+  return true;
+}
+
+#ifndef _WIN32
+// The list position of section [Pic<item>], by the player's own rule for the items it
+// keeps; or why the section is not in the list.
+bool ListPosition(platform::IFileSystem& files, const std::filesystem::path& saver, int item, bool preview,
+                  int& position, std::string& why) {
+  const std::unique_ptr<platform::IReadableFile> file = files.OpenForReadDenyWrite(saver);
+  if (!file) {
+    why = "cannot open the file";
+    return false;
+  }
+  const TPayloadReport report = InspectPayload(*file);
+  if (!report.ConfigOk()) return position = item - 1, true;  // the show itself says what is wrong
+  const std::unique_ptr<TBiggerIniFile> ini = IniFromText(report.ConfigText);
+  const TIniIndex index(*ini);
+  const int count = index.ReadInteger("AppInfo", "PicCount", 0);
+  if (item > count) {
+    why = "the show has " + std::to_string(std::max(count, 0)) + " item sections; --item " + std::to_string(item) +
+          " is past the last one";
+    return false;
+  }
+  position = 0;
+  for (int n = 1; n <= item; ++n) {
+    const std::string section = PicSectionName(n);
+    const bool kept = index.ReadInteger(section, "FilePos", -1) != -1 && index.ReadInteger(section, "FileSize", 0) != 0 &&
+                      (!preview || index.ReadInteger(section, "MediaStyle", 0) == 0);
+    if (n == item && !kept) {
+      why = "[" + section + "] is not played (" + (preview ? "no entry, or a media item in a preview)" : "no entry)");
+      return false;
+    }
+    if (kept && n < item) ++position;
+  }
+  return true;
+}
+#endif
+
 }  // namespace
 
 int RenderShow(const std::vector<std::string>& args) {
   std::string scr, out;
-  int item = 0, screenW = 1024, screenH = 768, clientW = 0, clientH = 0;
+  int item = 1, screenW = 1024, screenH = 768, clientW = 0, clientH = 0;
   unsigned seed = 0;
   bool preview = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -57,7 +106,10 @@ int RenderShow(const std::vector<std::string>& args) {
     } else if (a == "-o" && hasValue) {
       out = args[++i];
     } else if (a == "--item" && hasValue) {
-      item = std::atoi(args[++i].c_str());
+      if (!ParseItem(args[++i], item)) {
+        std::fprintf(stderr, "lumora-render: bad --item %s (items count from 1, as [Pic1])\n", args[i].c_str());
+        return 2;
+      }
     } else if (a == "--screen" && hasValue) {
       if (!ParseSize(args[++i], screenW, screenH)) {
         std::fprintf(stderr, "lumora-render: bad --screen %s\n", args[i].c_str());
@@ -84,10 +136,18 @@ int RenderShow(const std::vector<std::string>& args) {
     return 2;
   }
 #ifdef _WIN32
+  (void)item, (void)seed, (void)preview, (void)clientW, (void)clientH;
   std::fputs("lumora-render: rendering shows is done by the native build\n", stderr);
   return 1;
 #else
   namespace fs = std::filesystem;
+  {
+    std::error_code ec;
+    if (!fs::exists(fs::u8path(scr), ec)) {
+      std::fprintf(stderr, "lumora-render: %s: the file does not exist\n", scr.c_str());
+      return 2;
+    }
+  }
   if (!preview) {
     clientW = screenW;
     clientH = screenH;
@@ -116,7 +176,8 @@ int RenderShow(const std::vector<std::string>& args) {
       options.ShowFolder = scr;
       options.Template = stub;
       options.Output = saver;
-      pack::PackShow(packFiles, options);
+      for (const std::string& w : pack::PackShow(packFiles, options).Warnings)
+        std::fprintf(stderr, "lumora-render: warning: %s\n", w.c_str());
     } catch (const std::exception& e) {
       std::fprintf(stderr, "lumora-render: cannot pack %s: %s\n", scr.c_str(), e.what());
       fs::remove_all(temp, ec);
@@ -125,6 +186,7 @@ int RenderShow(const std::vector<std::string>& args) {
   }
   {
     platform::THeadlessFileSystem files(saver, temp);
+
     platform::THeadlessSurface surface({clientW, clientH}, {screenW, screenH});
     platform::THeadlessTextRasterizer text;
     platform::THeadlessDesktopCapture desktop;
@@ -138,12 +200,28 @@ int RenderShow(const std::vector<std::string>& args) {
     show.FormShow();
     for (const std::string& m : messages.Shown()) std::fprintf(stderr, "lumora-render: the show says: %s\n", m.c_str());
     bool shown = !show.timScr().Enabled() && !form.closed;  // a preview's picture alone
-    for (int ticks = 0; !shown && !form.closed && ticks < 100000; ++ticks) {
+    int position = 0;
+    std::string why;
+    if (!shown && !ListPosition(files, saver, item, preview, position, why)) {
+      std::fprintf(stderr, "lumora-render: %s\n", why.c_str());
+      show.FormClose();
+      std::error_code ignored;
+      fs::remove_all(temp, ignored);
+      return 1;
+    }
+    // The item's turn comes once per round; when it has come and gone without the
+    // picture on screen, it will not show later either.
+    bool turnCame = false, turnPassed = false;
+    for (int ticks = 0; !shown && !turnPassed && !form.closed && ticks < 100000; ++ticks) {
       if (!clock.AdvanceToNextTimer()) break;
-      shown = show.CurrentIndex() == item && view.PicShown();
+      const bool itsTurn = show.CurrentIndex() == position;
+      shown = itsTurn && view.PicShown();
+      turnPassed = turnCame && !itsTurn;
+      turnCame = turnCame || itsTurn;
     }
     if (!shown) {
-      std::fprintf(stderr, "lumora-render: item %d never showed%s\n", item, form.closed ? " (the show closed)" : "");
+      std::fprintf(stderr, "lumora-render: item %d never showed%s\n", item,
+                   form.closed ? " (the show closed)" : turnPassed ? " (its picture could not be shown)" : "");
       status = 1;
     } else {
       std::string error;

@@ -67,7 +67,8 @@ TEST(HeadlessText, AnsiBytesMapToTheirCharacters) {
   EXPECT_EQ(UnicodeFromAnsi(0x80), U'\u20AC');
   EXPECT_EQ(UnicodeFromAnsi(0xE9), U'\u00E9');
   THeadlessTextRasterizer text;
-  const TTextFont font{.Height = -16};
+  TTextFont font;
+  font.Height = -16;
   EXPECT_GT(text.TextExtent(font, "caf\xE9").Width, text.TextExtent(font, "caf").Width);
 }
 

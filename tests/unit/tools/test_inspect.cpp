@@ -250,5 +250,37 @@ TEST(Inspect, ReportNamesTheTrailerConfigurationAndEveryEntry) {
   EXPECT_EQ(text.find("configuration text"), std::string::npos);
 }
 
+TEST(Inspect, TheConfigurationProblemIsNamedForEveryBrokenFile) {
+  TShowFolderFixture f;
+  f.Ini("[Pic1]\r\nPicFileName=a.bmp\r\n");
+  f.File("a.bmp", test::Media(100, 1));
+  f.Pack();
+  const TBytes whole = test::ReadFileBytes(f.Out());
+  EXPECT_EQ(inspect::ConfigProblem(InspectBytes(whole)), std::nullopt);
+  TBytes forged = whole;  // the configuration claims one byte more than it holds
+  const std::size_t at = static_cast<std::size_t>(Inspect(f.Out()).Trailer->ConfigPosition);
+  forged[at] = std::byte(std::to_integer<int>(forged[at]) + 1);
+  for (const TBytes& broken : {TBytes(whole.begin(), whole.end() - 40), TBytes(whole.begin(), whole.begin() + 10), forged}) {
+    const std::optional<std::string> problem = inspect::ConfigProblem(InspectBytes(broken));
+    EXPECT_TRUE(problem.has_value()) << broken.size();
+  }
+}
+
+TEST(Inspect, TheIniIndexAnswersAsTheReader) {
+  // A long section is indexed, a short one searched: both must find the first key of a
+  // name in any letter case, cut values at 255 characters, and read numbers the same.
+  std::string text = "[Short]\r\nA=1\r\na=2\r\nHex=0x1F\r\n[Snd]\r\n";
+  for (int i = 1; i <= 40; ++i) text += "FilePos" + std::to_string(i) + "=" + std::to_string(i * 10) + "\r\n";
+  text += "filepos7=dup\r\nLong=" + std::string(300, 'x') + "\r\n[SHORT]\r\nA=3\r\n";
+  const std::unique_ptr<TBiggerIniFile> ini = IniFromText(text);
+  const TIniIndex index(*ini);
+  for (const auto& [section, key] : std::vector<std::pair<std::string, std::string>>{
+           {"short", "a"}, {"Short", "HEX"}, {"snd", "FILEPOS7"}, {"Snd", "FilePos40"}, {"Snd", "Long"},
+           {"Snd", "FilePos41"}, {"Nope", "A"}}) {
+    EXPECT_EQ(index.ReadString(section, key).value_or("<none>"), ini->ReadString(section, key, "<none>")) << key;
+    EXPECT_EQ(index.ReadInteger(section, key, -9), ini->ReadInteger(section, key, -9)) << key;
+  }
+}
+
 }  // namespace
 }  // namespace lumora

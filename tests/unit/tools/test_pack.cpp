@@ -8,6 +8,8 @@
 
 #include <regex>
 
+#include <sys/stat.h>
+
 namespace lumora {
 namespace {
 
@@ -164,7 +166,20 @@ INSTANTIATE_TEST_SUITE_P(
         TRefusal{"EmptyItemFile", "[Pic1]\r\nPicFileName=\r\n", R"(key PicFileName: needs the path of a file)"},
         TRefusal{"CaptionWithoutItem", "[Pic1]\r\nPicFileName=a.bmp\r\n[Pic2Caption]\r\nhello\r\n",
                  R"(section \[Pic2Caption\]: a caption for an item that has no section \[Pic2\])"},
-        TRefusal{"SoundGap", "[Snd]\r\nSndFileName2=a.bmp\r\n", R"(key SndFileName1: sounds are numbered 1, 2)"}),
+        TRefusal{"SoundGap", "[Snd]\r\nSndFileName2=a.bmp\r\n", R"(key SndFileName1: sounds are numbered 1, 2)"},
+        TRefusal{"ParentPath", "[Pic1]\r\nPicFileName=../template.scr\r\n",
+                 R"(key PicFileName, path "\.\./template\.scr": leads outside the show folder)"},
+        TRefusal{"BackslashParent", "[Pic1]\r\nPicFileName=sub\\..\\..\\template.scr\r\n", R"(key PicFileName, .*leads outside)"},
+        TRefusal{"AbsolutePath", "[Settings]\r\nSplashFile=/etc/hostname\r\n", R"(key SplashFile, .*an absolute path)"},
+        TRefusal{"DrivePath", "[Snd]\r\nSndFileName1=C:\\a.bmp\r\n", R"(key SndFileName1, .*an absolute path)"},
+        TRefusal{"NearNames", "[Pic1]\r\nPicFileName=b.bmp\r\n", R"(file not found \(.*\); near names: a\.bmp$)"},
+        TRefusal{"Percent", "[Pic1]\r\nPicFileName=a.bmp\r\nPicSizeHor=50%\r\n", R"(a number such as 50 or 12\.5, without %)"},
+        TRefusal{"PatternShort", "[Background]\r\nBgStyle=2\r\nBgPatternString=P|1,2,3\r\n",
+                 R"(key BgPatternString: the player would show "Error in Pattern String\.": 3 numbers after)"},
+        TRefusal{"PatternFunction", "[Background]\r\nBgPatternString=P|41,0,0,1,1,1,1\r\nBgStyle=3\r\nBgBgpStyle=3\r\n",
+                 R"(number 1 is 41, but the functions are numbered 0 to 40)"},
+        TRefusal{"PatternDivides", "[Background]\r\nBgStyle=2\r\nBgPatternString=P|18,17,0,0,0,0,0\r\n",
+                 R"(function 0 divides by m)"}),
     [](const ::testing::TestParamInfo<TRefusal>& info) { return std::string(info.param.Name); });
 
 TEST(Pack, MissingShowIniAndTemplateAreInputErrors) {
@@ -201,6 +216,91 @@ TEST(Pack, UnixLineEndsAndEmptyOptionalFilesAreFine) {
   EXPECT_EQ(report.ConfigText,
             "[Settings]\r\nIsUseSplash=0\r\n\r\n[Pic1]\r\nPicFileName=.bmp\r\nFilePos=16\r\nFileSize=19\r\n\r\n"
             "[AppInfo]\r\nPicCount=1\r\nSndCount=0\r\nAuthor=Me\r\n\r\n");
+}
+
+TEST(Pack, LinksAreFollowedInsideTheFolderOnly) {
+  TShowFolderFixture f;
+  f.File("media/a.bmp", BytesOf("picture"));
+  std::filesystem::create_symlink("media/a.bmp", f.Show() / "inside.bmp");
+  std::filesystem::create_symlink(f.Template(), f.Show() / "outside.bmp");
+  f.Ini("[Pic1]\r\nPicFileName=inside.bmp\r\n");
+  EXPECT_EQ(f.Pack().EntryCount, 1u);
+  f.Ini("[Pic1]\r\nPicFileName=outside.bmp\r\n");
+  try {
+    f.Pack();
+    FAIL() << "packed a file from outside the folder";
+  } catch (const pack::EPackInputError& e) {
+    EXPECT_NE(std::string(e.what()).find("key PicFileName, path \"outside.bmp\": a link that leads outside"),
+              std::string::npos) << e.what();
+  }
+}
+
+TEST(Pack, ANameMissingAsWrittenMatchesOneFileIgnoringCase) {
+  TShowFolderFixture f;
+  f.File("Media/Photo.JPG", BytesOf("picture"));
+  f.Ini("[Pic1]\r\nPicFileName=media/photo.jpg\r\n");
+  const pack::TPackResult result = f.Pack();
+  ASSERT_EQ(result.Warnings.size(), 1u);
+  EXPECT_NE(result.Warnings[0].find("using \"Media/Photo.JPG\" (letter case ignored)"), std::string::npos);
+  f.File("media/PHOTO.jpg", BytesOf("another"));
+  EXPECT_THROW(f.Pack(), pack::EPackInputError);  // two files fit
+}
+
+TEST(Pack, TheOutputIsNeverAnInputADeviceOrAFolder) {
+  TShowFolderFixture f;
+  f.Ini("[Pic1]\r\nPicFileName=a.bmp\r\n");
+  f.File("a.bmp", BytesOf("picture"));
+  std::filesystem::create_hard_link(f.Show() / "a.bmp", f.Dir("other-name.bmp"));
+  const TBytes ini = test::ReadFileBytes(f.Show() / "show.ini");
+  for (const std::filesystem::path& output : {f.Show() / "show.ini", f.Template(), f.Show() / "a.bmp",
+                                              f.Dir("other-name.bmp"), std::filesystem::path("/dev/null"), f.Show()}) {
+    pack::TPackOptions options = f.Options();
+    options.Output = output;
+    EXPECT_THROW(pack::PackShow(f.Fs(), options), pack::EPackInputError) << output;
+  }
+  EXPECT_EQ(test::ReadFileBytes(f.Show() / "show.ini"), ini);
+  EXPECT_EQ(test::ReadFileBytes(f.Show() / "a.bmp"), BytesOf("picture"));
+  EXPECT_EQ(test::ReadFileBytes(f.Template()), BytesOf("MZ-test-template"));
+}
+
+TEST(Pack, TheOutputGetsThePermissionsOfANewFile) {
+  TShowFolderFixture f;
+  f.Ini("[Settings]\r\nIsUseSplash=0\r\n");
+  const mode_t old = ::umask(022);
+  f.Pack();
+  ::umask(old);
+  struct stat st {};
+  ASSERT_EQ(::stat(f.Out().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+TEST(Pack, ValuesThePlayerClampsOrIgnoresAreWarningsThatSayWhatItDoes) {
+  TShowFolderFixture f;
+  f.File("a.bmp", BytesOf("picture"));
+  f.File("splash.bmp", BytesOf("splash"));
+  f.Ini("[Settings]\r\nSplashFile=splash.bmp\r\nIsUseSplash=0\r\n"
+        "[Background]\r\nBgPatternString=no numbers\r\n"
+        "[Pic1]\r\nPicFileName=a.bmp\r\nShowInStyle=99\r\nShowOutStyle=-7\r\nOpacity=300\r\nFloatSpeed=70000\r\n"
+        "PicInterval=0\r\nMediaStyle=4\r\nCapFont_Style=24\r\nRepeatTimes=-2\r\nShowSpeed=3\r\n");
+  const pack::TPackResult result = f.Pack();
+  const std::vector<std::string> expected = {
+      R"(key SplashFile: IsUseSplash=0: the player never shows the splash picture, so it is not stored)",
+      R"(key BgPatternString: no "\|" .*paints no pattern \(the background does not use it now\))",
+      R"(key ShowInStyle: "99": .*shows effect 78)",
+      R"(key ShowOutStyle: "-7": .*random effect)",
+      R"(key Opacity: "300": .*300 acts as 44)",
+      R"(key FloatSpeed: "70000": .*70000 acts as 4464)",
+      R"(key PicInterval: "0": .*after 50 ms)",
+      R"(key MediaStyle: "4": the player skips)",
+      R"(key CapFont_Style: "24": .*24 acts as 8)",
+      R"(key RepeatTimes: "-2": .*once)",
+      R"(key Opacity: Opacity acts only through a mask)"};
+  ASSERT_EQ(result.Warnings.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    EXPECT_TRUE(std::regex_search(result.Warnings[i], std::regex(expected[i]))) << result.Warnings[i];
+  EXPECT_EQ(result.EntryCount, 1u);  // the splash is left out
+  const auto file = platform::OpenPosixReadableFile(f.Out());
+  EXPECT_EQ(InspectPayload(*file).ConfigText.find("SplashFile"), std::string::npos);
 }
 
 }  // namespace
