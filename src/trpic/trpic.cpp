@@ -486,6 +486,8 @@ void TCustomTrPic::Paint() {
       if (!part.Empty()) compositeBitmap_.CopyRect(part.Left, part.Top, clientBgBitmap_, part);
   }
   if (drawPicture) compositeBitmap_.CopyRect(picRect_.Left, picRect_.Top, picBitmap_, picBitmap_.Bounds());
+  // The whole frame replaces whatever the window showed over it.
+  floatShown_ = TRect{};
   PresentRect(all);
 }
 
@@ -497,6 +499,10 @@ void TCustomTrPic::Repaint() {
 
 void TCustomTrPic::PresentRect(const TRect& rect) {
   surface_.Present(compositeBitmap_, rect, platform::TCaptionLayer{captionRects_, captionColour_});
+}
+
+void TCustomTrPic::PresentRect(const TRect& rect, const platform::TFrameInset& inset) {
+  surface_.PresentWithInset(compositeBitmap_, rect, platform::TCaptionLayer{captionRects_, captionColour_}, inset);
 }
 
 void TCustomTrPic::SurfacePaint() {

@@ -243,6 +243,17 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   void SetPicShown(bool value) { picShown_ = value; }
   TRect& MutablePicRect() { return picRect_; }
   void SetFloatingState(bool value) { floating_ = value; }
+  // Presents rect of the frame with inset shown over it (the floating picture, which
+  // the frame does not hold).
+  void PresentRect(const TRect& rect, const platform::TFrameInset& inset);
+  // Where the window shows the floating picture outside the frame: the picture's origin
+  // and the part shown (empty once a paint has presented the whole frame).
+  TPoint FloatShownOrigin() const { return floatShownOrigin_; }
+  const TRect& FloatShown() const { return floatShown_; }
+  void SetFloatShown(TPoint origin, const TRect& shown) {
+    floatShownOrigin_ = origin;
+    floatShown_ = shown;
+  }
   bool StopShowFlag() const { return stopShowFlag_; }
   bool StopFloatFlag() const { return stopFloatFlag_; }
 
@@ -337,6 +348,8 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   bool clientBgAsScreen_ = false;
 
   // Transitions and floating.
+  TPoint floatShownOrigin_{};
+  TRect floatShown_{};
   int showMode_ = 0;
   int effectStyle_ = 0;
   int stepCount_ = 0;
@@ -381,6 +394,8 @@ class TTrPic : public TCustomTrPic {
   void EnsureFrame();
   void AnimateThreadEnded(int mode);
   void FloatThreadEnded();
+  // Puts the part of the picture the window shows back into the frame when a float ends.
+  void SettleFloatFrame();
 
   platform::IThreadHost* threads_;
   platform::IWorkerThread* showInThread_ = nullptr;
@@ -389,6 +404,7 @@ class TTrPic : public TCustomTrPic {
   int step_ = 0;
   bool stepPainted_ = false;
   int floatDir_ = 0;
+  bool floatFrameClear_ = false;  // the frame holds background where the floating picture is
 };
 
 }  // namespace lumora
