@@ -162,9 +162,14 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   TMouseEvent OnMouseUp;
 
   // ---- Internal state, readable for the show's effects and for tests ----
-  const TBitmap32& ScreenBgBitmap() const { return screenBgBitmap_; }
+  const TBitmap32& ScreenBgBitmap() const {
+    EnsureScreenBg();
+    return screenBgBitmap_;
+  }
   const TBitmap32& OverlayBitmap() const { return overlayBitmap_; }
-  const TBitmap32& ClientBgBitmap() const { return clientBgBitmap_; }
+  // The background as the client shows it; the screen's own bitmap when the client is
+  // as large as the screen, since the two would hold the same pixels.
+  const TBitmap32& ClientBgBitmap() const { return clientBgShared_ ? screenBgBitmap_ : clientBgBitmap_; }
   const TBitmap32& CompositeBitmap() const { return compositeBitmap_; }
   const TBitmap32& CaptionBitmap() const { return captionBitmap_; }
   const TBitmap32& PicBitmap() const { return picBitmap_; }
@@ -269,6 +274,11 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   void UpdateCaptionLayer(const TRect& oldBounds);
   void HideCaption();
   void ComposePictureInto(TBitmap32& bitmap, int width, int height);
+  // The screen-sized background comes into being when it is first needed (a fresh
+  // canvas, white), not with the view.
+  void EnsureScreenBg() const;
+  // Empties PicBitmap, keeping its memory for the next picture of the same size.
+  void DropPicBitmap();
 
   platform::IWindowSurface& surface_;
   platform::ITextRasterizer& text_;
@@ -323,12 +333,13 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   TTrPicStyle showOutStyle_ = 1;
   TThreadPriority threadPriority_ = TThreadPriority::tpNormal;
 
-  TBitmap32 screenBgBitmap_;
+  mutable TBitmap32 screenBgBitmap_;
   TBitmap32 overlayBitmap_;
   TBitmap32 clientBgBitmap_;
   TBitmap32 compositeBitmap_;
   TBitmap32 captionBitmap_;
   TBitmap32 picBitmap_;
+  TBitmap32 spareBitmap_;  // the previous PicBitmap's memory, while PicBitmap is empty
   TRect picRect_{};
   bool picShown_ = false;
   bool inPaint_ = false;
@@ -346,6 +357,7 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   std::uint64_t clientBgVersion_ = 0;
   platform::TSize clientBgSize_{-1, -1};
   bool clientBgAsScreen_ = false;
+  bool clientBgShared_ = false;
 
   // Transitions and floating.
   TPoint floatShownOrigin_{};
