@@ -322,8 +322,8 @@ void TCustomTrPic::DropPicBitmap() {
   picBitmap_ = TBitmap32();
 }
 
-void TCustomTrPic::EnsureScreenBg() const {
-  if (screenBgBitmap_.Empty()) screenBgBitmap_.SetSize(screenSize_.Width, screenSize_.Height);
+void TCustomTrPic::EnsureScreenBg(TPixel fill) const {
+  if (screenBgBitmap_.Empty()) screenBgBitmap_.SetSize(screenSize_.Width, screenSize_.Height, fill);
 }
 
 void TCustomTrPic::Relayout(bool caption, bool rebuildCaption, bool place, bool resize) {
@@ -488,13 +488,19 @@ void TCustomTrPic::UpdateClientBg() {
 }
 
 void TCustomTrPic::Paint() {
-  compositeBitmap_.SetSize(ClientW(), ClientH());
   UpdateClientBg();
+  // A new frame starts as a copy of the background rather than white.
+  const bool fresh =
+      compositeBitmap_.Empty() && ClientBgBitmap().Width() == ClientW() && ClientBgBitmap().Height() == ClientH();
+  if (fresh) compositeBitmap_ = ClientBgBitmap();
+  compositeBitmap_.SetSize(ClientW(), ClientH());
   const TRect all = compositeBitmap_.Bounds();
   // While a transition or the floating motion runs, they draw the picture themselves.
   const bool drawPicture = picShown_ && !showing_ && !floating_ && !picBitmap_.Empty();
   const TRect under = drawPicture ? IntersectRect(picRect_, all) : TRect{};
-  if (under.Empty()) {
+  if (fresh) {
+    // The background is in the frame already.
+  } else if (under.Empty()) {
     compositeBitmap_.CopyRect(0, 0, ClientBgBitmap(), all);
   } else {
     // The picture is opaque: only the background around it is copied.
@@ -585,6 +591,8 @@ void TCustomTrPic::CaptureScreen() {
 void TCustomTrPic::RebuildBackground() {
   // Whatever happens below, ClientBgBitmap must be made anew.
   ++bgVersion_;
+  // A first solid fill is the allocation's own.
+  if (bgStyle_ == TBgStyle::bsSolid) EnsureScreenBg(PixelFromTColor(bgSolidColor_));
   EnsureScreenBg();
   const TRect all = screenBgBitmap_.Bounds();
   switch (bgStyle_) {

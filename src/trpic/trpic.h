@@ -276,7 +276,7 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   void ComposePictureInto(TBitmap32& bitmap, int width, int height);
   // The screen-sized background comes into being when it is first needed (a fresh
   // canvas, white), not with the view.
-  void EnsureScreenBg() const;
+  void EnsureScreenBg(TPixel fill = kWhitePixel) const;
   // Empties PicBitmap, keeping its memory for the next picture of the same size.
   void DropPicBitmap();
 
