@@ -6,7 +6,8 @@
 
 1. lumora-render.exe shows a full-window 1024 x 768 picture with style 1 (a wipe from
    the left, 1026 frames) at ShowSpeed 1; screenshots taken as fast as the display
-   allows follow the wipe's edge, from the first visible column to the last.
+   allows follow the wipe's edge, from the first visible column to the last. The same
+   with style 19 (a curved front from the left, 102 frames of a region).
 2. lumora.scr plays the same as a packed one-picture show.
 3. lumora.scr plays a packed show whose one picture floats at FloatSpeed 1 from the
    top-left corner (down-right); screenshots follow its corner, and the CPU time of the
@@ -79,7 +80,7 @@ def CpuSeconds(pid: int) -> float:
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def FollowWipe(s: TSession, p, what: str) -> None:
+def FollowWipe(s: TSession, p, what: str, frames: int = 1026) -> None:
     samples = []
     deadline = time.monotonic() + 60
     while time.monotonic() < deadline:
@@ -95,23 +96,24 @@ def FollowWipe(s: TSession, p, what: str) -> None:
         print(f"{what}: did not complete within 60 s: {samples[-3:]}")
         return
     first, last = samples[0], samples[-1]
-    print(f"{what}: style 1, ShowSpeed 1, 1024 x 768 full window (1026 frames):")
+    print(f"{what}, ShowSpeed 1, 1024 x 768 full window ({frames} frames):")
     print(f"  first seen at column {first[1]}, complete {last[0] - first[0]:.2f} s later "
           f"({len(samples)} screenshots)")
     if len(moving) >= 2:
         rate = (moving[-1][1] - moving[0][1]) / (moving[-1][0] - moving[0][0])
+        seconds = SCREEN_WIDTH / rate
         print(f"  wipe speed {rate:.0f} columns/s, so the whole show-in takes about "
-              f"{1026 / rate:.2f} s ({1000 / rate:.2f} ms a frame)")
+              f"{seconds:.2f} s ({1000 * seconds / frames:.2f} ms a frame)")
 
 
-def ShowIn(s: TSession) -> None:
+def ShowIn(s: TSession, style: int, frames: int) -> None:
     (s.RunDir / "picture.bmp").write_bytes(Bmp(SCREEN_WIDTH, SCREEN_HEIGHT))
     exe = s.Config.Scr.parent / "lumora-render.exe"
     s.ParkPointer()
     p = s.StartWindows(exe, ["picture.bmp", "--client", f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}", "--bg", "solid",
-                             "--bg-color", "00000000", "--pic-size", "full-window", "--style", "1",
+                             "--bg-color", "00000000", "--pic-size", "full-window", "--style", str(style),
                              "--show-speed", "1", "--window", "--seconds", "60"], "render")
-    FollowWipe(s, p, "show-in in lumora-render.exe --window")
+    FollowWipe(s, p, f"show-in of style {style} in lumora-render.exe --window", frames)
 
 
 def ShowInOfTheShow(s: TSession) -> None:
@@ -124,7 +126,7 @@ def ShowInOfTheShow(s: TSession) -> None:
               "ShowInStyle=1\r\nShowOutStyle=0\r\nShowSpeed=1\r\nIsPicFloat=0\r\nPicInterval=60\r\n")
     scr, _ = s.MakeShowScr("wipe.scr", config, entries)
     s.ParkPointer()
-    FollowWipe(s, s.StartScr(scr, "/s"), "show-in in the show (lumora.scr /s)")
+    FollowWipe(s, s.StartScr(scr, "/s"), "show-in of style 1 in the show (lumora.scr /s)")
 
 
 def Float(s: TSession) -> None:
@@ -176,7 +178,8 @@ def main() -> int:
     config.CheckInputs()
     lumora_e2e.PreparePrefix(config)
     with TSession(config, "bench.wine_pacing") as s:
-        ShowIn(s)
+        ShowIn(s, 1, 1026)
+        ShowIn(s, 19, 102)  # a curved front from the left: a region style
         ShowInOfTheShow(s)
         Float(s)
     return 0
