@@ -88,6 +88,32 @@ void BM_FloatStep1080(benchmark::State& state) {
 }
 void BM_MemcpyPicture800x600(benchmark::State& state) { Memcpy(state, std::size_t(800) * 600 * 4); }
 
+// What a full-screen view at 3840 x 2160 holds once a full-window picture is shown and
+// a second one of the same size follows: resident memory beyond the picture itself
+// (reported as counters, in screen-sized bitmaps of 33 MB).
+void BM_ViewMemory4K(benchmark::State& state) {
+  const TPicture photo = Photo(3840, 2160);
+  const double screenBytes = 3840.0 * 2160 * 4;
+  for (auto _ : state) {
+    const std::int64_t before = bench::CurrentResidentBytes();
+    bench::ResetPeakResident();
+    {
+      TBenchView b({3840, 2160}, {3840, 2160});
+      b.view->SetAsScreen(true);
+      b.view->SetBgSolidColor(0x00336699);
+      b.view->SetPicSize(TPicSize::psFullWindow);
+      for (int item = 0; item < 2; ++item) {
+        b.view->SetPicture(&photo);
+        b.view->SetShowOutStyle(0);
+        b.view->ShowPic(1);
+        if (item == 0) b.view->ShowPic(2);
+      }
+      state.counters["held_screens"] = double(bench::CurrentResidentBytes() - before) / screenBytes;
+    }
+    state.counters["peak_screens"] = double(bench::PeakResidentBytes() - before) / screenBytes;
+  }
+}
+
 // The preview: 480 x 270 client standing for a 3840 x 2160 screen.
 void PreviewPaint(benchmark::State& state, bool rescale) {
   TBenchView b({480, 270}, {3840, 2160});
@@ -133,6 +159,7 @@ BENCHMARK(BM_Memcpy1080)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Paint1080)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemcpyPicture800x600)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FloatStep1080)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ViewMemory4K)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_MemcpyPreview)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PaintPreview)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PaintPreviewRescaled)->Unit(benchmark::kMicrosecond);

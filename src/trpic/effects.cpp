@@ -174,11 +174,19 @@ class TChangedBounds {
   int left_ = INT_MAX, right_ = INT_MIN, top_ = INT_MAX, bottom_ = INT_MIN;
 };
 
-// Copies the span [l, r) of one row where it differs from what the frame holds.
+// Copies the span [l, r) of one row where it differs from what the frame holds: from its
+// first differing pixel to its last, found in steps of a cache line.
 inline void CopySpanIfChanged(TPixel* to, const TPixel* from, int l, int r, int row, TChangedBounds& changed) {
-  if (SamePixels(to + l, from + l, r - l)) return;
-  CopyPixels(to + l, from + l, r - l);
-  changed.Add(l, r, row);
+  constexpr int kChunk = 16;
+  int first = l;
+  while (first + kChunk <= r && SamePixels(to + first, from + first, kChunk)) first += kChunk;
+  while (first < r && to[first] == from[first]) ++first;
+  if (first == r) return;
+  int last = r;
+  while (last - kChunk > first && SamePixels(to + last - kChunk, from + last - kChunk, kChunk)) last -= kChunk;
+  while (to[last - 1] == from[last - 1]) --last;
+  CopyPixels(to + first, from + first, last - first);
+  changed.Add(first, last, row);
 }
 
 // A set of pixels as stretches of rows that share the same spans (sorted, neither
