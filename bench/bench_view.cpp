@@ -1,5 +1,5 @@
-// The picture view's paint and background rebuild, each against memcpy of the same
-// number of bytes in the same run.
+// The picture view's paint, floating step and background rebuild, each against memcpy
+// of the same number of bytes in the same run.
 #include "bench_support.h"
 #include "platform/headless/headless_desktop_capture.h"
 #include "platform/headless/headless_message_box.h"
@@ -74,6 +74,46 @@ void BM_Paint1080(benchmark::State& state) {
   for (auto _ : state) b.view->Paint();
 }
 
+// One step of the floating motion: an 800 x 600 picture over a 1920 x 1080 client,
+// against one memcpy of the picture's bytes.
+void BM_FloatStep1080(benchmark::State& state) {
+  TBenchView b({1920, 1080}, {1920, 1080});
+  b.view->SetBgGradientToColor(0x00FF8040);
+  b.view->SetBgStyle(TBgStyle::bsGradient);
+  const TPicture photo = Photo(800, 600);
+  b.view->SetPicture(&photo);
+  b.view->ShowPic(1);
+  b.view->FloatStep();
+  for (auto _ : state) b.view->FloatStep();
+}
+void BM_MemcpyPicture800x600(benchmark::State& state) { Memcpy(state, std::size_t(800) * 600 * 4); }
+
+// What a full-screen view at 3840 x 2160 holds once a full-window picture is shown and
+// a second one of the same size follows: resident memory beyond the picture itself
+// (reported as counters, in screen-sized bitmaps of 33 MB).
+void BM_ViewMemory4K(benchmark::State& state) {
+  const TPicture photo = Photo(3840, 2160);
+  const double screenBytes = 3840.0 * 2160 * 4;
+  for (auto _ : state) {
+    const std::int64_t before = bench::CurrentResidentBytes();
+    bench::ResetPeakResident();
+    {
+      TBenchView b({3840, 2160}, {3840, 2160});
+      b.view->SetAsScreen(true);
+      b.view->SetBgSolidColor(0x00336699);
+      b.view->SetPicSize(TPicSize::psFullWindow);
+      for (int item = 0; item < 2; ++item) {
+        b.view->SetPicture(&photo);
+        b.view->SetShowOutStyle(0);
+        b.view->ShowPic(1);
+        if (item == 0) b.view->ShowPic(2);
+      }
+      state.counters["held_screens"] = double(bench::CurrentResidentBytes() - before) / screenBytes;
+    }
+    state.counters["peak_screens"] = double(bench::PeakResidentBytes() - before) / screenBytes;
+  }
+}
+
 // The preview: 480 x 270 client standing for a 3840 x 2160 screen.
 void PreviewPaint(benchmark::State& state, bool rescale) {
   TBenchView b({480, 270}, {3840, 2160});
@@ -117,6 +157,9 @@ void BM_RebuildScreen(benchmark::State& s) { Rebuild(s, TBgStyle::bsScreen, TBgM
 
 BENCHMARK(BM_Memcpy1080)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Paint1080)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MemcpyPicture800x600)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FloatStep1080)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ViewMemory4K)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_MemcpyPreview)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PaintPreview)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PaintPreviewRescaled)->Unit(benchmark::kMicrosecond);
@@ -134,6 +177,7 @@ BENCHMARK(BM_RebuildScreen)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   return lumora::bench::RunWithRatios(argc, argv,
                                       {{"BM_Paint1080", "BM_Memcpy1080"},
+                                       {"BM_FloatStep1080", "BM_MemcpyPicture800x600"},
                                        {"BM_PaintPreview", "BM_MemcpyPreview"},
                                        {"BM_PaintPreviewRescaled", "BM_MemcpyPreview"},
                                        {"BM_RebuildSolid", "BM_Memcpy4K"},

@@ -26,10 +26,12 @@ class IWorkerContext {
   // call is swallowed there (it never crosses into the worker).
   virtual void Synchronize(const std::function<void()>& call) = 0;
   // Returns when ready() is true; ready is polled (it reads plain flags and the tick
-  // counter). wakeTick, when given, is the tick count at which ready may become true
-  // through time alone, so that a scheduler can jump to it.
+  // counter), and the worker sleeps between polls rather than spinning. wakeTick, when
+  // given, is the tick count at which ready may become true through time alone, so that
+  // a scheduler can jump to it and a sleeper need not wake much earlier.
   virtual void WaitUntil(const std::function<bool()>& ready, std::optional<std::uint32_t> wakeTick) = 0;
-  // The millisecond tick counter (wraps around like the system's).
+  // The millisecond tick counter (wraps around like the system's). It moves in steps of
+  // 1 ms or finer, so that a pause of a few milliseconds lasts that long.
   virtual std::uint32_t TickCount() const = 0;
 };
 

@@ -36,7 +36,18 @@ void DrawOver(TBitmap32& dst, int x, int y, const TBitmap32& src) {
 }
 
 void StretchOnto(TBitmap32& dst, int width, int height, const TBitmap32& src) {
-  dst = TBitmap32(std::max(width, 0), std::max(height, 0));
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  if (dst.Width() != width || dst.Height() != height) {
+    // A new bitmap of the picture's own size is the opaque picture itself.
+    if (src.Width() == width && src.Height() == height && !HasTransparency(src)) {
+      dst = src;
+      return;
+    }
+    dst = TBitmap32(width, height);
+  }
+  else if (src.Empty() || HasTransparency(src))
+    dst.FillRect(dst.Bounds(), kWhitePixel);  // an opaque picture covers every pixel anyway
   if (dst.Empty() || src.Empty()) return;
   if (src.Width() == dst.Width() && src.Height() == dst.Height()) {
     DrawOver(dst, 0, 0, src);

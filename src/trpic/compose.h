@@ -18,7 +18,8 @@ bool HasTransparency(const TBitmap32& bitmap);
 // alpha over what dst holds. The result is opaque. Clipped to dst.
 void DrawOver(TBitmap32& dst, int x, int y, const TBitmap32& src);
 
-// Makes dst width x height, white, and stretch-draws src over all of it (transparent
+// Makes dst width x height (reusing its memory when it has that size already), white,
+// and stretch-draws src over all of it (transparent
 // pixels blended over the white ground, as on a fresh canvas). The result is opaque.
 void StretchOnto(TBitmap32& dst, int width, int height, const TBitmap32& src);
 

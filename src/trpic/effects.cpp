@@ -146,6 +146,49 @@ inline void CopyPixels(TPixel* to, const TPixel* from, int n) {
   if (n == 1) *to = *from;
 }
 
+// Whether n pixels are equal; the narrow spans without a call.
+inline bool SamePixels(const TPixel* a, const TPixel* b, int n) {
+  if (n > 12) return std::memcmp(a, b, static_cast<std::size_t>(n) * sizeof(TPixel)) == 0;
+  for (int i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+// The bounding rectangle of the spans a frame really changed. A region frame covers
+// everything earlier frames drew as well; only what is new has to reach the window.
+class TChangedBounds {
+ public:
+  void Add(int l, int r, int row) {
+    left_ = std::min(left_, l);
+    right_ = std::max(right_, r);
+    top_ = std::min(top_, row);
+    bottom_ = std::max(bottom_, row + 1);
+  }
+  // In frame coordinates, for a picture placed at (left, top).
+  TRect Rect(int left, int top) const {
+    if (right_ <= left_) return TRect{};
+    return TRect{left_ + left, top_ + top, right_ + left, bottom_ + top};
+  }
+
+ private:
+  int left_ = INT_MAX, right_ = INT_MIN, top_ = INT_MAX, bottom_ = INT_MIN;
+};
+
+// Copies the span [l, r) of one row where it differs from what the frame holds: from its
+// first differing pixel to its last, found in steps of a cache line.
+inline void CopySpanIfChanged(TPixel* to, const TPixel* from, int l, int r, int row, TChangedBounds& changed) {
+  constexpr int kChunk = 16;
+  int first = l;
+  while (first + kChunk <= r && SamePixels(to + first, from + first, kChunk)) first += kChunk;
+  while (first < r && to[first] == from[first]) ++first;
+  if (first == r) return;
+  int last = r;
+  while (last - kChunk > first && SamePixels(to + last - kChunk, from + last - kChunk, kChunk)) last -= kChunk;
+  while (to[last - 1] == from[last - 1]) --last;
+  CopyPixels(to + first, from + first, last - first);
+  changed.Add(first, last, row);
+}
+
 // A set of pixels as stretches of rows that share the same spans (sorted, neither
 // overlapping nor touching): the shape a sweep over rectangles produces.
 struct TSpanBand {
@@ -225,18 +268,15 @@ void ClipRects(std::vector<TRect>& rects, const TRect& limit) {
 // coordinates, already clipped), row by row; returns the rectangle of target that changed.
 TRect CopyThroughBands(TBitmap32& target, int left, int top, const TBitmap32& picture,
                        const std::vector<TSpanBand>& bands) {
-  TRect changed{};
+  TChangedBounds changed;
   for (const TSpanBand& band : bands) {
-    if (band.Spans.empty()) continue;
-    changed = Union(changed, TRect{band.Spans.front().first, band.Top, band.Spans.back().second, band.Bottom});
     for (int row = band.Top; row < band.Bottom; ++row) {
       const TPixel* from = picture.Row(row);
       TPixel* to = target.Row(row + top) + left;
-      for (const auto& [l, r] : band.Spans) CopyPixels(to + l, from + l, r - l);
+      for (const auto& [l, r] : band.Spans) CopySpanIfChanged(to, from, l, r, row, changed);
     }
   }
-  if (changed.Empty()) return TRect{};
-  return TRect{changed.Left + left, changed.Top + top, changed.Right + left, changed.Bottom + top};
+  return changed.Rect(left, top);
 }
 
 TRect PictureLimit(const TBitmap32& target, int left, int top, const TBitmap32& picture) {
@@ -504,9 +544,12 @@ TRect PaintEffectStep(TBitmap32& target, int left, int top, const TBitmap32& pic
   // Style 0 draws the whole picture at every step.
   if (k >= n || style == 0) {
     if (place.Empty()) return TRect{};
-    target.CopyRect(place.Left, place.Top, picture,
-                    TRect{place.Left - left, place.Top - top, place.Right - left, place.Bottom - top});
-    return place;
+    // The last frames repeat the whole picture over what is mostly there already.
+    TChangedBounds changed;
+    const int l = place.Left - left, r = place.Right - left;
+    for (int row = place.Top - top; row < place.Bottom - top; ++row)
+      CopySpanIfChanged(target.Row(row + top) + left, picture.Row(row), l, r, row, changed);
+    return changed.Rect(left, top);
   }
   if (style >= 1 && style <= 18) {
     const TPoint progress = Progress(w, h, k, n);

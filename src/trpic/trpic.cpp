@@ -59,7 +59,6 @@ TCustomTrPic::TCustomTrPic(const TTrPicPlatform& platform)
       screenSize_(platform.Surface.ScreenSize()) {
   screenSize_.Width = std::max(screenSize_.Width, 1);
   screenSize_.Height = std::max(screenSize_.Height, 1);
-  screenBgBitmap_.SetSize(screenSize_.Width, screenSize_.Height);
   detail::InitPatterns();
   random_.Randomize();
   surface_.SetEvents(this);
@@ -307,7 +306,24 @@ void TCustomTrPic::PlacePic() {
 }
 
 void TCustomTrPic::ComposePictureInto(TBitmap32& bitmap, int width, int height) {
+  if (&bitmap == &picBitmap_ && !spareBitmap_.Empty()) {
+    // Pictures of one size follow each other: the memory of the last one is reused, and
+    // otherwise freed before a new one is taken.
+    if (spareBitmap_.Width() == width && spareBitmap_.Height() == height && picBitmap_.Empty())
+      std::swap(spareBitmap_, picBitmap_);
+    spareBitmap_ = TBitmap32();
+  }
   StretchOnto(bitmap, width, height, picture_.Bitmap());
+}
+
+void TCustomTrPic::DropPicBitmap() {
+  if (picBitmap_.Empty()) return;
+  std::swap(spareBitmap_, picBitmap_);
+  picBitmap_ = TBitmap32();
+}
+
+void TCustomTrPic::EnsureScreenBg(TPixel fill) const {
+  if (screenBgBitmap_.Empty()) screenBgBitmap_.SetSize(screenSize_.Width, screenSize_.Height, fill);
 }
 
 void TCustomTrPic::Relayout(bool caption, bool rebuildCaption, bool place, bool resize) {
@@ -337,7 +353,7 @@ void TCustomTrPic::ApplyMask(TBitmap32& bitmap) {
   // The destination holds the background currently behind the picture.
   UpdateClientBg();
   TBitmap32 under(w, h, kBlack);
-  under.CopyRect(0, 0, clientBgBitmap_, TRect{picRect_.Left, picRect_.Top, picRect_.Left + w, picRect_.Top + h});
+  under.CopyRect(0, 0, ClientBgBitmap(), TRect{picRect_.Left, picRect_.Top, picRect_.Left + w, picRect_.Top + h});
   TWinDIB destination;
   destination.SetSize(static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h));
   destination.LoadFromBitmap(&under);
@@ -448,18 +464,22 @@ void TCustomTrPic::HideCaption() {
 void TCustomTrPic::UpdateClientBg() {
   const platform::TSize client{ClientW(), ClientH()};
   if (clientBgVersion_ == bgVersion_ && clientBgSize_ == client && clientBgAsScreen_ == asScreen_) return;
-  clientBgBitmap_.SetSize(client.Width, client.Height);
-  if (!clientBgBitmap_.Empty()) {
-    if (asScreen_) {
-      if (client.Width == screenBgBitmap_.Width() && client.Height == screenBgBitmap_.Height())
-        clientBgBitmap_.CopyRect(0, 0, screenBgBitmap_, screenBgBitmap_.Bounds());
-      else
+  EnsureScreenBg();
+  // Scaled or not, a client of the screen's size shows the screen's background 1:1.
+  clientBgShared_ = client.Width == screenBgBitmap_.Width() && client.Height == screenBgBitmap_.Height();
+  if (clientBgShared_) {
+    clientBgBitmap_ = TBitmap32();
+  } else {
+    clientBgBitmap_.SetSize(client.Width, client.Height);
+    if (!clientBgBitmap_.Empty()) {
+      if (asScreen_) {
         clientBgBitmap_.StretchDraw(clientBgBitmap_.Bounds(), screenBgBitmap_);
-    } else {
-      // A client larger than the screen shows black beyond the background.
-      if (client.Width > screenBgBitmap_.Width() || client.Height > screenBgBitmap_.Height())
-        clientBgBitmap_.FillRect(clientBgBitmap_.Bounds(), kBlack);
-      clientBgBitmap_.CopyRect(0, 0, screenBgBitmap_, screenBgBitmap_.Bounds());
+      } else {
+        // A client larger than the screen shows black beyond the background.
+        if (client.Width > screenBgBitmap_.Width() || client.Height > screenBgBitmap_.Height())
+          clientBgBitmap_.FillRect(clientBgBitmap_.Bounds(), kBlack);
+        clientBgBitmap_.CopyRect(0, 0, screenBgBitmap_, screenBgBitmap_.Bounds());
+      }
     }
   }
   clientBgVersion_ = bgVersion_;
@@ -468,14 +488,20 @@ void TCustomTrPic::UpdateClientBg() {
 }
 
 void TCustomTrPic::Paint() {
-  compositeBitmap_.SetSize(ClientW(), ClientH());
   UpdateClientBg();
+  // A new frame starts as a copy of the background rather than white.
+  const bool fresh =
+      compositeBitmap_.Empty() && ClientBgBitmap().Width() == ClientW() && ClientBgBitmap().Height() == ClientH();
+  if (fresh) compositeBitmap_ = ClientBgBitmap();
+  compositeBitmap_.SetSize(ClientW(), ClientH());
   const TRect all = compositeBitmap_.Bounds();
   // While a transition or the floating motion runs, they draw the picture themselves.
   const bool drawPicture = picShown_ && !showing_ && !floating_ && !picBitmap_.Empty();
   const TRect under = drawPicture ? IntersectRect(picRect_, all) : TRect{};
-  if (under.Empty()) {
-    compositeBitmap_.CopyRect(0, 0, clientBgBitmap_, all);
+  if (fresh) {
+    // The background is in the frame already.
+  } else if (under.Empty()) {
+    compositeBitmap_.CopyRect(0, 0, ClientBgBitmap(), all);
   } else {
     // The picture is opaque: only the background around it is copied.
     const TRect parts[] = {{all.Left, all.Top, all.Right, under.Top},
@@ -483,9 +509,11 @@ void TCustomTrPic::Paint() {
                            {all.Left, under.Top, under.Left, under.Bottom},
                            {under.Right, under.Top, all.Right, under.Bottom}};
     for (const TRect& part : parts)
-      if (!part.Empty()) compositeBitmap_.CopyRect(part.Left, part.Top, clientBgBitmap_, part);
+      if (!part.Empty()) compositeBitmap_.CopyRect(part.Left, part.Top, ClientBgBitmap(), part);
   }
   if (drawPicture) compositeBitmap_.CopyRect(picRect_.Left, picRect_.Top, picBitmap_, picBitmap_.Bounds());
+  // The whole frame replaces whatever the window showed over it.
+  floatShown_ = TRect{};
   PresentRect(all);
 }
 
@@ -497,6 +525,10 @@ void TCustomTrPic::Repaint() {
 
 void TCustomTrPic::PresentRect(const TRect& rect) {
   surface_.Present(compositeBitmap_, rect, platform::TCaptionLayer{captionRects_, captionColour_});
+}
+
+void TCustomTrPic::PresentRect(const TRect& rect, const platform::TFrameInset& inset) {
+  surface_.PresentWithInset(compositeBitmap_, rect, platform::TCaptionLayer{captionRects_, captionColour_}, inset);
 }
 
 void TCustomTrPic::SurfacePaint() {
@@ -545,6 +577,7 @@ void TCustomTrPic::ForwardMouse(TMouseSource sender, platform::TMouseAction acti
 // Background
 
 void TCustomTrPic::CaptureScreen() {
+  EnsureScreenBg();
   const int sw = screenBgBitmap_.Width(), sh = screenBgBitmap_.Height();
   TBitmap32 desktop;
   desktop_.CaptureDesktop(desktop, sw, sh);
@@ -558,6 +591,9 @@ void TCustomTrPic::CaptureScreen() {
 void TCustomTrPic::RebuildBackground() {
   // Whatever happens below, ClientBgBitmap must be made anew.
   ++bgVersion_;
+  // A first solid fill is the allocation's own.
+  if (bgStyle_ == TBgStyle::bsSolid) EnsureScreenBg(PixelFromTColor(bgSolidColor_));
+  EnsureScreenBg();
   const TRect all = screenBgBitmap_.Bounds();
   switch (bgStyle_) {
     case TBgStyle::bsSolid:
@@ -625,7 +661,7 @@ void TCustomTrPic::ClearPic(bool clearPicture, bool clearOverlay) {
   if (clearPicture && !picBitmap_.Empty()) {
     StopShowing();
     StopFloating();
-    picBitmap_ = TBitmap32();
+    DropPicBitmap();
     picShown_ = false;
     if (!clearOverlay) Repaint();
   }
@@ -661,6 +697,7 @@ void TCustomTrPic::StampPic() {
   if (wasFloating) StopFloating();
   // White parts of the picture must not be taken for the overlay's transparent colour.
   CopyReplacingWhite(overlayBitmap_, x, y, stamp, kStampWhite);
+  EnsureScreenBg();
   screenBgBitmap_.DrawTransparent(0, 0, overlayBitmap_, kWhite);
   ++bgVersion_;
   Repaint();
@@ -675,7 +712,7 @@ void TCustomTrPic::PrepareEffect(int mode) {
   if (mode == 2) {
     // The show-out reveals the background that lies under the picture.
     UpdateClientBg();
-    picBitmap_.CopyRect(0, 0, clientBgBitmap_, picRect_);
+    picBitmap_.CopyRect(0, 0, ClientBgBitmap(), picRect_);
   }
   const int w = picBitmap_.Width(), h = picBitmap_.Height();
   const int s = effectStyle_;
@@ -766,7 +803,7 @@ void TCustomTrPic::TransitionEnded(int mode) {
       picShown_ = false;
       if (queued != 1) {
         StopFloating();
-        picBitmap_ = TBitmap32();
+        DropPicBitmap();
         showMode_ = 0;
         showing_ = false;
         Repaint();

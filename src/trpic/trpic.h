@@ -162,9 +162,14 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   TMouseEvent OnMouseUp;
 
   // ---- Internal state, readable for the show's effects and for tests ----
-  const TBitmap32& ScreenBgBitmap() const { return screenBgBitmap_; }
+  const TBitmap32& ScreenBgBitmap() const {
+    EnsureScreenBg();
+    return screenBgBitmap_;
+  }
   const TBitmap32& OverlayBitmap() const { return overlayBitmap_; }
-  const TBitmap32& ClientBgBitmap() const { return clientBgBitmap_; }
+  // The background as the client shows it; the screen's own bitmap when the client is
+  // as large as the screen, since the two would hold the same pixels.
+  const TBitmap32& ClientBgBitmap() const { return clientBgShared_ ? screenBgBitmap_ : clientBgBitmap_; }
   const TBitmap32& CompositeBitmap() const { return compositeBitmap_; }
   const TBitmap32& CaptionBitmap() const { return captionBitmap_; }
   const TBitmap32& PicBitmap() const { return picBitmap_; }
@@ -243,6 +248,17 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   void SetPicShown(bool value) { picShown_ = value; }
   TRect& MutablePicRect() { return picRect_; }
   void SetFloatingState(bool value) { floating_ = value; }
+  // Presents rect of the frame with inset shown over it (the floating picture, which
+  // the frame does not hold).
+  void PresentRect(const TRect& rect, const platform::TFrameInset& inset);
+  // Where the window shows the floating picture outside the frame: the picture's origin
+  // and the part shown (empty once a paint has presented the whole frame).
+  TPoint FloatShownOrigin() const { return floatShownOrigin_; }
+  const TRect& FloatShown() const { return floatShown_; }
+  void SetFloatShown(TPoint origin, const TRect& shown) {
+    floatShownOrigin_ = origin;
+    floatShown_ = shown;
+  }
   bool StopShowFlag() const { return stopShowFlag_; }
   bool StopFloatFlag() const { return stopFloatFlag_; }
 
@@ -258,6 +274,11 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   void UpdateCaptionLayer(const TRect& oldBounds);
   void HideCaption();
   void ComposePictureInto(TBitmap32& bitmap, int width, int height);
+  // The screen-sized background comes into being when it is first needed (a fresh
+  // canvas, white), not with the view.
+  void EnsureScreenBg(TPixel fill = kWhitePixel) const;
+  // Empties PicBitmap, keeping its memory for the next picture of the same size.
+  void DropPicBitmap();
 
   platform::IWindowSurface& surface_;
   platform::ITextRasterizer& text_;
@@ -312,12 +333,13 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   TTrPicStyle showOutStyle_ = 1;
   TThreadPriority threadPriority_ = TThreadPriority::tpNormal;
 
-  TBitmap32 screenBgBitmap_;
+  mutable TBitmap32 screenBgBitmap_;
   TBitmap32 overlayBitmap_;
   TBitmap32 clientBgBitmap_;
   TBitmap32 compositeBitmap_;
   TBitmap32 captionBitmap_;
   TBitmap32 picBitmap_;
+  TBitmap32 spareBitmap_;  // the previous PicBitmap's memory, while PicBitmap is empty
   TRect picRect_{};
   bool picShown_ = false;
   bool inPaint_ = false;
@@ -335,8 +357,11 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   std::uint64_t clientBgVersion_ = 0;
   platform::TSize clientBgSize_{-1, -1};
   bool clientBgAsScreen_ = false;
+  bool clientBgShared_ = false;
 
   // Transitions and floating.
+  TPoint floatShownOrigin_{};
+  TRect floatShown_{};
   int showMode_ = 0;
   int effectStyle_ = 0;
   int stepCount_ = 0;
@@ -381,6 +406,8 @@ class TTrPic : public TCustomTrPic {
   void EnsureFrame();
   void AnimateThreadEnded(int mode);
   void FloatThreadEnded();
+  // Puts the part of the picture the window shows back into the frame when a float ends.
+  void SettleFloatFrame();
 
   platform::IThreadHost* threads_;
   platform::IWorkerThread* showInThread_ = nullptr;
@@ -389,6 +416,7 @@ class TTrPic : public TCustomTrPic {
   int step_ = 0;
   bool stepPainted_ = false;
   int floatDir_ = 0;
+  bool floatFrameClear_ = false;  // the frame holds background where the floating picture is
 };
 
 }  // namespace lumora

@@ -78,6 +78,7 @@ void TTrPic::PaintEffectStep() {
 
 void TTrPic::StartFloatWorker(bool suspended) {
   if (threads_ == nullptr) return;
+  floatFrameClear_ = false;
   floatThread_ = &TFloatThread::Create(*threads_, *this, suspended);
 }
 
@@ -94,22 +95,32 @@ void TTrPic::StopFloatWorker() {
 
 void TTrPic::FloatThreadEnded() {
   floatThread_ = nullptr;
+  SettleFloatFrame();
   SetFloatingState(false);
+}
+
+void TTrPic::SettleFloatFrame() {
+  if (!floatFrameClear_) return;
+  floatFrameClear_ = false;
+  // Later partial presents (a show-out, the caption) must find the picture where the
+  // window shows it.
+  const TRect& shown = FloatShown();
+  const TPoint origin = FloatShownOrigin();
+  if (!shown.Empty())
+    MutableCompositeBitmap().CopyRect(shown.Left, shown.Top, PicBitmap(),
+                                      TRect{shown.Left - origin.X, shown.Top - origin.Y, shown.Right - origin.X,
+                                            shown.Bottom - origin.Y});
+  SetFloatShown(TPoint{}, TRect{});
 }
 
 namespace {
 
 struct TFloatMove {
   int Dx, Dy;
-  bool Left, Right, Top, Bottom;  // lines left behind
 };
 
 // Per direction 0..7: right, up-right, up, up-left, left, down-left, down, down-right.
-constexpr TFloatMove kFloatMoves[8] = {
-    {+1, 0, true, false, false, false},  {+1, -1, true, false, false, true}, {0, -1, false, false, false, true},
-    {-1, -1, false, true, false, true},  {-1, 0, false, true, false, false}, {-1, +1, false, true, true, false},
-    {0, +1, false, false, true, false},  {+1, +1, true, false, true, false},
-};
+constexpr TFloatMove kFloatMoves[8] = {{+1, 0}, {+1, -1}, {0, -1}, {-1, -1}, {-1, 0}, {-1, +1}, {0, +1}, {+1, +1}};
 
 }  // namespace
 
@@ -144,19 +155,22 @@ void TTrPic::FloatStep() {
     if ((d == 1 && n == 5) || (d == 2 && n == 6)) n = 7;
   }
 
+  // The picture is shown over the frame rather than copied into it, so a step costs one
+  // copy of its rectangle on the way to the window. The frame holds the background
+  // there, and so provides the lines the picture leaves.
   TBitmap32& frame = MutableCompositeBitmap();
-  frame.CopyRect(x, y, picture, picture.Bounds());
+  const TRect old{x, y, right, bottom};
+  if (!floatFrameClear_) {
+    frame.CopyRect(x, y, ClientBgBitmap(), old);
+    floatFrameClear_ = true;
+  }
   floatDir_ = n;
   const TFloatMove& move = kFloatMoves[n];
-  const TBitmap32& background = ClientBgBitmap();
-  const auto restore = [&](const TRect& line) { frame.CopyRect(line.Left, line.Top, background, line); };
-  if (move.Left) restore(TRect{x, y, x + 1, bottom});
-  if (move.Right) restore(TRect{right - 1, y, right, bottom});
-  if (move.Top) restore(TRect{x, y, right, y + 1});
-  if (move.Bottom) restore(TRect{x, bottom - 1, right, bottom});
   rect = TRect{x + move.Dx, y + move.Dy, right + move.Dx, bottom + move.Dy};
-  const TRect changed = IntersectRect(TRect{x, y, right, bottom}, frame.Bounds());
-  if (!changed.Empty()) PresentRect(changed);
+  const TRect changed = IntersectRect(old, frame.Bounds());
+  const TRect shown = IntersectRect(old, rect);
+  SetFloatShown(TPoint{x, y}, IntersectRect(shown, frame.Bounds()));
+  if (!changed.Empty()) PresentRect(changed, platform::TFrameInset{&picture, TPoint{x, y}, shown});
 }
 
 }  // namespace lumora

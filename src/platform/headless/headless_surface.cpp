@@ -14,14 +14,20 @@ THeadlessSurface::THeadlessSurface(TSize client, TSize screen) : client_(client)
 }
 
 void THeadlessSurface::Present(const TBitmap32& frame, const TRect& rect, const TCaptionLayer& caption) {
+  Show(frame, rect, caption, nullptr);
+}
+
+void THeadlessSurface::PresentWithInset(const TBitmap32& frame, const TRect& rect, const TCaptionLayer& caption,
+                                        const TFrameInset& inset) {
+  Show(frame, rect, caption, &inset);
+}
+
+void THeadlessSurface::Show(const TBitmap32& frame, const TRect& rect, const TCaptionLayer& caption,
+                            const TFrameInset* inset) {
   const TRect area = IntersectRect(IntersectRect(rect, shown_.Bounds()), frame.Bounds());
   if (area.Empty()) return;
   presented_.push_back(area);
-  shown_.CopyRect(area.Left, area.Top, frame, area);
-  for (const TRect& r : caption.Rects) {
-    const TRect part = IntersectRect(r, area);
-    if (!part.Empty()) shown_.FillRect(part, caption.Colour);
-  }
+  ComposePresented(shown_.Pixels().data(), static_cast<std::size_t>(shown_.Stride()), frame, area, caption, inset);
 }
 
 void THeadlessSurface::SetClientSize(int width, int height) { Resize(width, height); }

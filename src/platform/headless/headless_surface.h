@@ -15,6 +15,8 @@ class THeadlessSurface final : public IWindowSurface {
   TSize ClientSize() const override { return client_; }
   TSize ScreenSize() const override { return screen_; }
   void Present(const TBitmap32& frame, const TRect& rect, const TCaptionLayer& caption) override;
+  void PresentWithInset(const TBitmap32& frame, const TRect& rect, const TCaptionLayer& caption,
+                        const TFrameInset& inset) override;
   void SetClientSize(int width, int height) override;
   void SetDefaultCursor() override { ++defaultCursorCount_; }
   void SetEvents(IWindowSurfaceEvents* events) override { events_ = events; }
@@ -37,6 +39,8 @@ class THeadlessSurface final : public IWindowSurface {
   TSize screen_;
   TBitmap32 shown_;
   std::vector<TRect> presented_;
+  void Show(const TBitmap32& frame, const TRect& rect, const TCaptionLayer& caption, const TFrameInset* inset);
+
   IWindowSurfaceEvents* events_ = nullptr;
   int defaultCursorCount_ = 0;
 };

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_threads.h"
 
 #include <windows.h>
+#include <timeapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -44,6 +45,29 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
+// Milliseconds from the high-resolution counter. The system tick count moves in steps of
+// about 16 ms, which would stretch every pause of "more than 1 ms" to 16 or 32 ms.
+std::uint32_t PreciseTickCount() {
+  static const std::int64_t frequency = [] {
+    LARGE_INTEGER f{};
+    ::QueryPerformanceFrequency(&f);
+    return f.QuadPart > 0 ? f.QuadPart : 1;
+  }();
+  LARGE_INTEGER now{};
+  ::QueryPerformanceCounter(&now);
+  const std::int64_t c = now.QuadPart;
+  return static_cast<std::uint32_t>((c / frequency) * 1000 + (c % frequency) * 1000 / frequency);
+}
+
+// How long a worker sleeps between polls: until shortly before the tick it waits for,
+// but never so long that a stop goes unnoticed for more than a few milliseconds.
+DWORD PollSlice(std::optional<std::uint32_t> wakeTick) {
+  constexpr std::int32_t kLongestSlice = 5;
+  if (!wakeTick) return 1;
+  const auto ahead = static_cast<std::int32_t>(*wakeTick - PreciseTickCount());
+  return static_cast<DWORD>(std::clamp(ahead - 1, 1, kLongestSlice));
+}
+
 }  // namespace
 
 class TWin32ThreadHost::TWorker final : public IWorkerThread, public IWorkerContext {
@@ -75,10 +99,10 @@ class TWin32ThreadHost::TWorker final : public IWorkerThread, public IWorkerCont
   void Synchronize(const std::function<void()>& call) override {
     ::SendMessageW(window_, kSyncCall, 0, reinterpret_cast<LPARAM>(&call));
   }
-  void WaitUntil(const std::function<bool()>& ready, std::optional<std::uint32_t>) override {
-    while (!ready()) ::Sleep(1);
+  void WaitUntil(const std::function<bool()>& ready, std::optional<std::uint32_t> wakeTick) override {
+    while (!ready()) ::Sleep(PollSlice(wakeTick));
   }
-  std::uint32_t TickCount() const override { return ::GetTickCount(); }
+  std::uint32_t TickCount() const override { return PreciseTickCount(); }
 
   void Join() { ::WaitForSingleObject(handle_, INFINITE); }
   void Finish() {
@@ -146,6 +170,18 @@ TWin32ThreadHost::~TWin32ThreadHost() {
     if (!workers_.empty()) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
   }
   if (window != nullptr) ::DestroyWindow(window);
+  SetFineTimer(false);
+}
+
+void TWin32ThreadHost::SetFineTimer(bool on) {
+  // Sleeps of 1 ms need the system timer at 1 ms; asked for only while workers exist,
+  // since a fine timer costs the whole system power.
+  if (on == fineTimer_) return;
+  fineTimer_ = on;
+  if (on)
+    ::timeBeginPeriod(1);
+  else
+    ::timeEndPeriod(1);
 }
 
 IWorkerThread& TWin32ThreadHost::CreateWorker(TWorkerBody body, std::function<void()> onTerminate, bool suspended,
@@ -157,10 +193,11 @@ IWorkerThread& TWin32ThreadHost::CreateWorker(TWorkerBody body, std::function<vo
     workers_.pop_back();
     throw std::runtime_error("cannot start a worker thread");
   }
+  SetFineTimer(true);
   return ref;
 }
 
-std::uint32_t TWin32ThreadHost::TickCount() const { return ::GetTickCount(); }
+std::uint32_t TWin32ThreadHost::TickCount() const { return PreciseTickCount(); }
 
 void TWin32ThreadHost::WorkerEnded(TWorker* worker) {
   const auto it = std::find_if(workers_.begin(), workers_.end(), [&](const auto& w) { return w.get() == worker; });
@@ -171,6 +208,8 @@ void TWin32ThreadHost::WorkerEnded(TWorker* worker) {
     owned->Finish();
   } catch (...) {
   }
+  // The callback may have started the next worker.
+  if (workers_.empty()) SetFineTimer(false);
 }
 
 void TWin32ThreadHost::WaitPumping(const std::function<bool()>& done) {

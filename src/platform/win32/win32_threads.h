@@ -1,6 +1,8 @@
 // Worker threads of the Windows backend: real threads; a synchronised call is a message
 // sent to a hidden window of the UI thread; the end of a worker is a message posted to
-// it, on which the termination callback runs and the worker is freed.
+// it, on which the termination callback runs and the worker is freed. Workers keep time
+// with the high-resolution counter and sleep between polls; while any exists, the
+// system timer runs at 1 ms.
 #pragma once
 
 #include "platform/threads.h"
@@ -31,7 +33,10 @@ class TWin32ThreadHost final : public IThreadHost {
   void WorkerEnded(TWorker* worker);
 
  private:
+  void SetFineTimer(bool on);
+
   void* window_ = nullptr;  // HWND
+  bool fineTimer_ = false;
   std::vector<std::unique_ptr<TWorker>> workers_;
   std::function<void(const void*)> preDispatch_;
 };

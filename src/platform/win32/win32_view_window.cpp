@@ -2,8 +2,6 @@
 
 #include <windowsx.h>
 
-#include <algorithm>
-#include <cstring>
 
 namespace lumora::platform {
 namespace {
@@ -178,21 +176,24 @@ void TWin32ViewWindow::Blit(HDC dc, const RECT& rect) {
 }
 
 void TWin32ViewWindow::Present(const TBitmap32& frame, const TRect& rect, const TCaptionLayer& caption) {
+  Show(frame, rect, caption, nullptr);
+}
+
+void TWin32ViewWindow::PresentWithInset(const TBitmap32& frame, const TRect& rect, const TCaptionLayer& caption,
+                                        const TFrameInset& inset) {
+  Show(frame, rect, caption, &inset);
+}
+
+void TWin32ViewWindow::Show(const TBitmap32& frame, const TRect& rect, const TCaptionLayer& caption,
+                            const TFrameInset* inset) {
   if (hwnd_ == nullptr) return;
   const TSize client = ClientSize();
   if (!EnsureBuffer(client.Width, client.Height)) return;
   const TRect area = IntersectRect(IntersectRect(rect, TRect{0, 0, client.Width, client.Height}), frame.Bounds());
   if (area.Empty()) return;
   ::GdiFlush();
-  const std::size_t rowBytes = sizeof(std::uint32_t) * static_cast<std::size_t>(area.Width());
-  for (int y = area.Top; y < area.Bottom; ++y)
-    std::memcpy(bits_ + static_cast<std::size_t>(y) * bufferWidth_ + area.Left, frame.Row(y) + area.Left, rowBytes);
   // The caption layer goes over the frame on its way to the window, never into the frame.
-  for (const TRect& r : caption.Rects) {
-    const TRect part = IntersectRect(r, area);
-    for (int y = part.Top; y < part.Bottom; ++y)
-      std::fill_n(bits_ + static_cast<std::size_t>(y) * bufferWidth_ + part.Left, part.Width(), caption.Colour);
-  }
+  ComposePresented(bits_, static_cast<std::size_t>(bufferWidth_), frame, area, caption, inset);
   const RECT target{area.Left, area.Top, area.Right, area.Bottom};
   if (paintDc_ != nullptr) {
     Blit(paintDc_, target);

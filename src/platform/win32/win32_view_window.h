@@ -25,6 +25,8 @@ class TWin32ViewWindow final : public IWindowSurface {
   TSize ClientSize() const override;
   TSize ScreenSize() const override;
   void Present(const TBitmap32& frame, const TRect& rect, const TCaptionLayer& caption) override;
+  void PresentWithInset(const TBitmap32& frame, const TRect& rect, const TCaptionLayer& caption,
+                        const TFrameInset& inset) override;
   void SetClientSize(int width, int height) override;
   void SetDefaultCursor() override;
   void SetEvents(IWindowSurfaceEvents* events) override { events_ = events; }
@@ -36,6 +38,7 @@ class TWin32ViewWindow final : public IWindowSurface {
   bool EnsureBuffer(int width, int height);
   void FreeBuffer();
   void Blit(HDC dc, const RECT& rect);
+  void Show(const TBitmap32& frame, const TRect& rect, const TCaptionLayer& caption, const TFrameInset* inset);
 
   HWND hwnd_ = nullptr;
   HDC memoryDc_ = nullptr;
