@@ -34,14 +34,27 @@ bool DecodePhotoCd(std::span<const std::byte> data, TBitmap32& out) {
   if (!r.Has(kBaseAt, rowPair * (kBaseHeight / 2))) return false;
   if (std::memcmp(data.data() + kSignatureAt, "PCD_IPI", 7) != 0) return false;
 
+  // Chroma is sampled at the even pixels of the even rows; the pixels between take
+  // the mean of their neighbours.
+  const auto chroma = [&](std::size_t plane, int pair, int x, bool between) {
+    const auto at = [&](int p, int cx) {
+      p = std::min(p, kBaseHeight / 2 - 1);
+      cx = std::min(cx, kBaseWidth / 2 - 1);
+      return unsigned(r.U8(kBaseAt + std::size_t(p) * rowPair + plane + std::size_t(cx)));
+    };
+    const auto row = [&](int p) { return x % 2 == 0 ? at(p, x / 2) : (at(p, x / 2) + at(p, x / 2 + 1) + 1) / 2; };
+    return between ? (row(pair) + row(pair + 1) + 1) / 2 : row(pair);
+  };
   TBitmap32 base(kBaseWidth, kBaseHeight);
   for (int pair = 0; pair < kBaseHeight / 2; ++pair) {
     const std::size_t at = kBaseAt + pair * rowPair;
-    const std::size_t c1 = at + 2 * kBaseWidth, c2 = c1 + kBaseWidth / 2;
     for (int half = 0; half < 2; ++half) {
       TPixel* row = base.Row(2 * pair + half);
       const std::size_t luma = at + half * kBaseWidth;
-      for (int x = 0; x < kBaseWidth; ++x) row[x] = YccToRgb(r.U8(luma + x), r.U8(c1 + x / 2), r.U8(c2 + x / 2));
+      for (int x = 0; x < kBaseWidth; ++x) {
+        row[x] = YccToRgb(r.U8(luma + x), chroma(2 * kBaseWidth, pair, x, half == 1),
+                          chroma(2 * kBaseWidth + kBaseWidth / 2, pair, x, half == 1));
+      }
     }
   }
 

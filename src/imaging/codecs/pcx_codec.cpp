@@ -67,7 +67,7 @@ bool DecodePcx(std::span<const std::byte> data, TBitmap32& out) {
   if (std::size_t(lineBytes) * 8 < std::size_t(width) * bits) return false;
 
   std::size_t end = r.Size();
-  TPalette256 palette = GreyPalette(1u << (bits * planes));
+  TPalette256 palette = GreyPalette(indexed ? 1u << (bits * planes) : 256);
   if (bits == 8 && planes == 1) {
     if (r.Size() >= kHeaderSize + kVgaPaletteSize && r.U8(r.Size() - kVgaPaletteSize) == 0x0C) {
       end = r.Size() - kVgaPaletteSize;
