@@ -1,8 +1,8 @@
 // Dr. Halo cut-outs: a 6-byte header (width, height), then one run-length encoded row
 // after another, each behind its byte count: a byte with the top bit set repeats the
 // next byte, one without copies that many bytes, a zero ends the row. The colours live
-// in a palette file of the same name beside the picture; without one, the indexes are
-// shown as grey levels spread over the indexes the picture uses. A row cut short keeps
+// in a palette file of the same name beside the picture; without one, index i is the
+// grey level i. A row cut short keeps
 // what it decoded; rows after the end of the data stay transparent.
 #include "imaging/codecs/codec_table.h"
 #include "imaging/codecs/legacy_reader.h"
@@ -53,7 +53,6 @@ bool Decode(std::span<const std::byte> data, const std::optional<TPalette256>& p
   std::vector<std::uint8_t> indexes(std::size_t(width) * height, 0);
   std::vector<bool> reached(height, false);
   std::size_t at = 6;
-  unsigned used = 0;
   for (unsigned y = 0; y < height && r.Has(at, 2); ++y) {
     const std::size_t end = std::min(r.Size(), at + 2 + r.U16(at));
     at += 2;
@@ -75,10 +74,9 @@ bool Decode(std::span<const std::byte> data, const std::optional<TPalette256>& p
       }
     }
     at = end;
-    for (unsigned i = 0; i < x; ++i) used = std::max<unsigned>(used, row[i]);
   }
 
-  const TPalette256 colours = palette ? *palette : GreyPalette(used + 1);
+  const TPalette256 colours = palette ? *palette : GreyPalette();
   TBitmap32 picture(static_cast<int>(width), static_cast<int>(height), 0);
   for (unsigned y = 0; y < height; ++y) {
     if (!reached[y]) break;

@@ -141,7 +141,7 @@ class TPspReader {
       if (b.Id == kCompositeAttributesBlock) {
         // Type 0 is the full composite, 1 a thumbnail; its size is the image's.
         const std::size_t f = b.Body + 4;
-        full = r_.Has(f, 18) && r_.U16(f + 16) == 0 && static_cast<std::int32_t>(r_.U32(f)) == width_ &&
+        full = r_.Has(f, 20) && r_.U16(f + 18) == 0 && static_cast<std::int32_t>(r_.U32(f)) == width_ &&
                static_cast<std::int32_t>(r_.U32(f + 4)) == height_ && r_.U16(f + 8) == bits_ &&
                r_.U16(f + 10) <= kLz77;
         compositeCompression_ = full ? unsigned(r_.U16(f + 10)) : unsigned(kNone);

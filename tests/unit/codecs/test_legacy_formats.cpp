@@ -1,8 +1,8 @@
 // The older picture formats. Where ImageMagick writes a format, it writes every
 // variant at test time and our decoding must match its own; where it only reads one
-// (Dr. Halo, RLA), our small writers below make the files and it judges them; where
-// no tool handles one (Autodesk, Paint Shop Pro, EPS previews), the writers' pictures
-// are checked pixel by pixel.
+// (Dr. Halo), our small writer below makes the files and it judges them; where no
+// tool handles one (Autodesk, Paint Shop Pro, RLA, EPS previews), the writers'
+// pictures are checked pixel by pixel.
 #include "codec_test_support.h"
 #include "imaging/codecs/codec_table.h"
 #include "imaging/picture.h"
@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <vector>
 
 namespace lumora {
 namespace {
@@ -151,6 +153,400 @@ TEST_F(LegacyImageMagick, PhotoCdBaseImageMatchesImageMagicksSamples) {
   ASSERT_TRUE(codecs::DecodePhotoCd(bytes, grey));
   EXPECT_EQ(grey.At(10, 0), MakePixel(255, 255, 255));
   EXPECT_EQ(grey.At(10, 1), MakePixel(128, 128, 128));
+}
+
+// Little writers for the formats that no installed tool writes, from the formats'
+// descriptions. Pictures are index or colour functions of (x, y).
+void Put16(TBytes& b, unsigned v, bool big = false) {
+  b.push_back(std::byte(big ? v >> 8 : v & 255));
+  b.push_back(std::byte(big ? v & 255 : v >> 8));
+}
+void Put32(TBytes& b, std::uint32_t v, bool big = false) {
+  Put16(b, big ? v >> 16 : v & 0xFFFF, big);
+  Put16(b, big ? v & 0xFFFF : v >> 16, big);
+}
+void Set16Big(TBytes& b, std::size_t at, unsigned v) {
+  b[at] = std::byte(v >> 8);
+  b[at + 1] = std::byte(v & 255);
+}
+
+std::uint8_t Index(int x, int y) { return std::uint8_t((x * 7 + y * 13) % 23 + (x > 20 ? 200 : 0)); }
+
+// A Dr. Halo picture: every row as a run of its first index, then the rest literal.
+TBytes HaloCut(int width, int height) {
+  TBytes b;
+  Put16(b, unsigned(width));
+  Put16(b, unsigned(height));
+  Put16(b, 0);
+  for (int y = 0; y < height; ++y) {
+    TBytes row = {std::byte(0x80 | 3), std::byte(Index(0, y))};
+    for (int x = 3; x < width; x += 100) {
+      const int n = std::min(100, width - x);
+      row.push_back(std::byte(n));
+      for (int i = 0; i < n; ++i) row.push_back(std::byte(Index(x + i, y)));
+    }
+    row.push_back(std::byte{0});
+    Put16(b, unsigned(row.size()));
+    b.insert(b.end(), row.begin(), row.end());
+  }
+  return b;
+}
+
+TPixel PaletteColour(unsigned i) { return MakePixel(std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i * 3)); }
+
+// Its palette file: 256 entries of 16-bit components up to 255, kept within 512-byte blocks.
+TBytes HaloPalette() {
+  TBytes b = test::BytesOf("AH");
+  Put16(b, 0xE3);
+  Put16(b, 0);
+  b.push_back(std::byte{10});
+  b.push_back(std::byte{0});
+  for (unsigned v : {0u, 0u, 255u, 255u, 255u, 255u}) Put16(b, v);
+  b.resize(40);
+  for (unsigned i = 0; i < 256; ++i) {
+    if (b.size() % 512 + 6 > 512) b.resize(b.size() + 512 - b.size() % 512);
+    const TPixel c = PaletteColour(i);
+    for (unsigned v : {PixelR(c), PixelG(c), PixelB(c)}) Put16(b, v);
+  }
+  return b;
+}
+
+// An RLA picture of the given active window with red, green, blue and a matte; each
+// channel of a scan line is a repeat run of two samples and literal runs for the rest.
+TBytes Rla(int left, int bottom, int width, int height, TPixel (*colour)(int, int)) {
+  TBytes b(740, std::byte{0});
+  const int values[] = {left, left + width - 1, bottom, bottom + height - 1};
+  for (int i = 0; i < 4; ++i) {
+    Set16Big(b, 2 * i, unsigned(values[i]));
+    Set16Big(b, 8 + 2 * i, unsigned(values[i]));
+  }
+  Set16Big(b, 20, 3);
+  Set16Big(b, 22, 1);
+  Set16Big(b, 26, 0xFFFE);
+  Set16Big(b, 658, 8);
+  Set16Big(b, 662, 8);
+  const std::size_t table = b.size();
+  b.resize(b.size() + 4 * std::size_t(height));
+  for (int line = 0; line < height; ++line) {
+    const std::size_t at = b.size();
+    for (int k = 0; k < 4; ++k) b[table + 4 * line + k] = std::byte((at >> (24 - 8 * k)) & 255);
+    const int y = height - 1 - line;
+    for (int c = 0; c < 4; ++c) {
+      const auto sample = [&](int x) {
+        const TPixel p = colour(x, y);
+        return std::byte(c == 3 ? PixelA(p) : c == 0 ? PixelR(p) : c == 1 ? PixelG(p) : PixelB(p));
+      };
+      TBytes runs = {std::byte{1}, sample(0)};  // sample 0 twice: the picture repeats it
+      for (int x = 2; x < width; x += 100) {
+        const int n = std::min(100, width - x);
+        runs.push_back(std::byte(-n));
+        for (int i = 0; i < n; ++i) runs.push_back(sample(x + i));
+      }
+      Put16(b, unsigned(runs.size()), true);
+      b.insert(b.end(), runs.begin(), runs.end());
+    }
+  }
+  return b;
+}
+
+TPixel RlaColour(int x, int y) {
+  return x == 1 ? RlaColour(0, y) : MakePixel(std::uint8_t(x * 9), std::uint8_t(y * 11), std::uint8_t(x ^ y), std::uint8_t(255 - x));
+}
+
+TEST_F(LegacyImageMagick, HaloPicturesOfOurWriterReadAsImageMagickReadsThem) {
+  test::WriteFileBytes(dir_ / "grey.cut", HaloCut(131, 9));
+  ExpectSameAsImageMagick(dir_ / "grey.cut", "cut", 0);
+}
+
+// ImageMagick 6.9 calls these files corrupt, so their pixels are checked here.
+TEST(Wavefront, ActiveWindowChannelsAndMatteDecodeExactly) {
+  for (const auto& [left, bottom, width, height] : {std::array{0, 0, 37, 5}, std::array{3, 2, 130, 4}}) {
+    TBitmap32 rla;
+    ASSERT_TRUE(codecs::DecodeWavefront(Rla(left, bottom, width, height, &RlaColour), rla));
+    ASSERT_EQ(rla.Width(), width);
+    ASSERT_EQ(rla.Height(), height);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) ASSERT_EQ(rla.At(x, y), RlaColour(x, y)) << x << ", " << y;
+    }
+  }
+}
+
+TEST(HaloCut, ThePaletteFileBesideThePictureGivesItsColours) {
+  test::TTempDir dir;
+  test::WriteFileBytes(dir / "halo.CUT", HaloCut(131, 9));
+  TPicture grey, coloured;
+  ASSERT_TRUE(grey.LoadFromFile(dir / "halo.CUT"));
+  test::WriteFileBytes(dir / "halo.pal", HaloPalette());
+  ASSERT_TRUE(coloured.LoadFromFile(dir / "halo.CUT"));
+  for (int y = 0; y < 9; ++y) {
+    for (int x = 0; x < 131; ++x) {
+      const unsigned index = x < 3 ? Index(0, y) : Index(x, y);
+      ASSERT_EQ(coloured.Bitmap().At(x, y), PaletteColour(index)) << x << ", " << y;
+      ASSERT_EQ(PixelR(grey.Bitmap().At(x, y)), PixelG(grey.Bitmap().At(x, y)));
+    }
+  }
+}
+
+// Autodesk Animator: header, 6-bit palette, indexes.
+TBytes Autodesk(int width, int height) {
+  TBytes b;
+  for (unsigned v : {0x9119u, unsigned(width), unsigned(height), 0u, 0u}) Put16(b, v);
+  b.push_back(std::byte{8});
+  b.push_back(std::byte{0});
+  Put32(b, std::uint32_t(width * height));
+  b.resize(32);
+  for (unsigned i = 0; i < 256; ++i) {
+    for (unsigned v : {i % 64, 63 - i % 64, i / 4}) b.push_back(std::byte(v));
+  }
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) b.push_back(std::byte(Index(x, y)));
+  }
+  return b;
+}
+
+std::uint8_t PspSample(int x, int y, unsigned channelType) {
+  return std::uint8_t(channelType == 0 ? 255 - 8 * x : channelType == 1 ? x * 5 : channelType == 2 ? y * 9 : x ^ y);
+}
+
+// Paint Shop Pro: the given file version (3: Paint Shop Pro 5, 5: version 7) and
+// compression, either one raster layer (with a transparency mask at half opacity) or
+// a composite-image bank (later versions), 24-bit.
+TBytes PaintShopPro(unsigned major, unsigned compression, bool composite, int width, int height) {
+  const bool v5 = major == 3;
+  TBytes b = test::BytesOf("Paint Shop Pro Image File\n\x1a");
+  b.resize(32);
+  Put16(b, major);
+  Put16(b, 0);
+  // A block: header, then fields (a chunk with its own length in later versions), then content.
+  const auto block = [&](TBytes& to, unsigned id, const TBytes& fields, const TBytes& content) {
+    to.insert(to.end(), {std::byte('~'), std::byte('B'), std::byte('K'), std::byte(0)});
+    Put16(to, id);
+    TBytes chunk;
+    if (!v5) Put32(chunk, std::uint32_t(fields.size() + 4));
+    chunk.insert(chunk.end(), fields.begin(), fields.end());
+    if (v5) Put32(to, std::uint32_t(chunk.size()));
+    Put32(to, std::uint32_t(chunk.size() + content.size()));
+    to.insert(to.end(), chunk.begin(), chunk.end());
+    to.insert(to.end(), content.begin(), content.end());
+  };
+  const auto channel = [&](unsigned bitmapType, unsigned channelType, std::uint8_t (*sample)(int, int, unsigned)) {
+    TBytes plain;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) plain.push_back(std::byte(sample(x, y, channelType)));
+    }
+    TBytes packed;
+    if (compression == 0) packed = plain;
+    if (compression == 2) packed = test::Deflate(plain);
+    if (compression == 1) {
+      for (std::size_t i = 0; i < plain.size();) {  // a run of 1, then up to 60 literal bytes
+        packed.insert(packed.end(), {std::byte(128 + 1), plain[i]});
+        ++i;
+        const std::size_t n = std::min<std::size_t>(60, plain.size() - i);
+        packed.push_back(std::byte(n));
+        packed.insert(packed.end(), plain.begin() + std::ptrdiff_t(i), plain.begin() + std::ptrdiff_t(i + n));
+        i += n;
+      }
+    }
+    TBytes fields, out;
+    Put32(fields, std::uint32_t(packed.size()));
+    Put32(fields, std::uint32_t(plain.size()));
+    Put16(fields, bitmapType);
+    Put16(fields, channelType);
+    block(out, 5, fields, packed);
+    return out;
+  };
+  TBytes image;
+  Put32(image, std::uint32_t(width));
+  Put32(image, std::uint32_t(height));
+  image.resize(image.size() + 9);  // resolution and its unit
+  Put16(image, compression);
+  Put16(image, 24);
+  Put16(image, 1);
+  Put32(image, 1u << 24);
+  image.push_back(std::byte{0});
+  Put32(image, 0);
+  Put32(image, 0);
+  Put16(image, 1);
+  if (!v5) Put32(image, 0);
+  block(b, 0, image, {});
+
+  TBytes channels;
+  for (unsigned c = 1; c <= 3; ++c) channels = [&] { TBytes all = channels; TBytes one = channel(0, c, &PspSample); all.insert(all.end(), one.begin(), one.end()); return all; }();
+  if (composite) {
+    TBytes attributes, counts, content;
+    Put32(attributes, std::uint32_t(width));
+    Put32(attributes, std::uint32_t(height));
+    for (unsigned v : {24u, compression, 1u}) Put16(attributes, v);
+    Put32(attributes, 1u << 24);
+    Put16(attributes, 0);
+    block(content, 17, attributes, {});
+    Put16(counts, 1);
+    Put16(counts, 3);
+    block(content, 9, counts, channels);
+    TBytes bankFields;
+    Put32(bankFields, 1);
+    block(b, 16, bankFields, content);
+  } else {
+    TBytes mask = channel(1, 0, &PspSample);
+    channels.insert(channels.end(), mask.begin(), mask.end());
+    TBytes info;
+    if (v5) {
+      info = test::BytesOf("Layer");
+      info.resize(256);
+    } else {
+      Put16(info, 5);
+      const TBytes name = test::BytesOf("Layer");
+      info.insert(info.end(), name.begin(), name.end());
+    }
+    info.push_back(std::byte{1});
+    for (int r = 0; r < 2; ++r) {
+      for (int v : {0, 0, width, height}) Put32(info, std::uint32_t(v));
+    }
+    info.insert(info.end(), {std::byte(128), std::byte(0), std::byte(1), std::byte(0), std::byte(0)});
+    info.resize(info.size() + 32 + 5);  // mask rectangles, mask flags, no blend ranges
+    TBytes layer, counts;
+    Put16(counts, 2);
+    Put16(counts, 4);
+    if (v5) {
+      info.insert(info.end(), counts.begin(), counts.end());
+    } else {
+      TBytes chunk;
+      Put32(chunk, 8);
+      chunk.insert(chunk.end(), counts.begin(), counts.end());
+      channels.insert(channels.begin(), chunk.begin(), chunk.end());
+    }
+    block(layer, 4, info, channels);
+    block(b, 3, {}, layer);
+  }
+  return b;
+}
+
+TEST(LegacyFixtures, AutodeskAndPaintShopProPicturesDecodeExactly) {
+  TBitmap32 cel;
+  ASSERT_TRUE(codecs::DecodeAutodesk(Autodesk(33, 7), cel));
+  for (int y = 0; y < 7; ++y) {
+    for (int x = 0; x < 33; ++x) {
+      const unsigned i = Index(x, y);
+      const auto wide = [](unsigned v) { return std::uint8_t((v << 2) | (v >> 4)); };
+      ASSERT_EQ(cel.At(x, y), MakePixel(wide(i % 64), wide(63 - i % 64), wide(i / 4)));
+    }
+  }
+  const struct {
+    unsigned Major, Compression;
+    bool Composite;
+  } variants[] = {{3, 0, false}, {3, 1, false}, {3, 2, false}, {5, 0, false}, {5, 2, true}, {5, 1, true}};
+  for (const auto& v : variants) {
+    SCOPED_TRACE(testing::Message() << "version " << v.Major << ", compression " << v.Compression
+                                    << (v.Composite ? ", composite" : ", layer"));
+    TBitmap32 psp;
+    ASSERT_TRUE(codecs::DecodePaintShopPro(PaintShopPro(v.Major, v.Compression, v.Composite, 29, 11), psp));
+    ASSERT_EQ(psp.Width(), 29);
+    for (int y = 0; y < 11; ++y) {
+      for (int x = 0; x < 29; ++x) {
+        // The layer: its mask times half opacity over a transparent canvas.
+        const std::uint8_t a = v.Composite ? 255 : std::uint8_t(PspSample(x, y, 0) * 128 / 255);
+        const TPixel expected = a == 0 ? 0 : MakePixel(PspSample(x, y, 1), PspSample(x, y, 2), PspSample(x, y, 3), a);
+        ASSERT_EQ(psp.At(x, y), expected) << x << ", " << y;
+      }
+    }
+  }
+}
+
+// An EPS with the binary header and a TIFF preview (from ImageMagick) shows the
+// preview; without a preview it fails.
+TEST_F(LegacyImageMagick, EpsShowsItsTiffPreview) {
+  const TBytes tiff = test::ReadFileBytes(Write("rose:", "tiff:preview.tif"));
+  const TBytes postscript = test::BytesOf("%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 70 46\n");
+  TBytes eps;
+  Put32(eps, 0xC6D3D0C5u);
+  for (std::size_t v : {std::size_t(30), postscript.size(), std::size_t(0), std::size_t(0), 30 + postscript.size(), tiff.size()}) {
+    Put32(eps, std::uint32_t(v));
+  }
+  Put16(eps, 0xFFFF);
+  eps.insert(eps.end(), postscript.begin(), postscript.end());
+  eps.insert(eps.end(), tiff.begin(), tiff.end());
+  TBitmap32 fromEps, fromTiff;
+  ASSERT_TRUE(codecs::DecodeEncapsulatedPostScript(eps, fromEps));
+  ASSERT_TRUE(codecs::DecodeTiff(tiff, fromTiff));
+  EXPECT_EQ(fromEps, fromTiff);
+  eps.resize(30 + postscript.size());
+  for (int i = 20; i < 28; ++i) eps[std::size_t(i)] = std::byte{0};
+  EXPECT_FALSE(codecs::DecodeEncapsulatedPostScript(eps, fromEps)) << "no preview";
+}
+
+// Headers that declare more than the limit, or more than the data can hold, fail
+// before the pixels are allocated (an allocation of that size would throw or be slow).
+TEST(LegacyFormats, HugeOrUnbackedDeclaredSizesFail) {
+  const auto header = [](std::initializer_list<int> values, std::size_t size) {
+    TBytes b(size, std::byte{0});
+    std::size_t i = 0;
+    for (int v : values) b[i++] = std::byte(v);
+    return b;
+  };
+  TBytes sgi = header({0x01, 0xDA, 1, 1, 0, 3, 0x40, 0, 0x40, 0, 0, 3}, 600);  // 16384 x 16384 runs, tables missing
+  TBytes psd = header({'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0x40, 0, 0, 0, 0x40, 0, 0, 8, 0, 3}, 60);
+  TBytes psdHuge = psd;
+  psdHuge[16] = std::byte{0x50};  // 20480 rows
+  TBytes rla(800, std::byte{0});
+  Set16Big(rla, 10, 16383);
+  Set16Big(rla, 14, 16383);
+  Set16Big(rla, 20, 3);
+  const struct {
+    const char* Name;
+    codecs::TDecodeFunction Decode;
+    TBytes Data;
+  } cases[] = {
+      {"targa 16384 x 16384 raw", &codecs::DecodeTarga, header({0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40, 0, 0x40, 24, 0}, 64)},
+      {"targa runs", &codecs::DecodeTarga, header({0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40, 0, 0x40, 32, 0}, 4096)},
+      {"pcx", &codecs::DecodePcx, header({10, 5, 1, 8, 0, 0, 0, 0, 0xFF, 0x3F, 0xFF, 0x3F}, 2000)},
+      {"psd unbacked", &codecs::DecodePhotoshop, psd},
+      {"psd too tall", &codecs::DecodePhotoshop, psdHuge},
+      {"sgi", &codecs::DecodeSgi, sgi},
+      {"ppm", &codecs::DecodePortableMap, test::BytesOf("P6 16384 16384 255\n\x01\x02\x03")},
+      {"plain pgm", &codecs::DecodePortableMap, test::BytesOf("P2 16384 16384 255\n1 2 3")},
+      {"pbm too wide", &codecs::DecodePortableMap, test::BytesOf("P4 99999 1\n\xFF")},
+      {"autodesk", &codecs::DecodeAutodesk, header({0x19, 0x91, 0, 0x40, 0, 0x40, 0, 0, 0, 0, 8, 0}, 900)},
+      {"halo", &codecs::DecodeHaloCut, header({0, 0x40, 0, 0x40}, 5000)},
+      {"rla", &codecs::DecodeWavefront, rla},
+      {"photo-cd short", &codecs::DecodePhotoCd, header({}, 0x30000)},
+      {"paint shop pro", &codecs::DecodePaintShopPro, test::BytesOf("Paint Shop Pro Image File\n\x1a")},
+      {"eps preview outside", &codecs::DecodeEncapsulatedPostScript,
+       header({0xC5, 0xD0, 0xD3, 0xC6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 30, 0, 0, 0, 0xFF, 0xFF, 0, 0}, 40)},
+  };
+  for (const auto& c : cases) {
+    TBitmap32 out;
+    EXPECT_FALSE(c.Decode(c.Data, out)) << c.Name;
+    EXPECT_TRUE(out.Empty()) << c.Name;
+  }
+}
+
+// Every file cut short, or with a byte changed, decodes to a whole picture or fails;
+// the sanitizers see any read past the data.
+TEST_F(LegacyImageMagick, DamagedFilesFailOrDecodeWhole) {
+  std::vector<TBytes> files;
+  for (const char* target : {"tga:a.tga", "pcx:a.pcx", "psd:a.psd", "sgi:a.sgi", "ppm:a.ppm", "pcd:a.pcd"}) {
+    files.push_back(test::ReadFileBytes(Write(kOddRose + " -compress RLE", target)));
+  }
+  const std::vector<std::pair<codecs::TDecodeFunction, TBytes>> inputs = {
+      {&codecs::DecodeTarga, files[0]},      {&codecs::DecodePcx, files[1]},
+      {&codecs::DecodePhotoshop, files[2]},  {&codecs::DecodeSgi, files[3]},
+      {&codecs::DecodePortableMap, files[4]}, {&codecs::DecodePhotoCd, files[5]},
+      {&codecs::DecodeHaloCut, HaloCut(131, 9)}, {&codecs::DecodeWavefront, Rla(3, 2, 130, 4, &RlaColour)},
+      {&codecs::DecodeAutodesk, Autodesk(33, 7)}, {&codecs::DecodePaintShopPro, PaintShopPro(5, 1, false, 29, 11)},
+      {&codecs::DecodePaintShopPro, PaintShopPro(3, 2, false, 29, 11)},
+  };
+  for (const auto& [decode, file] : inputs) {
+    for (std::size_t cut = 0; cut < file.size(); cut += 1 + file.size() / 97) {
+      TBytes damaged(file.begin(), file.begin() + std::ptrdiff_t(cut));
+      TBitmap32 out;
+      if (decode(damaged, out)) {
+        EXPECT_EQ(out.Pixels().size(), std::size_t(out.Width()) * std::size_t(out.Height()));
+      }
+      TBytes changed = file;
+      changed[cut] ^= std::byte{0xA5};
+      decode(changed, out);
+    }
+  }
 }
 
 }  // namespace
