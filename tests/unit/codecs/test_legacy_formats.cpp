@@ -535,6 +535,17 @@ TEST_F(LegacyImageMagick, DamagedFilesFailOrDecodeWhole) {
       {&codecs::DecodeAutodesk, Autodesk(33, 7)}, {&codecs::DecodePaintShopPro, PaintShopPro(5, 1, false, 29, 11)},
       {&codecs::DecodePaintShopPro, PaintShopPro(3, 2, false, 29, 11)},
   };
+  // These files also seed the fuzz target (its first byte picks the decoder) when asked.
+  const char* seeds = std::getenv("LUMORA_FUZZ_SEED_DIR");
+  for (std::size_t i = 0; seeds != nullptr && i < inputs.size(); ++i) {
+    const codecs::TDecodeFunction order[] = {&codecs::DecodeTarga, &codecs::DecodePhotoshop, &codecs::DecodePcx,
+                                             &codecs::DecodePortableMap, &codecs::DecodeSgi, &codecs::DecodePhotoCd,
+                                             &codecs::DecodeAutodesk, &codecs::DecodeHaloCut, &codecs::DecodeWavefront,
+                                             &codecs::DecodePaintShopPro};
+    TBytes seed = {std::byte(std::find(std::begin(order), std::end(order), inputs[i].first) - std::begin(order))};
+    seed.insert(seed.end(), inputs[i].second.begin(), inputs[i].second.end());
+    test::WriteFileBytes(fs::path(seeds) / ("seed" + std::to_string(i)), seed);
+  }
   for (const auto& [decode, file] : inputs) {
     for (std::size_t cut = 0; cut < file.size(); cut += 1 + file.size() / 97) {
       TBytes damaged(file.begin(), file.begin() + std::ptrdiff_t(cut));
