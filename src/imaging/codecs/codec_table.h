@@ -49,7 +49,7 @@ bool DecodeTiff(std::span<const std::byte> data, TBitmap32& out);           // l
 bool DecodeWindowsMetafile(std::span<const std::byte> data, TBitmap32& out);   // the platform's renderer
 bool DecodeEnhancedMetafile(std::span<const std::byte> data, TBitmap32& out);  // the platform's renderer
 bool DecodeTarga(std::span<const std::byte> data, TBitmap32& out);             // stb_image
-bool DecodePhotoshop(std::span<const std::byte> data, TBitmap32& out);         // stb_image
+bool DecodePhotoshop(std::span<const std::byte> data, TBitmap32& out);         // ours
 bool DecodePcx(std::span<const std::byte> data, TBitmap32& out);               // ours
 bool DecodePortableMap(std::span<const std::byte> data, TBitmap32& out);       // ours
 bool DecodeSgi(std::span<const std::byte> data, TBitmap32& out);               // ours

@@ -1,4 +1,4 @@
-// Targa and Photoshop pictures through stb_image. Before the library sees a file we
+// Targa pictures through stb_image. Before the library sees a file we
 // read its header ourselves: the declared size must pass our limits and the file must
 // hold at least the bytes that size needs, since the library allocates the whole
 // picture first and reads short data as zeros.
@@ -11,7 +11,6 @@
 #include <memory>
 
 #define STBI_ONLY_TGA
-#define STBI_ONLY_PSD
 #define STBI_NO_STDIO
 #define STBI_NO_FAILURE_STRINGS
 #define STBI_MAX_DIMENSIONS 16384
@@ -75,40 +74,6 @@ bool DecodeTarga(std::span<const std::byte> data, TBitmap32& out) {
   const std::size_t minimum = rle ? (pixels + 127) / 128 * (1 + pixelBytes) : pixels * pixelBytes;
   if (!r.Has(18 + idLength + mapBytes, minimum)) return false;
   return Load(data, (descriptor & 0x10) != 0, out);
-}
-
-bool DecodePhotoshop(std::span<const std::byte> data, TBitmap32& out) {
-  const TByteReader r(data);
-  if (!r.Has(0, 26) || BigEndian32(r, 0) != 0x38425053u || BigEndian16(r, 4) != 1) return false;
-  const unsigned channels = BigEndian16(r, 12), depth = BigEndian16(r, 22), mode = BigEndian16(r, 24);
-  const std::uint32_t height = BigEndian32(r, 14), width = BigEndian32(r, 18);
-  // The library reads the RGB composite, 8 or 16 bits a sample.
-  if (!PictureSizeAllowed(width, height) || channels < 3 || channels > 16 || mode != 3) return false;
-  if (depth != 8 && depth != 16) return false;
-  // Skip the mode data, the image resources and the layers to the composite image.
-  std::size_t at = 26;
-  for (int section = 0; section < 3; ++section) {
-    if (!r.Has(at, 4)) return false;
-    const std::size_t length = BigEndian32(r, at);
-    if (!r.Has(at + 4, length)) return false;
-    at += 4 + length;
-  }
-  if (!r.Has(at, 2)) return false;
-  const unsigned compression = BigEndian16(r, at);
-  at += 2;
-  const std::size_t planes = std::min(channels, 4u);
-  std::size_t minimum = 0;
-  if (compression == 0) {
-    minimum = planes * width * height * (depth / 8);
-  } else if (compression == 1 && depth == 8) {
-    // The row lengths of every channel, then at least two bytes per 128 samples of a row.
-    minimum = std::size_t(channels) * height * 2 + planes * height * ((width + 127) / 128) * 2;
-  } else {
-    // 16-bit run-length data would be read as 8-bit by the library: garbage, so refuse.
-    return false;
-  }
-  if (!r.Has(at, minimum)) return false;
-  return Load(data, false, out);
 }
 
 }  // namespace lumora::codecs
