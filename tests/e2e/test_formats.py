@@ -84,8 +84,8 @@ def Rla(colours) -> bytes:
 
 def PaintShopPro(colours) -> bytes:
     """Version 7 layout, one visible raster layer, uncompressed."""
-    def Block(block_id: int, fields: bytes, content: bytes = b"") -> bytes:
-        chunk = struct.pack("<I", len(fields) + 4) + fields
+    def Block(block_id: int, fields, content: bytes = b"") -> bytes:
+        chunk = b"" if fields is None else struct.pack("<I", len(fields) + 4) + fields
         return b"~BK\0" + struct.pack("<HI", block_id, len(chunk) + len(content)) + chunk + content
 
     def Channel(channel_type: int) -> bytes:
@@ -98,7 +98,7 @@ def PaintShopPro(colours) -> bytes:
     counts = struct.pack("<IHH", 8, 1, 3)
     layer = Block(4, info, counts + Channel(1) + Channel(2) + Channel(3))
     header = b"Paint Shop Pro Image File\n\x1a".ljust(32, b"\0") + struct.pack("<HH", 5, 0)
-    return header + Block(0, image) + Block(3, b"", layer)
+    return header + Block(0, image) + Block(3, None, layer)
 
 
 def Eps(s: TSession, colours) -> bytes:

@@ -92,7 +92,8 @@ class TPspReader {
     bool any = false;
     for (const TBlock& bank : layerBanks) {
       TBlock layer;
-      for (std::size_t at = bank.Body + Fields(bank); Block(at, bank.End, layer); at = layer.End) {
+      // The layer bank has no fields of its own: its layers start at once.
+      for (std::size_t at = bank.Body; Block(at, bank.End, layer); at = layer.End) {
         if (layer.Id == kLayerBlock) any |= DrawLayer(layer, canvas);
       }
     }

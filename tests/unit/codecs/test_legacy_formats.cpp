@@ -333,11 +333,11 @@ TBytes PaintShopPro(unsigned major, unsigned compression, bool composite, int wi
   Put16(b, major);
   Put16(b, 0);
   // A block: header, then fields (a chunk with its own length in later versions), then content.
-  const auto block = [&](TBytes& to, unsigned id, const TBytes& fields, const TBytes& content) {
+  const auto block = [&](TBytes& to, unsigned id, const TBytes& fields, const TBytes& content, bool chunked = true) {
     to.insert(to.end(), {std::byte('~'), std::byte('B'), std::byte('K'), std::byte(0)});
     Put16(to, id);
     TBytes chunk;
-    if (!v5) Put32(chunk, std::uint32_t(fields.size() + 4));
+    if (!v5 && chunked) Put32(chunk, std::uint32_t(fields.size() + 4));
     chunk.insert(chunk.end(), fields.begin(), fields.end());
     if (v5) Put32(to, std::uint32_t(chunk.size()));
     Put32(to, std::uint32_t(chunk.size() + content.size()));
@@ -431,7 +431,7 @@ TBytes PaintShopPro(unsigned major, unsigned compression, bool composite, int wi
       channels.insert(channels.begin(), chunk.begin(), chunk.end());
     }
     block(layer, 4, info, channels);
-    block(b, 3, {}, layer);
+    block(b, 3, {}, layer, false);
   }
   return b;
 }
