@@ -25,22 +25,29 @@ struct TStbFree {
   void operator()(stbi_uc* pixels) const { stbi_image_free(pixels); }
 };
 
-// The library's RGBA rows into our pixels, mirrored when asked.
+// The library's rows (grey, grey and alpha, RGB or RGBA) into our pixels, mirrored when asked.
 bool Load(std::span<const std::byte> data, bool mirror, TBitmap32& out) {
   if (data.size() > static_cast<std::size_t>(INT_MAX)) return false;
   int width = 0, height = 0, channels = 0;
+  // The file's own channel count: converting here saves the library a copy of the picture.
   std::unique_ptr<stbi_uc, TStbFree> pixels(stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(data.data()),
                                                                    static_cast<int>(data.size()), &width, &height,
-                                                                   &channels, 4));
-  if (!pixels || !PictureSizeAllowed(width, height)) return false;
+                                                                   &channels, 0));
+  if (!pixels || !PictureSizeAllowed(width, height) || channels < 1 || channels > 4) return false;
   TBitmap32 bitmap(width, height);
   const stbi_uc* p = pixels.get();
   bool anyAlpha = false;
   for (int y = 0; y < height; ++y) {
     TPixel* row = bitmap.Row(y);
-    for (int x = 0; x < width; ++x, p += 4) {
-      row[mirror ? width - 1 - x : x] = MakePixel(p[0], p[1], p[2], p[3]);
-      anyAlpha |= p[3] != 0;
+    for (int x = 0; x < width; ++x, p += channels) {
+      TPixel& to = row[mirror ? width - 1 - x : x];
+      switch (channels) {
+        case 1: to = MakePixel(p[0], p[0], p[0]); break;
+        case 2: to = MakePixel(p[0], p[0], p[0], p[1]); break;
+        case 3: to = MakePixel(p[0], p[1], p[2]); break;
+        default: to = MakePixel(p[0], p[1], p[2], p[3]); break;
+      }
+      anyAlpha |= PixelA(to) != 0;
     }
   }
   // Many 32-bit writers leave the fourth byte zero; such a picture is meant opaque.
