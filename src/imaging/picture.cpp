@@ -31,6 +31,17 @@ bool TPicture::LoadFromFile(const std::filesystem::path& path) {
   }
   if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size)) return false;
 
+  if (codec->DecodeBeside != nullptr) {
+    // The decoder needs the path as well; the same failure and allocation rules apply.
+    TBitmap32 decoded;
+    try {
+      if (!codec->DecodeBeside(data, path, decoded)) return false;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    bitmap_ = std::move(decoded);
+    return true;
+  }
   return Decode(codec->Decode, data);
 }
 

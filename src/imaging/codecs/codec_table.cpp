@@ -7,9 +7,9 @@
 namespace lumora::codecs {
 namespace {
 
-// One line per extension. A null decoder marks a format that the show may name but
-// this build cannot decode yet (the legacy formats from Targa on): loading such a file
-// fails like an unlisted one. Adding one is a decoder file and its name here.
+// One line per extension. A null decoder would mark a format that the show may name but
+// this build cannot decode (loading such a file fails like an unlisted one); every
+// format of the table is built now. Adding one is a decoder file and its name here.
 constexpr std::array kTable = {
     TCodecEntry{"bmp", "Windows bitmap", &DecodeWindowsBitmap},
     TCodecEntry{"rle", "Run-length encoded Windows bitmap", &DecodeWindowsBitmap},
@@ -26,31 +26,31 @@ constexpr std::array kTable = {
     TCodecEntry{"tif", "TIFF", &DecodeTiff},
     TCodecEntry{"tiff", "TIFF", &DecodeTiff},
     TCodecEntry{"fax", "GFI fax", &DecodeTiff},
-    TCodecEntry{"tga", "Targa", nullptr},
-    TCodecEntry{"vst", "Targa", nullptr},
-    TCodecEntry{"icb", "Targa", nullptr},
-    TCodecEntry{"vda", "Targa", nullptr},
-    TCodecEntry{"win", "Targa", nullptr},
-    TCodecEntry{"pcx", "ZSoft Paintbrush", nullptr},
-    TCodecEntry{"pcc", "ZSoft Paintbrush", nullptr},
-    TCodecEntry{"scr", "ZSoft Paintbrush", nullptr},
-    TCodecEntry{"psd", "Photoshop", nullptr},
-    TCodecEntry{"pdd", "Photoshop", nullptr},
-    TCodecEntry{"psp", "Paintshop Pro", nullptr},
-    TCodecEntry{"sgi", "SGI image", nullptr},
-    TCodecEntry{"rgb", "SGI image", nullptr},
-    TCodecEntry{"rgba", "SGI image", nullptr},
-    TCodecEntry{"bw", "SGI image", nullptr},
-    TCodecEntry{"ppm", "Portable pixel map", nullptr},
-    TCodecEntry{"pgm", "Portable grey map", nullptr},
-    TCodecEntry{"pbm", "Portable bitmap", nullptr},
-    TCodecEntry{"pcd", "Kodak Photo-CD", nullptr},
-    TCodecEntry{"cel", "Autodesk", nullptr},
-    TCodecEntry{"pic", "Autodesk", nullptr},
-    TCodecEntry{"cut", "Dr. Halo", nullptr},
-    TCodecEntry{"rla", "Alias/Wavefront", nullptr},
-    TCodecEntry{"rpf", "Alias/Wavefront", nullptr},
-    TCodecEntry{"eps", "Encapsulated PostScript", nullptr},
+    TCodecEntry{"tga", "Targa", &DecodeTarga},
+    TCodecEntry{"vst", "Targa", &DecodeTarga},
+    TCodecEntry{"icb", "Targa", &DecodeTarga},
+    TCodecEntry{"vda", "Targa", &DecodeTarga},
+    TCodecEntry{"win", "Targa", &DecodeTarga},
+    TCodecEntry{"pcx", "ZSoft Paintbrush", &DecodePcx},
+    TCodecEntry{"pcc", "ZSoft Paintbrush", &DecodePcx},
+    TCodecEntry{"scr", "ZSoft Paintbrush", &DecodePcx},
+    TCodecEntry{"psd", "Photoshop", &DecodePhotoshop},
+    TCodecEntry{"pdd", "Photoshop", &DecodePhotoshop},
+    TCodecEntry{"psp", "Paintshop Pro", &DecodePaintShopPro},
+    TCodecEntry{"sgi", "SGI image", &DecodeSgi},
+    TCodecEntry{"rgb", "SGI image", &DecodeSgi},
+    TCodecEntry{"rgba", "SGI image", &DecodeSgi},
+    TCodecEntry{"bw", "SGI image", &DecodeSgi},
+    TCodecEntry{"ppm", "Portable pixel map", &DecodePortableMap},
+    TCodecEntry{"pgm", "Portable grey map", &DecodePortableMap},
+    TCodecEntry{"pbm", "Portable bitmap", &DecodePortableMap},
+    TCodecEntry{"pcd", "Kodak Photo-CD", &DecodePhotoCd},
+    TCodecEntry{"cel", "Autodesk", &DecodeAutodesk},
+    TCodecEntry{"pic", "Autodesk", &DecodeAutodesk},
+    TCodecEntry{"cut", "Dr. Halo", &DecodeHaloCut, &DecodeHaloCutBeside},
+    TCodecEntry{"rla", "Alias/Wavefront", &DecodeWavefront},
+    TCodecEntry{"rpf", "Alias/Wavefront", &DecodeWavefront},
+    TCodecEntry{"eps", "Encapsulated PostScript", &DecodeEncapsulatedPostScript},
 };
 
 }  // namespace
