@@ -137,7 +137,7 @@ def TestEveryOlderFormatPlaysAsTheHeadlessRenderDrawsIt(s: TSession):
     scr, _ = s.MakeShowScr("formats.scr", Config(refs), entries)
     cx, cy = SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2
     probes = [(cx - 50, cy - 25), (cx + 50, cy - 25), (cx - 50, cy + 25), (cx + 50, cy + 25), (20, 20)]
-    oracles = [RenderOracle(s, scr, i, f"format{i}") for i in range(len(makers))]
+    oracles = [RenderOracle(s, scr, i + 1, f"format{i}") for i in range(len(makers))]
     for i, oracle in enumerate(oracles):
         Check(oracle.Pixel(*probes[0]) != oracle.Pixel(20, 20), f"the render of {makers[i][0]} shows no picture")
     process = StartShow(s, scr)
