@@ -1,5 +1,6 @@
 #include "imaging/codecs/codec_table.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <string>
@@ -9,23 +10,24 @@ namespace {
 
 // One line per extension. A null decoder marks a format that the show may name but
 // this build cannot decode yet (the legacy formats from Targa on): loading such a file
-// fails like an unlisted one. Adding one is a decoder file and its name here.
+// fails like an unlisted one. Adding one is a decoder file and its name here; a header
+// check (the last field) is optional.
 constexpr std::array kTable = {
-    TCodecEntry{"bmp", "Windows bitmap", &DecodeWindowsBitmap},
-    TCodecEntry{"rle", "Run-length encoded Windows bitmap", &DecodeWindowsBitmap},
-    TCodecEntry{"dib", "Device-independent Windows bitmap", &DecodeWindowsBitmap},
-    TCodecEntry{"ico", "Windows icon", &DecodeWindowsIcon},
+    TCodecEntry{"bmp", "Windows bitmap", &DecodeWindowsBitmap, &ProbeWindowsBitmap},
+    TCodecEntry{"rle", "Run-length encoded Windows bitmap", &DecodeWindowsBitmap, &ProbeWindowsBitmap},
+    TCodecEntry{"dib", "Device-independent Windows bitmap", &DecodeWindowsBitmap, &ProbeWindowsBitmap},
+    TCodecEntry{"ico", "Windows icon", &DecodeWindowsIcon, &ProbeWindowsIcon},
     TCodecEntry{"wmf", "Windows metafile", &DecodeWindowsMetafile},
     TCodecEntry{"emf", "Windows enhanced metafile", &DecodeEnhancedMetafile},
-    TCodecEntry{"jpg", "JPEG", &DecodeJpeg},
-    TCodecEntry{"jpe", "JPEG", &DecodeJpeg},
-    TCodecEntry{"jpeg", "JPEG", &DecodeJpeg},
-    TCodecEntry{"jfif", "JPEG", &DecodeJpeg},
-    TCodecEntry{"gif", "GIF", &DecodeGif},
-    TCodecEntry{"png", "Portable Network Graphics", &DecodePng},
-    TCodecEntry{"tif", "TIFF", &DecodeTiff},
-    TCodecEntry{"tiff", "TIFF", &DecodeTiff},
-    TCodecEntry{"fax", "GFI fax", &DecodeTiff},
+    TCodecEntry{"jpg", "JPEG", &DecodeJpeg, &ProbeJpeg},
+    TCodecEntry{"jpe", "JPEG", &DecodeJpeg, &ProbeJpeg},
+    TCodecEntry{"jpeg", "JPEG", &DecodeJpeg, &ProbeJpeg},
+    TCodecEntry{"jfif", "JPEG", &DecodeJpeg, &ProbeJpeg},
+    TCodecEntry{"gif", "GIF", &DecodeGif, &ProbeGif},
+    TCodecEntry{"png", "Portable Network Graphics", &DecodePng, &ProbePng},
+    TCodecEntry{"tif", "TIFF", &DecodeTiff, &ProbeTiff},
+    TCodecEntry{"tiff", "TIFF", &DecodeTiff, &ProbeTiff},
+    TCodecEntry{"fax", "GFI fax", &DecodeTiff, &ProbeTiff},
     TCodecEntry{"tga", "Targa", nullptr},
     TCodecEntry{"vst", "Targa", nullptr},
     TCodecEntry{"icb", "Targa", nullptr},
@@ -54,6 +56,22 @@ constexpr std::array kTable = {
 };
 
 }  // namespace
+
+bool TProbeSource::ReadAt(std::uint64_t offset, std::span<std::byte> out) const {
+  if (offset > size_ || out.size() > size_ - offset) return false;
+  if (offset <= head_.size() && out.size() <= head_.size() - offset) {
+    std::copy_n(head_.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+    return true;
+  }
+  return reader_ && reader_(offset, out);
+}
+
+std::optional<std::uint64_t> ProbeFile(const TCodecEntry& codec, const TProbeSource& file) {
+  if (codec.Probe == nullptr) return file.Size();
+  const std::optional<std::uint64_t> needed = codec.Probe(file);
+  if (!needed) return std::nullopt;
+  return std::min(*needed, file.Size());
+}
 
 std::span<const TCodecEntry> CodecTable() { return kTable; }
 
