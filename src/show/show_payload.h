@@ -53,8 +53,9 @@ struct TPayloadReport {
   bool Broken() const;
 };
 
-// Reads the whole report. Never throws.
-TPayloadReport InspectPayload(platform::IReadableFile& file);
+// Reads the whole report. Never throws. checkPictures: an entry whose extension names a
+// picture format must also pass that decoder's header check (else NotAPicture).
+TPayloadReport InspectPayload(platform::IReadableFile& file, bool checkPictures = false);
 
 // Loads configuration text into an INI object that is bound to no file.
 std::unique_ptr<TBiggerIniFile> IniFromText(std::string_view text);

@@ -63,7 +63,8 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "lumora-inspect: %s: cannot open the file\n", positional[0].c_str());
     return 2;
   }
-  const lumora::TPayloadReport report = lumora::InspectPayload(*file);
+  // A check also asks each picture's decoder whether it would take the picture.
+  const lumora::TPayloadReport report = lumora::InspectPayload(*file, check);
   const std::string text =
       configOnly ? lumora::inspect::FormatConfig(report) : lumora::inspect::FormatReport(path, report, !check);
   std::fwrite(text.data(), 1, text.size(), stdout);

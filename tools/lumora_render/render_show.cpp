@@ -17,6 +17,7 @@
 #include "platform/headless/headless_text.h"
 #include "packer.h"
 #include "show/main_frm_show.h"
+#include "temp_folder.h"
 
 #include <fstream>
 #include <unistd.h>
@@ -92,8 +93,8 @@ int RenderShow(const std::vector<std::string>& args) {
     clientW = screenW;
     clientH = screenH;
   }
-  const fs::path temp = fs::temp_directory_path() / ("lumora-render-" + std::to_string(::getpid()));
-  fs::create_directories(temp);
+  const TRenderTempFolder tempFolder;
+  const fs::path& temp = tempFolder.Path();
   struct TForm final : platform::IFormWindow {
     platform::TWindowHandle Handle() const override { return 1; }
     void SetFormStyle(platform::TFormStyle) override {}

@@ -1,6 +1,7 @@
 // The payload container: trailer, entry references, the three extraction modes and
 // every way an extraction can fail.
 #include "app/payload.h"
+#include "show/show_payload.h"
 #include "platform/headless/headless_files.h"
 #include "support/test_files.h"
 
@@ -344,6 +345,26 @@ TEST_F(PayloadTest, PictureEntriesInflateOnlyWhatTheirDecoderTakes) {
   EXPECT_EQ(CheckPictureHeader(*file, notAPicture.Position, notAPicture.StoredSize, ".png"), TEntryStatus::NotAPicture);
   EXPECT_EQ(CheckPictureHeader(*file, bitmap.Position, bitmap.StoredSize, "photo.bmp"), TEntryStatus::Ok);
   EXPECT_EQ(CheckPictureHeader(*file, notAPicture.Position, notAPicture.StoredSize, ".mp3"), TEntryStatus::Ok);
+}
+
+// A checking inspection does not call an entry that no decoder would show "ok".
+TEST_F(PayloadTest, ACheckingInspectionRefusesPicturesTheirDecoderRefuses) {
+  const auto zeros = writer.AddEntry(TBytes(1u << 20));
+  const auto bitmap = writer.AddEntry(test::MakeBmp24(2, 2, RedGreen));
+  const std::string pic = "FilePos=" + std::to_string(zeros.Position) + "\r\nFileSize=" +
+                          std::to_string(zeros.StoredSize) + "\r\n";
+  Write(BytesOf("[AppInfo]\r\nPicCount=3\r\n[Pic1]\r\nPicFileName=.png\r\n" + pic + "[Pic2]\r\nPicFileName=.wav\r\n" +
+                pic + "[Pic3]\r\nPicFileName=.bmp\r\nFilePos=" + std::to_string(bitmap.Position) +
+                "\r\nFileSize=" + std::to_string(bitmap.StoredSize) + "\r\n"));
+  const std::unique_ptr<platform::IReadableFile> file = fs.Inner().OpenForReadDenyWrite(exe);
+  const TPayloadReport plain = InspectPayload(*file);
+  const TPayloadReport checked = InspectPayload(*file, true);
+  ASSERT_EQ(checked.Entries.size(), 3u);
+  EXPECT_FALSE(plain.Broken()) << "the streams themselves are sound";
+  EXPECT_EQ(checked.Entries[0].Status, TEntryStatus::NotAPicture);
+  EXPECT_EQ(checked.Entries[1].Status, TEntryStatus::Ok) << "not a picture format";
+  EXPECT_EQ(checked.Entries[2].Status, TEntryStatus::Ok);
+  EXPECT_TRUE(checked.Broken());
 }
 
 TEST(PayloadStrictInflate, InspectorsSeeStreamsThatDoNotEndAtTheRecordedSize) {
