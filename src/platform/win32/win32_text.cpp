@@ -43,6 +43,14 @@ class TFontDC {
   HGDIOBJ old_ = nullptr;
 };
 
+// How far the first glyph paints left of its advance (a "j"); the line starts that
+// much further right, so that its cell holds that pixel too.
+int LeadOf(HDC dc, const std::wstring& text) {
+  ABC abc{};
+  if (text.empty() || !::GetCharABCWidthsW(dc, text.front(), text.front(), &abc)) return 0;
+  return abc.abcA < 0 ? -abc.abcA : 0;
+}
+
 }  // namespace
 
 TTextExtent TWin32TextRasterizer::TextExtent(const TTextFont& font, std::string_view text) {
@@ -51,8 +59,15 @@ TTextExtent TWin32TextRasterizer::TextExtent(const TTextFont& font, std::string_
   ::GetTextMetricsW(dc.Get(), &tm);
   const std::wstring wide = WideFromAnsi(text);
   SIZE size{};
-  if (!wide.empty()) ::GetTextExtentPoint32W(dc.Get(), wide.c_str(), static_cast<int>(wide.size()), &size);
-  return {static_cast<int>(size.cx), static_cast<int>(tm.tmHeight)};
+  if (wide.empty()) return {0, static_cast<int>(tm.tmHeight)};
+  ::GetTextExtentPoint32W(dc.Get(), wide.c_str(), static_cast<int>(wide.size()), &size);
+  // The advances leave out what the last glyph paints past its own (italics, "f"), and
+  // the overhang of a slant or weight that GDI adds to a raster face.
+  int overhang = static_cast<int>(tm.tmOverhang) + LeadOf(dc.Get(), wide);
+  ABC abc{};
+  if (::GetCharABCWidthsW(dc.Get(), wide.back(), wide.back(), &abc) && abc.abcC < 0) overhang += -abc.abcC;
+  // The cell (ascent plus descent) holds the tails of the last line's glyphs.
+  return {static_cast<int>(size.cx) + overhang, static_cast<int>(tm.tmHeight)};
 }
 
 void TWin32TextRasterizer::PaintText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
@@ -86,7 +101,7 @@ void TWin32TextRasterizer::PaintText(TBitmap32& target, int x, int y, const TTex
   ::SetBkMode(dc.Get(), TRANSPARENT);
   ::SetTextColor(dc.Get(), RGB(PixelR(colour), PixelG(colour), PixelB(colour)));
   const std::wstring wide = WideFromAnsi(text);
-  ::TextOutW(dc.Get(), x - left, y - top, wide.c_str(), static_cast<int>(wide.size()));
+  ::TextOutW(dc.Get(), x - left + LeadOf(dc.Get(), wide), y - top, wide.c_str(), static_cast<int>(wide.size()));
   ::GdiFlush();
   for (int row = 0; row < h; ++row) {
     TPixel* out = target.Row(top + row) + left;

@@ -135,7 +135,9 @@ TEST(Effects, EveryStyleBuildsThePictureInsideItsPlace) {
       for (int k = 0; k <= n + 1 && ok; ++k) {
         const TBitmap32 before = frame;
         const TRect changed = effects::PaintEffectStep(frame, place.Left, place.Top, picture.Bitmap(), style, k, n, random);
-        if (k == 0 && style >= 19) EXPECT_TRUE(changed.Empty()) << "region styles draw nothing at k = 0";
+        if (k == 0 && style >= 19) {
+          EXPECT_TRUE(changed.Empty()) << "region styles draw nothing at k = 0";
+        }
         for (int y = 0; y < frame.Height() && ok; ++y)
           for (int x = 0; x < frame.Width() && ok; ++x) {
             const TPixel now = frame.At(x, y), was = before.At(x, y);

@@ -158,8 +158,12 @@ TEST(Transitions, RandomStyleIsOneTo78AndNeverZero) {
     const int style = rig.View.EffectStyle();
     ASSERT_GE(style, 1);
     ASSERT_LE(style, 78);
-    if (i == 0) EXPECT_EQ(style, 1);
-    if (i == 1) EXPECT_EQ(style, 78);
+    if (i == 0) {
+      EXPECT_EQ(style, 1);
+    }
+    if (i == 1) {
+      EXPECT_EQ(style, 78);
+    }
     seen[static_cast<std::size_t>(style)] = true;
     rig.Threads.RunUntilIdle();
   }
