@@ -111,8 +111,22 @@ constexpr int kMaxChunksWalked = 1'000'000;
 
 }  // namespace
 
-bool DecodePng(std::span<const std::byte> data, TBitmap32& out) {
-  if (data.size() < 8 || std::memcmp(data.data(), kSignature, 8) != 0) return false;
+// The file up to the first chunk before the image data whose length runs past the end
+// of the file. libpng sizes a chunk's buffer from its length before reading it, so such
+// a chunk would cost what its length says, and reading it would fail all the same.
+std::span<const std::byte> WithoutOverlongChunks(std::span<const std::byte> data) {
+  for (std::size_t at = 8; at + 8 <= data.size();) {
+    const std::uint64_t length = BigEndian32(data.data() + at);
+    if (std::memcmp(data.data() + at + 4, "IDAT", 4) == 0) break;
+    if (length > data.size() - at - 8) return data.first(at);
+    at += static_cast<std::size_t>(std::min<std::uint64_t>(12 + length, data.size() - at));
+  }
+  return data;
+}
+
+bool DecodePng(std::span<const std::byte> file, TBitmap32& out) {
+  if (file.size() < 8 || std::memcmp(file.data(), kSignature, 8) != 0) return false;
+  const std::span<const std::byte> data = WithoutOverlongChunks(file);
   auto session = std::make_unique<TPngSession>();
   session->Data = reinterpret_cast<const png_byte*>(data.data());
   session->Size = data.size();
@@ -161,7 +175,9 @@ std::optional<std::uint64_t> ProbePng(const TProbeSource& file) {
     std::array<std::byte, 8> chunk{};
     if (!file.ReadAt(at, chunk)) return file.Size();
     const std::uint32_t length = BigEndian32(chunk.data());
-    if (length > 0x7FFFFFFFu) return std::nullopt;  // not a chunk length the format allows
+    // Not a length the format allows; the decoder decides whether it matters (after the
+    // image data it does not).
+    if (length > 0x7FFFFFFFu) return file.Size();
     at += 12 + std::uint64_t(length);
     if (std::memcmp(chunk.data() + 4, "IEND", 4) == 0) return at;
   }
