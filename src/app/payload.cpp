@@ -1,5 +1,7 @@
 #include "app/payload.h"
 
+#include "imaging/codecs/codec_table.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -47,6 +49,72 @@ std::uint32_t LittleEndian32(const std::array<std::byte, 4>& b) {
          (std::to_integer<std::uint32_t>(b[2]) << 16) | (std::to_integer<std::uint32_t>(b[3]) << 24);
 }
 
+// Lets a picture's bytes through only while its decoder could still take them: the
+// head is held back until the codec's header check has seen it; a refusal stops the
+// inflation at once, and the inflation also stops after the bytes the decoder needs.
+class TPictureGate {
+ public:
+  TPictureGate(const codecs::TCodecEntry& codec, std::uint64_t size, TEntrySink next)
+      : codec_(codec),
+        size_(size),
+        next_(std::move(next)),
+        headSize_(static_cast<std::size_t>(std::min<std::uint64_t>(size, codecs::TProbeSource::kHeadSize))) {
+    head_.reserve(headSize_);
+  }
+
+  bool Take(std::span<const std::byte> chunk) {
+    if (!needed_) {
+      const std::size_t room = headSize_ - head_.size();
+      const std::size_t n = std::min(room, chunk.size());
+      head_.insert(head_.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
+      chunk = chunk.subspan(n);
+      if (head_.size() < headSize_) return true;
+      needed_ = codecs::ProbeFile(codec_, codecs::TProbeSource(head_, size_));
+      if (!needed_) {
+        refused_ = true;
+        return false;
+      }
+      if (!Pass(head_)) return false;
+      head_ = {};
+    }
+    return Pass(chunk);
+  }
+  bool Refused() const { return refused_; }
+  bool Probed() const { return needed_.has_value(); }
+  // All that the decoder needs has been passed on; the rest was not inflated.
+  bool Complete() const { return needed_ && passed_ >= *needed_; }
+  std::uint64_t Passed() const { return passed_; }
+
+ private:
+  bool Pass(std::span<const std::byte> bytes) {
+    const std::uint64_t n = std::min<std::uint64_t>(bytes.size(), *needed_ - passed_);
+    if (n > 0 && !next_(bytes.first(static_cast<std::size_t>(n)))) return false;
+    passed_ += n;
+    return passed_ < *needed_;
+  }
+
+  const codecs::TCodecEntry& codec_;
+  std::uint64_t size_;
+  TEntrySink next_;
+  std::size_t headSize_;
+  std::vector<std::byte> head_;
+  std::optional<std::uint64_t> needed_;
+  std::uint64_t passed_ = 0;
+  bool refused_ = false;
+};
+
+// Inflates a picture entry through its codec's gate; Ok also when the gate stopped it
+// after the bytes the decoder needs.
+TEntryStatus InflatePicture(platform::IReadableFile& file, std::int64_t position, std::int64_t storedSize,
+                            std::uint32_t inflatedSize, const codecs::TCodecEntry& codec, const TEntrySink& sink) {
+  TPictureGate gate(codec, inflatedSize, sink);
+  const TEntryStatus status =
+      InflateEntry(file, position, storedSize, [&](std::span<const std::byte> chunk) { return gate.Take(chunk); });
+  if (gate.Refused()) return TEntryStatus::NotAPicture;
+  if (status == TEntryStatus::SinkFailed && gate.Complete()) return TEntryStatus::Ok;
+  return status;
+}
+
 }  // namespace
 
 int ExtractionsInProgress() { return gExtractionsInProgress.load(); }
@@ -83,6 +151,7 @@ std::string_view EntryStatusText(TEntryStatus status) {
     case TEntryStatus::ShortStream: return "stream shorter than its recorded size";
     case TEntryStatus::TooLarge: return "too large to hold in memory";
     case TEntryStatus::SinkFailed: return "could not be written";
+    case TEntryStatus::NotAPicture: return "not a picture of its format";
   }
   return "unknown";
 }
@@ -167,6 +236,23 @@ bool IsSafeExtension(std::string_view extension) {
   return true;
 }
 
+TEntryStatus CheckPictureHeader(platform::IReadableFile& file, std::int64_t position, std::int64_t storedSize,
+                                std::string_view extension) {
+  std::uint32_t inflatedSize = 0;
+  if (const TEntryStatus s = ReadEntryInflatedSize(file, position, storedSize, inflatedSize); s != TEntryStatus::Ok)
+    return s;
+  const std::string name = "tmp" + std::string(extension);
+  const codecs::TCodecEntry* codec = codecs::FindCodec(std::filesystem::path(name).extension().string());
+  if (codec == nullptr || codec->Decode == nullptr || codec->Probe == nullptr || inflatedSize == 0)
+    return TEntryStatus::Ok;
+  // Nothing past the check's head is inflated.
+  TPictureGate gate(*codec, inflatedSize, [](std::span<const std::byte>) { return false; });
+  const TEntryStatus status =
+      InflateEntry(file, position, storedSize, [&](std::span<const std::byte> chunk) { return gate.Take(chunk); });
+  if (gate.Refused()) return TEntryStatus::NotAPicture;
+  return gate.Probed() ? TEntryStatus::Ok : status;
+}
+
 bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::string_view extension,
                          std::int32_t position, std::filesystem::path& tempPath, std::unique_ptr<TPicture>& picture,
                          std::int32_t storedSize) {
@@ -184,10 +270,11 @@ bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::stri
       // Reserve no more than the stream can possibly produce: a forged size allocates nothing.
       data.reserve(static_cast<std::size_t>(
           std::min<std::uint64_t>(inflatedSize, (static_cast<std::uint64_t>(storedSize) - 4) * kMaxDeflateRatio + 64)));
-      const TEntryStatus status = InflateEntry(*file, position, storedSize, [&](std::span<const std::byte> chunk) {
-        data.insert(data.end(), chunk.begin(), chunk.end());
-        return true;
-      });
+      const TEntryStatus status = InflatePicture(*file, position, storedSize, inflatedSize, *codecs::FindCodec("bmp"),
+                                                 [&](std::span<const std::byte> chunk) {
+                                                   data.insert(data.end(), chunk.begin(), chunk.end());
+                                                   return true;
+                                                 });
       if (status != TEntryStatus::Ok) return false;
       if (!picture) picture = std::make_unique<TPicture>();
       return picture->LoadBitmapFromMemory(data);
@@ -196,6 +283,16 @@ bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::stri
     // Modes 1 and 2 write a file; an extension that could lead it out of the temporary
     // folder is refused before anything is created.
     if (!IsSafeExtension(extension)) return false;
+    // A picture that no decoder of this build reads fails before it costs anything.
+    const codecs::TCodecEntry* codec = nullptr;
+    if (mode == TExtractMode::emPictureFile) {
+      // The extension as the temporary file's name will carry it.
+      std::filesystem::path named = "tmp";
+      named += fs.PathFromPayloadText(extension);
+      const std::u8string ext = named.extension().u8string();
+      codec = codecs::FindCodec(std::string_view(reinterpret_cast<const char*>(ext.data()), ext.size()));
+      if (codec == nullptr || codec->Decode == nullptr) return false;
+    }
     const std::optional<std::filesystem::path> dir = fs.TempDirectory();
     if (!dir) return false;
 
@@ -221,8 +318,11 @@ bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::stri
       fs.RemoveFile(target);
       return false;
     }
-    const TEntryStatus status = InflateEntry(
-        *file, position, storedSize, [&](std::span<const std::byte> chunk) { return out->Write(chunk); });
+    // A picture's file gets only what its decoder needs, and nothing once its header is refused.
+    const TEntrySink write = [&](std::span<const std::byte> chunk) { return out->Write(chunk); };
+    const TEntryStatus status = codec != nullptr
+                                    ? InflatePicture(*file, position, storedSize, inflatedSize, *codec, write)
+                                    : InflateEntry(*file, position, storedSize, write);
     const bool closed = out->Close();
     out.reset();
     if (status != TEntryStatus::Ok || !closed) {

@@ -48,6 +48,7 @@ enum class TEntryStatus {
   ShortStream,     // the stream ends before the recorded inflated size
   TooLarge,        // more than the caller allows in memory
   SinkFailed,      // the receiver of the data refused it (a write failed)
+  NotAPicture,     // a picture whose header its format's decoder refuses
 };
 std::string_view EntryStatusText(TEntryStatus status);
 
@@ -65,6 +66,12 @@ TEntryStatus InflateEntry(platform::IReadableFile& file, std::int64_t position, 
 // Whether an extension may be appended to a temporary file name: no path separators,
 // drive colons or control characters, which would lead the file out of the folder.
 bool IsSafeExtension(std::string_view extension);
+
+// Whether the first bytes of a picture entry (at most a decoder's header check's worth)
+// pass the check of the decoder that its extension picks: Ok, NotAPicture, or why the
+// entry could not be read. Ok also for extensions without a decoder or a check.
+TEntryStatus CheckPictureHeader(platform::IReadableFile& file, std::int64_t position, std::int64_t storedSize,
+                                std::string_view extension);
 
 // Largest entry that is inflated into memory (mode 0, the configuration, pictures).
 constexpr std::uint32_t kMaxInMemoryEntrySize = 1u << 30;

@@ -2,8 +2,11 @@
 
 #include "imaging/codecs/codec_table.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace lumora {
@@ -19,18 +22,30 @@ bool TPicture::LoadFromFile(const std::filesystem::path& path) {
   if (!in) return false;
   in.seekg(0, std::ios::end);
   const std::streamoff size = in.tellg();
-  // No picture file of a show comes near this; refuse rather than allocate it.
-  constexpr std::streamoff kMaxFileSize = std::streamoff(1) << 31;
-  if (size < 0 || size > kMaxFileSize) return false;
-  in.seekg(0, std::ios::beg);
+  if (size < 0) return false;
+  const auto readAt = [&in](std::uint64_t offset, std::span<std::byte> out) {
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(offset));
+    return static_cast<bool>(in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size())));
+  };
+
+  // The header decides before the file is read: a large file that is not a picture of
+  // its format costs one small read, and a picture only the bytes its format needs.
   std::vector<std::byte> data;
   try {
-    data.resize(static_cast<std::size_t>(size));
+    data.resize(static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t(size), codecs::TProbeSource::kHeadSize)));
+    if (!data.empty() && !readAt(0, data)) return false;
+    const std::optional<std::uint64_t> needed =
+        codecs::ProbeFile(*codec, codecs::TProbeSource(data, std::uint64_t(size), readAt));
+    // No picture file of a show comes near this; refuse rather than allocate it.
+    constexpr std::uint64_t kMaxFileSize = std::uint64_t(1) << 31;
+    if (!needed || *needed > kMaxFileSize) return false;
+    const std::size_t have = data.size();
+    data.resize(static_cast<std::size_t>(*needed));
+    if (data.size() > have && !readAt(have, std::span(data).subspan(have))) return false;
   } catch (const std::bad_alloc&) {
     return false;
   }
-  if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size)) return false;
-
   if (codec->DecodeBeside != nullptr) {
     // The decoder needs the path as well; the same failure and allocation rules apply.
     TBitmap32 decoded;

@@ -95,9 +95,14 @@ std::int32_t TMainFrmShow::CurrentIndex() const {
 
 bool TMainFrmShow::Extract(TExtractMode mode, std::string_view extension, std::int32_t position, std::int32_t size,
                            std::unique_ptr<TPicture>& picture, std::filesystem::path* tempPath) {
+  // A picture that failed once fails again: the show does not inflate it on every pass.
+  const bool isPicture = mode != TExtractMode::emTempFile;
+  const auto key = std::make_tuple(static_cast<int>(mode), std::string(extension), position, size);
+  if (isPicture && failedPictures_.contains(key)) return false;
   std::filesystem::path path;
   const bool ok = ExtractPayloadEntry(platform_.Files, mode, extension, position, path, picture, size);
   if (tempPath != nullptr) *tempPath = path;
+  if (isPicture && !ok) failedPictures_.insert(key);
   return ok;
 }
 

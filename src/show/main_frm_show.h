@@ -19,8 +19,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace lumora {
@@ -134,6 +136,8 @@ class TMainFrmShow : public platform::IFormEvents {
   std::unique_ptr<TPicData> splashItem_;
   std::vector<std::string> picPool_;
   std::vector<std::string> sndPool_;
+  // Pictures that failed to load in this show: mode, extension, position, stored size.
+  std::set<std::tuple<int, std::string, std::int32_t, std::int32_t>> failedPictures_;
   bool filterInstalled_ = false;
   bool closeRequested_ = false;
   bool finished_ = false;

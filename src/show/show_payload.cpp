@@ -5,6 +5,7 @@
 
 #include <map>
 #include <set>
+#include <tuple>
 
 namespace lumora {
 namespace {
@@ -43,7 +44,7 @@ std::string Folded(std::string_view text) {
 
 class TEntryChecker {
  public:
-  explicit TEntryChecker(platform::IReadableFile& file) : file_(file) {}
+  TEntryChecker(platform::IReadableFile& file, bool checkPictures) : file_(file), checkPictures_(checkPictures) {}
 
   void Check(TEntryRefReport& ref) {
     if (ref.Position == -1 && ref.StoredSize == 0) {
@@ -61,16 +62,28 @@ class TEntryChecker {
     const auto key = std::make_pair(ref.Position, ref.StoredSize);
     if (const auto it = seen_.find(key); it != seen_.end()) {
       ref.Status = it->second;
+      if (ref.Status == TEntryStatus::Ok && checkPictures_) ref.Status = PictureVerdict(ref);
       return;
     }
     ref.Status = InflateEntry(file_, ref.Position, ref.StoredSize, [](std::span<const std::byte>) { return true; },
                               true);
     seen_[key] = ref.Status;
+    // A picture must also pass its decoder's header check; the player would not show it.
+    if (ref.Status == TEntryStatus::Ok && checkPictures_) ref.Status = PictureVerdict(ref);
   }
 
  private:
+  TEntryStatus PictureVerdict(const TEntryRefReport& ref) {
+    const auto key = std::make_tuple(ref.Position, ref.StoredSize, ref.Extension);
+    const auto it = verdicts_.find(key);
+    if (it != verdicts_.end()) return it->second;
+    return verdicts_[key] = CheckPictureHeader(file_, ref.Position, ref.StoredSize, ref.Extension);
+  }
+
   platform::IReadableFile& file_;
+  bool checkPictures_;
   std::map<std::pair<std::int32_t, std::int32_t>, TEntryStatus> seen_;
+  std::map<std::tuple<std::int32_t, std::int32_t, std::string>, TEntryStatus> verdicts_;
 };
 
 void AddRef(const TIniIndex& ini, const TEntryRefSpec& spec, const std::string& section, std::int32_t number,
@@ -159,7 +172,7 @@ std::unique_ptr<TBiggerIniFile> IniFromText(std::string_view text) {
   return ini;
 }
 
-TPayloadReport InspectPayload(platform::IReadableFile& file) {
+TPayloadReport InspectPayload(platform::IReadableFile& file, bool checkPictures) {
   TPayloadReport report;
   try {
     report.FileSize = file.Size();
@@ -196,7 +209,7 @@ TPayloadReport InspectPayload(platform::IReadableFile& file) {
     const std::unique_ptr<TBiggerIniFile> iniFile = IniFromText(report.ConfigText);
     const TIniIndex index(*iniFile);
     const TIniIndex* ini = &index;
-    TEntryChecker checker(file);
+    TEntryChecker checker(file, checkPictures);
     for (const TEntryRefSpec& spec : EntryRefSpecs()) {
       if (spec.Section == TSectionKind::Settings) AddRef(*ini, spec, "Settings", 0, false, checker, report.Entries);
       if (spec.Section == TSectionKind::Background)

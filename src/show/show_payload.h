@@ -54,8 +54,9 @@ struct TPayloadReport {
   bool Broken() const;
 };
 
-// Reads the whole report. Never throws.
-TPayloadReport InspectPayload(platform::IReadableFile& file);
+// Reads the whole report. Never throws. checkPictures: an entry whose extension names a
+// picture format must also pass that decoder's header check (else NotAPicture).
+TPayloadReport InspectPayload(platform::IReadableFile& file, bool checkPictures = false);
 
 // Lookups in a loaded INI object in constant time, answered as its readers answer them
 // (letter case ignored, the first line of a key, values cut at 255 characters), so that

@@ -64,7 +64,8 @@ int Run(int argc, char** argv) {
     std::fprintf(stderr, "lumora-inspect: %s: cannot open the file\n", positional[0].c_str());
     return 2;
   }
-  const lumora::TPayloadReport report = lumora::InspectPayload(*file);
+  // A check also asks each picture's decoder whether it would take the picture.
+  const lumora::TPayloadReport report = lumora::InspectPayload(*file, check);
   if (configOnly) {
     // A cut or damaged configuration is not the show's configuration: say so instead.
     if (const std::optional<std::string> problem = lumora::inspect::ConfigProblem(report)) {

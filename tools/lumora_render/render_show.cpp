@@ -19,6 +19,7 @@
 #include "show/main_frm_show.h"
 #include "show/show_config.h"
 #include "show/show_payload.h"
+#include "temp_folder.h"
 
 #include <algorithm>
 
@@ -152,8 +153,8 @@ int RenderShow(const std::vector<std::string>& args) {
     clientW = screenW;
     clientH = screenH;
   }
-  const fs::path temp = fs::temp_directory_path() / ("lumora-render-" + std::to_string(::getpid()));
-  fs::create_directories(temp);
+  const TRenderTempFolder tempFolder;
+  const fs::path& temp = tempFolder.Path();
   struct TForm final : platform::IFormWindow {
     platform::TWindowHandle Handle() const override { return 1; }
     void SetFormStyle(platform::TFormStyle) override {}

@@ -9,6 +9,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace lumora::codecs {
@@ -160,38 +161,67 @@ void DecodeRle(const TByteReader& r, std::size_t at, const THeader& h, const std
   }
 }
 
+// Where the rows start and how many palette entries there are; false when the header
+// is not one this decoder reads or the palette is cut off.
+bool ReadLayout(const TByteReader& r, const TDibOptions& options, THeader& h, std::size_t& paletteCount,
+                std::size_t& pixelOffset) {
+  if (!ReadHeader(r, options.Icon, h)) return false;
+  paletteCount = 0;
+  pixelOffset = h.PaletteAt;
+  if (h.Bits <= 8) {
+    const std::size_t maxColors = std::size_t(1) << h.Bits;
+    paletteCount = h.ColorsUsed == 0 || h.ColorsUsed > maxColors ? maxColors : h.ColorsUsed;
+    // A palette cut short by the pixel data holds only what fits before it.
+    if (options.PixelOffset > h.PaletteAt) {
+      paletteCount = std::min<std::size_t>(paletteCount, (options.PixelOffset - h.PaletteAt) / h.PaletteEntrySize);
+    }
+    if (!r.Has(h.PaletteAt, paletteCount * h.PaletteEntrySize)) return false;
+    pixelOffset += paletteCount * h.PaletteEntrySize;
+  } else if (h.ColorsUsed != 0 && h.ColorsUsed <= 256) {
+    pixelOffset += h.ColorsUsed * h.PaletteEntrySize;  // an optimisation palette, unused here
+  }
+  if (options.PixelOffset != 0) pixelOffset = options.PixelOffset;
+  return true;
+}
+
+bool IsRle(const THeader& h) { return h.Compression == kRle8 || h.Compression == kRle4; }
+
+// Bytes of uncompressed rows from the first row's start; the last row's padding may be missing.
+std::uint64_t RowBytesNeeded(const THeader& h) {
+  const auto width = static_cast<std::uint64_t>(h.Width);
+  const std::uint64_t rowBytes = ((width * h.Bits + 31) / 32) * 4;
+  return rowBytes * (static_cast<std::uint64_t>(h.Height) - 1) + (width * h.Bits + 7) / 8;
+}
+
+TDibOptions FileOptions(const TByteReader& r) {
+  TDibOptions options;
+  const std::uint32_t pixelOffset = r.U32(10);
+  // Writers that leave the offset zero (or point into the header) mean "right after the palette".
+  if (pixelOffset > kFileHeaderSize + r.U32(kFileHeaderSize)) options.PixelOffset = pixelOffset - kFileHeaderSize;
+  return options;
+}
+
 }  // namespace
 
 bool DecodeDib(std::span<const std::byte> dib, const TDibOptions& options, TBitmap32& out) {
   const TByteReader r(dib);
   THeader h;
-  if (!ReadHeader(r, options.Icon, h)) return false;
-
+  std::size_t paletteCount = 0;
+  std::size_t pixelOffset = 0;
+  if (!ReadLayout(r, options, h, paletteCount, pixelOffset)) return false;
   std::vector<TPixel> palette;
-  std::size_t pixelOffset = h.PaletteAt;
   if (h.Bits <= 8) {
-    const std::size_t maxColors = std::size_t(1) << h.Bits;
-    std::size_t count = h.ColorsUsed == 0 || h.ColorsUsed > maxColors ? maxColors : h.ColorsUsed;
-    // A palette cut short by the pixel data holds only what fits before it.
-    if (options.PixelOffset > h.PaletteAt) {
-      count = std::min<std::size_t>(count, (options.PixelOffset - h.PaletteAt) / h.PaletteEntrySize);
-    }
-    if (!r.Has(h.PaletteAt, count * h.PaletteEntrySize)) return false;
     // Indexes beyond a short palette show black.
     palette.assign(256, MakePixel(0, 0, 0));
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0; i < paletteCount; ++i) {
       const std::size_t at = h.PaletteAt + i * h.PaletteEntrySize;
       palette[i] = MakePixel(r.U8(at + 2), r.U8(at + 1), r.U8(at));
     }
-    pixelOffset += count * h.PaletteEntrySize;
-  } else if (h.ColorsUsed != 0 && h.ColorsUsed <= 256) {
-    pixelOffset += h.ColorsUsed * h.PaletteEntrySize;  // an optimisation palette, unused here
   }
-  if (options.PixelOffset != 0) pixelOffset = options.PixelOffset;
 
   const auto width = static_cast<std::size_t>(h.Width);
   const auto height = static_cast<std::size_t>(h.Height);
-  if (h.Compression == kRle8 || h.Compression == kRle4) {
+  if (IsRle(h)) {
     if (!r.Has(pixelOffset, 0)) return false;
     TBitmap32 bitmap(static_cast<int>(width), static_cast<int>(height), 0);
     DecodeRle(r, pixelOffset, h, palette, bitmap);
@@ -200,8 +230,7 @@ bool DecodeDib(std::span<const std::byte> dib, const TDibOptions& options, TBitm
   }
 
   const std::size_t rowBytes = ((width * h.Bits + 31) / 32) * 4;
-  // The last row's padding may be missing.
-  if (!r.Has(pixelOffset, rowBytes * (height - 1) + (width * h.Bits + 7) / 8)) return false;
+  if (!r.Has(pixelOffset, static_cast<std::size_t>(RowBytesNeeded(h)))) return false;
 
   std::array<std::uint32_t, 4> masks = h.Masks;
   if (!h.HasMasks) {
@@ -271,11 +300,25 @@ bool DecodeDib(std::span<const std::byte> dib, const TDibOptions& options, TBitm
 bool DecodeWindowsBitmap(std::span<const std::byte> data, TBitmap32& out) {
   const TByteReader r(data);
   if (!r.Has(0, kFileHeaderSize + 4) || r.U8(0) != 'B' || r.U8(1) != 'M') return false;
-  const std::uint32_t pixelOffset = r.U32(10);
-  TDibOptions options;
-  // Writers that leave the offset zero (or point into the header) mean "right after the palette".
-  if (pixelOffset > kFileHeaderSize + r.U32(kFileHeaderSize)) options.PixelOffset = pixelOffset - kFileHeaderSize;
-  return DecodeDib(data.subspan(kFileHeaderSize), options, out);
+  return DecodeDib(data.subspan(kFileHeaderSize), FileOptions(r), out);
+}
+
+std::optional<std::uint64_t> ProbeWindowsBitmap(const TProbeSource& file) {
+  const TByteReader r(file.Head());
+  if (!r.Has(0, kFileHeaderSize + 4) || r.U8(0) != 'B' || r.U8(1) != 'M') return std::nullopt;
+  // The header and palette lie well inside the head that every caller reads.
+  const TByteReader dib(file.Head().subspan(kFileHeaderSize));
+  THeader h;
+  std::size_t paletteCount = 0;
+  std::size_t pixelOffset = 0;
+  if (!ReadLayout(dib, FileOptions(r), h, paletteCount, pixelOffset)) return std::nullopt;
+  const std::uint64_t rowsAt = kFileHeaderSize + std::uint64_t(pixelOffset);
+  if (rowsAt > file.Size()) return std::nullopt;
+  // Runs end at their end code, wherever that is.
+  if (IsRle(h)) return file.Size();
+  const std::uint64_t needed = rowsAt + RowBytesNeeded(h);
+  if (needed > file.Size()) return std::nullopt;  // the rows are not all there
+  return needed;
 }
 
 }  // namespace lumora::codecs

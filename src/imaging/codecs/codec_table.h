@@ -5,7 +5,10 @@
 #include "platform/metafile.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -20,13 +23,49 @@ using TDecodeFunction = bool (*)(std::span<const std::byte> data, TBitmap32& out
 using TDecodeBesideFunction = bool (*)(std::span<const std::byte> data, const std::filesystem::path& path,
                                        TBitmap32& out);
 
+// A file as a header check sees it before it is read whole: its size, its first bytes
+// (all of a small file) and, where the caller can, reads of further ranges.
+class TProbeSource {
+ public:
+  using TReader = std::function<bool(std::uint64_t offset, std::span<std::byte> out)>;
+  // The first bytes a caller reads for a check (a format's header and palette fit).
+  static constexpr std::size_t kHeadSize = 64 * 1024;
+
+  TProbeSource(std::span<const std::byte> head, std::uint64_t size, TReader reader = nullptr)
+      : head_(head), size_(size), reader_(std::move(reader)) {}
+  // A file wholly in memory.
+  explicit TProbeSource(std::span<const std::byte> data) : head_(data), size_(data.size()) {}
+
+  std::uint64_t Size() const { return size_; }
+  std::span<const std::byte> Head() const { return head_; }
+  // False past the end of the file and where the bytes are not at hand (a caller that
+  // has only the head); a check then assumes the file needs all of its bytes.
+  bool ReadAt(std::uint64_t offset, std::span<std::byte> out) const;
+
+ private:
+  std::span<const std::byte> head_;
+  std::uint64_t size_;
+  TReader reader_;
+};
+
+// Looks at a file's header before the file is read. Returns how many bytes from its
+// start the decoder needs (the caller reads no more; the file's size when that cannot be
+// told), or nullopt when the bytes seen prove that it is not a picture of the format, or
+// not one this build would show.
+using TProbeFunction = std::optional<std::uint64_t> (*)(const TProbeSource& file);
+
 struct TCodecEntry {
   std::string_view Extension;  // lower case, without the dot
   std::string_view Format;     // what a person calls it
   TDecodeFunction Decode;      // null: a known format whose decoder is not built yet
+  TProbeFunction Probe = nullptr;  // null: no early check; the decoder sees the whole file
   // Optional: used instead of Decode when the picture is loaded from a file.
   TDecodeBesideFunction DecodeBeside = nullptr;
 };
+
+// The bytes the decoder of codec needs from file (its size when the codec has no check),
+// nullopt when the check refuses the file. Never more than the file holds.
+std::optional<std::uint64_t> ProbeFile(const TCodecEntry& codec, const TProbeSource& file);
 
 // Every extension of the format table, in its order.
 std::span<const TCodecEntry> CodecTable();
@@ -34,9 +73,10 @@ std::span<const TCodecEntry> CodecTable();
 // The entry for an extension given with or without its dot, in any case; null when unlisted.
 const TCodecEntry* FindCodec(std::string_view extension);
 
-// Pictures larger than this fail before any large allocation.
+// Pictures larger than this fail before any large allocation. The pixel limit keeps one
+// picture at 256 MiB: the show holds it more than once on its way to the screen.
 constexpr int kMaxPictureSide = 16384;
-constexpr std::int64_t kMaxPicturePixels = std::int64_t(1) << 28;
+constexpr std::int64_t kMaxPicturePixels = std::int64_t(1) << 26;
 bool PictureSizeAllowed(std::int64_t width, std::int64_t height);
 
 // The decoders of the table. Each takes the whole file image.
@@ -61,6 +101,25 @@ bool DecodeHaloCutBeside(std::span<const std::byte> data, const std::filesystem:
 bool DecodeWavefront(std::span<const std::byte> data, TBitmap32& out);         // ours
 bool DecodePaintShopPro(std::span<const std::byte> data, TBitmap32& out);      // ours
 bool DecodeEncapsulatedPostScript(std::span<const std::byte> data, TBitmap32& out);  // its TIFF or metafile preview
+
+// The header checks of the table's decoders.
+std::optional<std::uint64_t> ProbeWindowsBitmap(const TProbeSource& file);
+std::optional<std::uint64_t> ProbeWindowsIcon(const TProbeSource& file);
+std::optional<std::uint64_t> ProbeJpeg(const TProbeSource& file);
+std::optional<std::uint64_t> ProbeGif(const TProbeSource& file);
+std::optional<std::uint64_t> ProbePng(const TProbeSource& file);
+std::optional<std::uint64_t> ProbeTiff(const TProbeSource& file);
+std::optional<std::uint64_t> ProbeTarga(const TProbeSource& file);
+std::optional<std::uint64_t> ProbePcx(const TProbeSource& file);
+std::optional<std::uint64_t> ProbePhotoshop(const TProbeSource& file);
+std::optional<std::uint64_t> ProbePaintShopPro(const TProbeSource& file);
+std::optional<std::uint64_t> ProbeSgi(const TProbeSource& file);
+std::optional<std::uint64_t> ProbePortableMap(const TProbeSource& file);
+std::optional<std::uint64_t> ProbePhotoCd(const TProbeSource& file);
+std::optional<std::uint64_t> ProbeAutodesk(const TProbeSource& file);
+std::optional<std::uint64_t> ProbeHaloCut(const TProbeSource& file);
+std::optional<std::uint64_t> ProbeWavefront(const TProbeSource& file);
+std::optional<std::uint64_t> ProbeEncapsulatedPostScript(const TProbeSource& file);
 
 // The backend that can play metafiles hands its renderer over at start-up (it must
 // outlive every later decode); null, the default, makes every metafile fail to load.

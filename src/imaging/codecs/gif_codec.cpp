@@ -7,6 +7,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <gif_lib.h>
@@ -90,14 +91,17 @@ bool DecodeGif(std::span<const std::byte> data, TBitmap32& out) {
   if (frame.Width <= 0 || frame.Height <= 0 || frame.Left < 0 || frame.Top < 0 || !PictureSizeAllowed(width, height)) {
     return false;
   }
-  // The screen around the first frame shows the background colour.
+  // The screen around the first frame shows the background colour. It is made once the
+  // first row has arrived, so that a header alone never costs the whole picture.
   const int background = std::clamp(gif->SBackGroundColor, 0, 255);
-  TBitmap32 bitmap(static_cast<int>(width), static_cast<int>(height), palette[static_cast<std::size_t>(background)]);
+  TBitmap32 bitmap;
   std::vector<GifPixelType> line(static_cast<std::size_t>(frame.Width));
   int rowsRead = 0;
   const auto readRow = [&](int y) {
     if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) return false;
-    ++rowsRead;
+    if (rowsRead++ == 0) {
+      bitmap = TBitmap32(static_cast<int>(width), static_cast<int>(height), palette[static_cast<std::size_t>(background)]);
+    }
     const int top = frame.Top + y;
     if (top < 0 || top >= bitmap.Height()) return true;
     TPixel* row = bitmap.Row(top);
@@ -119,6 +123,76 @@ bool DecodeGif(std::span<const std::byte> data, TBitmap32& out) {
   if (rowsRead == 0) return false;
   out = std::move(bitmap);
   return true;
+}
+
+namespace {
+
+// Reads a file forward through a window, so that walking many small blocks costs few reads.
+class TCursor {
+ public:
+  explicit TCursor(const TProbeSource& file) : file_(file) {}
+  // False at the end of the file or where its bytes are not at hand.
+  bool Byte(std::uint64_t at, unsigned& value) {
+    if (at < start_ || at >= start_ + window_.size()) {
+      if (at >= file_.Size()) return false;
+      window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, file_.Size() - at)));
+      if (!file_.ReadAt(at, window_)) {
+        window_.clear();
+        return false;
+      }
+      start_ = at;
+    }
+    value = std::to_integer<unsigned>(window_[static_cast<std::size_t>(at - start_)]);
+    return true;
+  }
+  // Skips a chain of sub-blocks (a length byte, that many bytes, up to a zero length).
+  bool SkipSubBlocks(std::uint64_t& at) {
+    for (unsigned length = 0;; at += length) {
+      if (!Byte(at++, length)) return false;
+      if (length == 0) return true;
+    }
+  }
+
+ private:
+  static constexpr std::size_t kWindow = 64 * 1024;
+  const TProbeSource& file_;
+  std::vector<std::byte> window_;
+  std::uint64_t start_ = 0;
+};
+
+}  // namespace
+
+std::optional<std::uint64_t> ProbeGif(const TProbeSource& file) {
+  const std::span<const std::byte> head = file.Head();
+  if (head.size() < 13 || std::memcmp(head.data(), "GIF", 3) != 0) return std::nullopt;
+  const auto u8 = [&](std::size_t i) { return std::to_integer<unsigned>(head[i]); };
+  if ((u8(6) | (u8(7) << 8)) > unsigned(kMaxPictureSide) || (u8(8) | (u8(9) << 8)) > unsigned(kMaxPictureSide))
+    return std::nullopt;
+  // Only the first frame is shown: the decoder needs the file up to the end of its data.
+  // Anything unexpected is left to the decoder, which sees the whole file then.
+  TCursor cursor(file);
+  std::uint64_t at = 13;
+  if ((u8(10) & 0x80) != 0) at += 3u << ((u8(10) & 7) + 1);
+  for (;;) {
+    unsigned record = 0;
+    if (!cursor.Byte(at++, record)) return file.Size();
+    if (record == 0x21) {
+      ++at;  // the label
+      if (!cursor.SkipSubBlocks(at)) return file.Size();
+    } else if (record == 0x2C) {
+      unsigned flags = 0;
+      if (!cursor.Byte(at + 8, flags)) return file.Size();
+      at += 9;
+      if ((flags & 0x80) != 0) at += 3u << ((flags & 7) + 1);
+      ++at;  // the LZW minimum code size
+      if (!cursor.SkipSubBlocks(at)) return file.Size();
+      return at;
+    } else if (record == 0x3B) {
+      return std::nullopt;  // no image at all
+    } else {
+      return file.Size();
+    }
+  }
 }
 
 }  // namespace lumora::codecs

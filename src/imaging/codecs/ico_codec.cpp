@@ -3,7 +3,10 @@
 #include "imaging/codecs/codec_table.h"
 #include "imaging/codecs/dib_reader.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace lumora::codecs {
 namespace {
@@ -52,6 +55,24 @@ bool DecodeWindowsIcon(std::span<const std::byte> data, TBitmap32& out) {
   TDibOptions options;
   options.Icon = true;
   return DecodeDib(image, options, out);
+}
+
+std::optional<std::uint64_t> ProbeWindowsIcon(const TProbeSource& file) {
+  const TByteReader head(file.Head());
+  if (!head.Has(0, kDirectorySize) || head.U16(0) != 0 || (head.U16(2) != 1 && head.U16(2) != 2)) return std::nullopt;
+  const std::size_t count = head.U16(4);
+  std::vector<std::byte> directory(count * kEntrySize);
+  if (count == 0 || file.Size() < kDirectorySize + directory.size()) return std::nullopt;
+  if (!file.ReadAt(kDirectorySize, directory)) return file.Size();
+  // The decoder needs the directory and the images it lists.
+  const TByteReader r(directory);
+  std::uint64_t needed = 0;
+  for (std::size_t at = 0; at < directory.size(); at += kEntrySize) {
+    const std::uint64_t end = std::uint64_t(r.U32(at + 12)) + r.U32(at + 8);
+    if (r.U32(at + 8) != 0 && end <= file.Size()) needed = std::max(needed, end);
+  }
+  if (needed == 0) return std::nullopt;  // no image inside the file
+  return std::max<std::uint64_t>(needed, kDirectorySize + directory.size());
 }
 
 }  // namespace lumora::codecs

@@ -6,10 +6,12 @@
 // C++ destructor. Everything that owns memory lives outside them.
 #include "imaging/codecs/codec_table.h"
 
+#include <array>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <jpeglib.h>
@@ -115,6 +117,37 @@ bool DecodeJpeg(std::span<const std::byte> data, TBitmap32& out) {
   if (cmyk) CmykToRgb(bitmap, info.saw_Adobe_marker != 0);
   out = std::move(bitmap);
   return true;
+}
+
+std::optional<std::uint64_t> ProbeJpeg(const TProbeSource& file) {
+  const std::span<const std::byte> head = file.Head();
+  const auto u8 = [](std::span<const std::byte> b, std::size_t i) { return std::to_integer<unsigned>(b[i]); };
+  if (head.size() < 4 || u8(head, 0) != 0xFF || u8(head, 1) != 0xD8 || u8(head, 2) != 0xFF) return std::nullopt;
+  // Find the frame header to check the picture's size. The library skips stray bytes
+  // between segments, so anything unexpected ends the walk without a verdict; the
+  // entropy-coded data that follows has no length, so the decoder gets the whole file.
+  std::uint64_t at = 2;
+  for (int segment = 0; segment < 256; ++segment) {
+    std::array<std::byte, 9> m{};
+    if (!file.ReadAt(at, std::span(m).first(4))) return file.Size();
+    if (u8(m, 0) != 0xFF) return file.Size();
+    const unsigned marker = u8(m, 1);
+    if (marker == 0xFF) {  // fill byte
+      ++at;
+      continue;
+    }
+    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (frame) {
+      if (!file.ReadAt(at, m)) return file.Size();
+      const unsigned height = (u8(m, 5) << 8) | u8(m, 6);
+      const unsigned width = (u8(m, 7) << 8) | u8(m, 8);
+      if (!PictureSizeAllowed(width, height)) return std::nullopt;
+      return file.Size();
+    }
+    if (marker == 0xD9 || marker == 0xDA) return file.Size();
+    at += 2 + ((u8(m, 2) << 8) | u8(m, 3));
+  }
+  return file.Size();
 }
 
 }  // namespace lumora::codecs

@@ -7,10 +7,13 @@
 // destructible locals, so the jump skips no C++ destructor.
 #include "imaging/codecs/codec_table.h"
 
+#include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <png.h>
@@ -69,10 +72,61 @@ bool ReadRows(TPngSession* s, png_bytepp rows) {
   return true;
 }
 
+bool ReadRow(TPngSession* s, png_bytep row) {
+  if (setjmp(png_jmpbuf(s->Png)) != 0) return false;
+  png_read_row(s->Png, row, nullptr);
+  return true;
+}
+
+std::uint32_t BigEndian32(const std::byte* p) {
+  return (std::to_integer<std::uint32_t>(p[0]) << 24) | (std::to_integer<std::uint32_t>(p[1]) << 16) |
+         (std::to_integer<std::uint32_t>(p[2]) << 8) | std::to_integer<std::uint32_t>(p[3]);
+}
+
+// Deflate expands its input at most about 1032 times.
+constexpr std::uint64_t kMaxInflateRatio = 1032;
+
+// Whether the file's image data could inflate to all the rows its header declares; one
+// that cannot fails before its picture is allocated, as it would fail later.
+bool ImageDataCanHoldRows(std::span<const std::byte> data) {
+  const std::uint64_t width = BigEndian32(data.data() + 16);
+  const std::uint64_t height = BigEndian32(data.data() + 20);
+  const unsigned depth = std::to_integer<unsigned>(data[24]);
+  const unsigned type = std::to_integer<unsigned>(data[25]);
+  const unsigned channels = type == 2 ? 3 : type == 4 ? 2 : type == 6 ? 4 : 1;
+  const std::uint64_t rawBytes = height * (1 + (width * channels * depth + 7) / 8);
+  std::uint64_t imageData = 0;
+  for (std::size_t at = 8; at + 8 <= data.size();) {
+    const std::uint64_t length = BigEndian32(data.data() + at);
+    if (std::memcmp(data.data() + at + 4, "IDAT", 4) == 0) imageData += std::min<std::uint64_t>(length, data.size() - at - 8);
+    if (std::memcmp(data.data() + at + 4, "IEND", 4) == 0) break;
+    at += static_cast<std::size_t>(std::min<std::uint64_t>(12 + length, data.size() - at));
+  }
+  return imageData * kMaxInflateRatio + 1024 >= rawBytes;
+}
+
+constexpr unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+// Walking the chunks of an unusual file stops here; the decoder then sees all of it.
+constexpr int kMaxChunksWalked = 1'000'000;
+
 }  // namespace
 
-bool DecodePng(std::span<const std::byte> data, TBitmap32& out) {
-  if (data.size() < 8 || png_sig_cmp(reinterpret_cast<png_const_bytep>(data.data()), 0, 8) != 0) return false;
+// The file up to the first chunk before the image data whose length runs past the end
+// of the file. libpng sizes a chunk's buffer from its length before reading it, so such
+// a chunk would cost what its length says, and reading it would fail all the same.
+std::span<const std::byte> WithoutOverlongChunks(std::span<const std::byte> data) {
+  for (std::size_t at = 8; at + 8 <= data.size();) {
+    const std::uint64_t length = BigEndian32(data.data() + at);
+    if (std::memcmp(data.data() + at + 4, "IDAT", 4) == 0) break;
+    if (length > data.size() - at - 8) return data.first(at);
+    at += static_cast<std::size_t>(std::min<std::uint64_t>(12 + length, data.size() - at));
+  }
+  return data;
+}
+
+bool DecodePng(std::span<const std::byte> file, TBitmap32& out) {
+  if (file.size() < 8 || std::memcmp(file.data(), kSignature, 8) != 0) return false;
+  const std::span<const std::byte> data = WithoutOverlongChunks(file);
   auto session = std::make_unique<TPngSession>();
   session->Data = reinterpret_cast<const png_byte*>(data.data());
   session->Size = data.size();
@@ -84,12 +138,50 @@ bool DecodePng(std::span<const std::byte> data, TBitmap32& out) {
   png_uint_32 width = 0;
   png_uint_32 height = 0;
   if (!ReadInfo(session.get(), &width, &height)) return false;
+  // ReadInfo has seen the header chunk at its place.
+  if (!ImageDataCanHoldRows(data)) return false;
+  if (png_get_interlace_type(session->Png, session->Info) != PNG_INTERLACE_NONE) {
+    // Every pass runs over the whole picture, so it is needed at once.
+    TBitmap32 bitmap(static_cast<int>(width), static_cast<int>(height));
+    std::vector<png_bytep> rows(height);
+    for (png_uint_32 y = 0; y < height; ++y) rows[y] = reinterpret_cast<png_bytep>(bitmap.Row(static_cast<int>(y)));
+    if (!ReadRows(session.get(), rows.data())) return false;
+    out = std::move(bitmap);
+    return true;
+  }
+  // The picture is made once its first row has decoded: a header alone costs one row.
+  std::vector<TPixel> first(width);
+  if (!ReadRow(session.get(), reinterpret_cast<png_bytep>(first.data()))) return false;
   TBitmap32 bitmap(static_cast<int>(width), static_cast<int>(height));
-  std::vector<png_bytep> rows(height);
-  for (png_uint_32 y = 0; y < height; ++y) rows[y] = reinterpret_cast<png_bytep>(bitmap.Row(static_cast<int>(y)));
-  if (!ReadRows(session.get(), rows.data())) return false;
+  std::copy(first.begin(), first.end(), bitmap.Row(0));
+  for (png_uint_32 y = 1; y < height; ++y)
+    if (!ReadRow(session.get(), reinterpret_cast<png_bytep>(bitmap.Row(static_cast<int>(y))))) return false;
   out = std::move(bitmap);
   return true;
+}
+
+std::optional<std::uint64_t> ProbePng(const TProbeSource& file) {
+  const std::span<const std::byte> head = file.Head();
+  // The signature and a header chunk first, as the decoder requires.
+  if (head.size() < 33 || std::memcmp(head.data(), kSignature, 8) != 0 || BigEndian32(head.data() + 8) != 13 ||
+      std::memcmp(head.data() + 12, "IHDR", 4) != 0) {
+    return std::nullopt;
+  }
+  if (!PictureSizeAllowed(BigEndian32(head.data() + 16), BigEndian32(head.data() + 20))) return std::nullopt;
+  // The decoder needs the chunks up to the end of the image data; their lengths show
+  // where that is without reading the data.
+  std::uint64_t at = 8;
+  for (int i = 0; i < kMaxChunksWalked; ++i) {
+    std::array<std::byte, 8> chunk{};
+    if (!file.ReadAt(at, chunk)) return file.Size();
+    const std::uint32_t length = BigEndian32(chunk.data());
+    // Not a length the format allows; the decoder decides whether it matters (after the
+    // image data it does not).
+    if (length > 0x7FFFFFFFu) return file.Size();
+    at += 12 + std::uint64_t(length);
+    if (std::memcmp(chunk.data() + 4, "IEND", 4) == 0) return at;
+  }
+  return file.Size();
 }
 
 }  // namespace lumora::codecs

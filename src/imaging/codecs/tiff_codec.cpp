@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include <tiffio.h>
 
@@ -108,6 +109,18 @@ bool DecodeTiff(std::span<const std::byte> data, TBitmap32& out) {
   ToStraightBgra(bitmap);
   out = std::move(bitmap);
   return true;
+}
+
+std::optional<std::uint64_t> ProbeTiff(const TProbeSource& file) {
+  // Byte order and version (42, or 43 for the big layout); strips may lie anywhere, so
+  // the decoder gets the whole file.
+  const std::span<const std::byte> h = file.Head();
+  if (h.size() < 8) return std::nullopt;
+  const auto u8 = [&](std::size_t i) { return std::to_integer<unsigned>(h[i]); };
+  const bool little = u8(0) == 'I' && u8(1) == 'I' && (u8(2) == 42 || u8(2) == 43) && u8(3) == 0;
+  const bool big = u8(0) == 'M' && u8(1) == 'M' && u8(2) == 0 && (u8(3) == 42 || u8(3) == 43);
+  if (!little && !big) return std::nullopt;
+  return file.Size();
 }
 
 }  // namespace lumora::codecs

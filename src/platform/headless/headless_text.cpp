@@ -113,8 +113,15 @@ struct THeadlessTextRasterizer::TImpl {
     double em = height < 0 ? -height : static_cast<double>(height) * upem / (ascentUnits + descentUnits);
     em = std::max(em, 1.0);
     FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72);
-    metrics.Ascent = static_cast<int>(std::lround(em * ascentUnits / upem));
-    metrics.CellHeight = metrics.Ascent + static_cast<int>(std::lround(em * descentUnits / upem));
+    if (height > 0) {
+      // A cell height asked for is the cell height given.
+      metrics.Ascent = static_cast<int>(std::lround(em * ascentUnits / upem));
+      metrics.CellHeight = height;
+    } else {
+      // Rounded outwards, so that the cell holds the hinted glyphs' tails and accents.
+      metrics.Ascent = static_cast<int>(std::ceil(em * ascentUnits / upem));
+      metrics.CellHeight = metrics.Ascent + static_cast<int>(std::ceil(em * descentUnits / upem));
+    }
     metrics.UnderlinePos = std::max(1, static_cast<int>(std::lround(-em * face->underline_position / upem)));
     metrics.LineThickness = std::max(1, static_cast<int>(std::lround(em * face->underline_thickness / upem)));
     return face;
@@ -126,16 +133,40 @@ THeadlessTextRasterizer::~THeadlessTextRasterizer() = default;
 
 std::string THeadlessTextRasterizer::FaceFile(const TTextFont& font) { return impl_->Resolve(font); }
 
+namespace {
+
+// Where a line's glyphs paint relative to its advances: lead is how far the first ones
+// reach left of the pen's start (a "j"), width the advances widened to the last pixel
+// (italics, "f", bold strokes) plus the lead.
+struct TLineInk {
+  int Lead = 0;
+  int Width = 0;
+};
+
+TLineInk MeasureInk(FT_Face face, std::string_view text) {
+  int pen = 0;
+  int left = 0;
+  int right = 0;
+  for (const char c : text) {
+    if (FT_Load_Char(face, UnicodeFromAnsi(static_cast<unsigned char>(c)), FT_LOAD_RENDER) != 0) continue;
+    const FT_GlyphSlot slot = face->glyph;
+    if (slot->bitmap.width > 0) {
+      left = std::min(left, pen + slot->bitmap_left);
+      right = std::max(right, pen + slot->bitmap_left + static_cast<int>(slot->bitmap.width));
+    }
+    pen += static_cast<int>((slot->advance.x + 32) >> 6);
+  }
+  return {-left, std::max(right, pen) - left};
+}
+
+}  // namespace
+
 TTextExtent THeadlessTextRasterizer::TextExtent(const TTextFont& font, std::string_view text) {
   TFaceMetrics metrics;
   FT_Face face = impl_->Face(font, metrics);
   if (face == nullptr) return {};
-  int width = 0;
-  for (const char c : text) {
-    if (FT_Load_Char(face, UnicodeFromAnsi(static_cast<unsigned char>(c)), FT_LOAD_DEFAULT) != 0) continue;
-    width += static_cast<int>((face->glyph->advance.x + 32) >> 6);
-  }
-  return {width, metrics.CellHeight};
+  // The extent holds every pixel the text paints.
+  return {MeasureInk(face, text).Width, metrics.CellHeight};
 }
 
 void THeadlessTextRasterizer::PaintText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
@@ -144,6 +175,8 @@ void THeadlessTextRasterizer::PaintText(TBitmap32& target, int x, int y, const T
   FT_Face face = impl_->Face(font, metrics);
   if (face == nullptr) return;
   const int baseline = y + metrics.Ascent;
+  // Glyphs that reach left of the first advance start that much further right.
+  x += MeasureInk(face, text).Lead;
   const auto blend = [&](int px, int py, unsigned coverage) {
     if (px < 0 || py < 0 || px >= target.Width() || py >= target.Height() || coverage == 0) return;
     TPixel& p = target.At(px, py);

@@ -43,22 +43,81 @@ class TFontDC {
   HGDIOBJ old_ = nullptr;
 };
 
+// A line as GDI paints it: its cell (ascent plus descent) and its advances, widened
+// and heightened wherever its pixels fall outside them: a first glyph reaching left of
+// its advance (a "j"), the last one past its own (italics, "f"), tails longer than the
+// face's descent says. The pixels are found by drawing the line once with room around
+// it, since the faces a system substitutes do not always keep to their metrics. Lead
+// and Top are where the line's cell starts inside its extent.
+struct TLineBox {
+  int Lead = 0;
+  int Top = 0;
+  int Width = 0;
+  int Height = 0;
+};
+
+TLineBox MeasureLine(HDC dc, const std::wstring& text) {
+  TEXTMETRICW tm{};
+  ::GetTextMetricsW(dc, &tm);
+  TLineBox box;
+  box.Height = static_cast<int>(tm.tmHeight);
+  if (text.empty()) return box;
+  SIZE size{};
+  ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  box.Width = static_cast<int>(size.cx);
+  const int margin = std::max<int>(8, tm.tmHeight);
+  const int w = box.Width + 2 * margin;
+  const int h = box.Height + 2 * margin;
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP dib = ::CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (dib == nullptr || bits == nullptr) return box;
+  HGDIOBJ old = ::SelectObject(dc, dib);
+  auto* pixels = static_cast<std::uint32_t*>(bits);
+  std::fill(pixels, pixels + static_cast<std::size_t>(w) * h, 0x00FFFFFFu);
+  ::GdiFlush();
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, RGB(0, 0, 0));
+  ::TextOutW(dc, margin, margin, text.c_str(), static_cast<int>(text.size()));
+  ::GdiFlush();
+  int left = margin, right = margin + box.Width, top = margin, bottom = margin + box.Height;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      if ((pixels[static_cast<std::size_t>(y) * w + x] & 0x00FFFFFFu) != 0x00FFFFFFu) {
+        left = std::min(left, x);
+        right = std::max(right, x + 1);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y + 1);
+      }
+  ::SelectObject(dc, old);
+  ::DeleteObject(dib);
+  box.Lead = margin - left;
+  box.Top = margin - top;
+  box.Width = right - left;
+  box.Height = bottom - top;
+  return box;
+}
+
 }  // namespace
 
 TTextExtent TWin32TextRasterizer::TextExtent(const TTextFont& font, std::string_view text) {
   TFontDC dc(font);
-  TEXTMETRICW tm{};
-  ::GetTextMetricsW(dc.Get(), &tm);
-  const std::wstring wide = WideFromAnsi(text);
-  SIZE size{};
-  if (!wide.empty()) ::GetTextExtentPoint32W(dc.Get(), wide.c_str(), static_cast<int>(wide.size()), &size);
-  return {static_cast<int>(size.cx), static_cast<int>(tm.tmHeight)};
+  const TLineBox box = MeasureLine(dc.Get(), WideFromAnsi(text));
+  return {box.Width, box.Height};
 }
 
 void TWin32TextRasterizer::PaintText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
                                     TPixel colour) {
-  const TTextExtent extent = TextExtent(font, text);
-  // Only the part of the text cell inside the bitmap is copied out, drawn on and copied back.
+  TFontDC dc(font);
+  const std::wstring wide = WideFromAnsi(text);
+  const TLineBox extent = MeasureLine(dc.Get(), wide);
+  // Only the part of the text's extent inside the bitmap is copied out, drawn on and copied back.
   const int left = std::max(0, x);
   const int top = std::max(0, y);
   const int right = std::min(target.Width(), x + extent.Width + extent.Height);  // italic overhang
@@ -67,7 +126,6 @@ void TWin32TextRasterizer::PaintText(TBitmap32& target, int x, int y, const TTex
   const int w = right - left;
   const int h = bottom - top;
 
-  TFontDC dc(font);
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   bi.bmiHeader.biWidth = w;
@@ -85,8 +143,7 @@ void TWin32TextRasterizer::PaintText(TBitmap32& target, int x, int y, const TTex
   ::GdiFlush();
   ::SetBkMode(dc.Get(), TRANSPARENT);
   ::SetTextColor(dc.Get(), RGB(PixelR(colour), PixelG(colour), PixelB(colour)));
-  const std::wstring wide = WideFromAnsi(text);
-  ::TextOutW(dc.Get(), x - left, y - top, wide.c_str(), static_cast<int>(wide.size()));
+  ::TextOutW(dc.Get(), x - left + extent.Lead, y - top + extent.Top, wide.c_str(), static_cast<int>(wide.size()));
   ::GdiFlush();
   for (int row = 0; row < h; ++row) {
     TPixel* out = target.Row(top + row) + left;

@@ -1,6 +1,7 @@
 // The payload container: trailer, entry references, the three extraction modes and
 // every way an extraction can fail.
 #include "app/payload.h"
+#include "show/show_payload.h"
 #include "platform/headless/headless_files.h"
 #include "support/test_files.h"
 
@@ -16,22 +17,43 @@ using test::TBytes;
 
 std::uint32_t RedGreen(int x, int y) { return x < 2 ? 0xFF0000u : 0x00FF00u + static_cast<std::uint32_t>(y); }
 
+// A readable file that counts the bytes read from it.
+class TCountingFile final : public platform::IReadableFile {
+ public:
+  TCountingFile(std::unique_ptr<platform::IReadableFile> inner, std::uint64_t& count)
+      : inner_(std::move(inner)), count_(count) {}
+  std::uint64_t Size() const override { return inner_->Size(); }
+  bool ReadAt(std::uint64_t offset, std::span<std::byte> buffer) override {
+    count_ += buffer.size();
+    return inner_->ReadAt(offset, buffer);
+  }
+
+ private:
+  std::unique_ptr<platform::IReadableFile> inner_;
+  std::uint64_t& count_;
+};
+
 // Headless files that also record how the container used them.
 class TSpyFileSystem final : public platform::IFileSystem {
  public:
   TSpyFileSystem(std::filesystem::path exe, std::filesystem::path temp) : inner_(exe, temp) {}
   platform::THeadlessFileSystem& Inner() { return inner_; }
   int Opens = 0;
+  int TempFilesCreated = 0;
+  std::uint64_t BytesRead = 0;
   int InProgressSeenWhileCreating = -1;
 
   std::filesystem::path ExecutablePath() override { return inner_.ExecutablePath(); }
   std::unique_ptr<platform::IReadableFile> OpenForReadDenyWrite(const std::filesystem::path& p) override {
     ++Opens;
-    return inner_.OpenForReadDenyWrite(p);
+    std::unique_ptr<platform::IReadableFile> file = inner_.OpenForReadDenyWrite(p);
+    if (!file) return nullptr;
+    return std::make_unique<TCountingFile>(std::move(file), BytesRead);
   }
   std::optional<std::filesystem::path> TempDirectory() override { return inner_.TempDirectory(); }
   std::optional<std::filesystem::path> CreateUniqueTempFile(const std::filesystem::path& d,
                                                             std::string_view prefix) override {
+    ++TempFilesCreated;
     InProgressSeenWhileCreating = ExtractionsInProgress();
     return inner_.CreateUniqueTempFile(d, prefix);
   }
@@ -274,6 +296,75 @@ TEST_F(PayloadTest, ExtensionsThatLeaveTheTempFolderAreRefusedBeforeAnythingIsCr
   EXPECT_TRUE(IsSafeExtension(".JPG"));
   EXPECT_TRUE(IsSafeExtension("photo.jpg"));
   EXPECT_TRUE(IsSafeExtension("\xE9t\xE9.png")) << "ANSI letters are fine";
+}
+
+// A picture's entry is inflated only while its decoder could take it: a header that
+// the decoder refuses stops the inflation, a picture is inflated only as far as its
+// format needs, and an extension no decoder reads costs nothing at all.
+TEST_F(PayloadTest, PictureEntriesInflateOnlyWhatTheirDecoderTakes) {
+  TBytes noise(4u << 20);
+  std::uint32_t seed = 1;
+  for (std::byte& b : noise) b = std::byte((seed = seed * 1103515245u + 12345u) >> 24);
+  TBytes bitmapThenNoise = test::MakeBmp24(4, 3, RedGreen);
+  bitmapThenNoise.insert(bitmapThenNoise.end(), noise.begin(), noise.end());
+  const auto notAPicture = writer.AddEntry(noise);
+  const auto bitmap = writer.AddEntry(bitmapThenNoise);
+  Write();
+  struct TCase {
+    TExtractMode Mode;
+    const char* Extension;
+    test::TPayloadWriter::TRef Ref;
+    bool Loads;
+    int TempFiles;
+  } cases[] = {
+      {TExtractMode::emPictureFile, ".png", notAPicture, false, 1},
+      {TExtractMode::emPictureFile, ".BMP", notAPicture, false, 1},
+      {TExtractMode::emMemoryBitmap, "", notAPicture, false, 0},
+      {TExtractMode::emPictureFile, ".xyz", notAPicture, false, 0},
+      {TExtractMode::emPictureFile, ".tga", notAPicture, false, 1},
+      {TExtractMode::emPictureFile, ".bmp", bitmap, true, 1},
+      {TExtractMode::emMemoryBitmap, "", bitmap, true, 0},
+  };
+  for (const TCase& c : cases) {
+    fs.BytesRead = 0;
+    fs.TempFilesCreated = 0;
+    picture.reset();
+    EXPECT_EQ(Extract(c.Mode, c.Extension, c.Ref), c.Loads) << c.Extension;
+    EXPECT_LT(fs.BytesRead, 1u << 20) << c.Extension << ": read the whole entry";
+    EXPECT_EQ(fs.TempFilesCreated, c.TempFiles) << c.Extension;
+    if (c.Loads) {
+      EXPECT_EQ(picture->Width(), 4) << c.Extension;
+    }
+    EXPECT_TRUE(TempFiles().empty()) << c.Extension;
+  }
+  // Mode 1 writes what it was given, whatever its name.
+  EXPECT_TRUE(Extract(TExtractMode::emTempFile, ".png", notAPicture));
+  EXPECT_EQ(std::filesystem::file_size(path), noise.size());
+
+  const std::unique_ptr<platform::IReadableFile> file = fs.Inner().OpenForReadDenyWrite(exe);
+  EXPECT_EQ(CheckPictureHeader(*file, notAPicture.Position, notAPicture.StoredSize, ".png"), TEntryStatus::NotAPicture);
+  EXPECT_EQ(CheckPictureHeader(*file, bitmap.Position, bitmap.StoredSize, "photo.bmp"), TEntryStatus::Ok);
+  EXPECT_EQ(CheckPictureHeader(*file, notAPicture.Position, notAPicture.StoredSize, ".mp3"), TEntryStatus::Ok);
+}
+
+// A checking inspection does not call an entry that no decoder would show "ok".
+TEST_F(PayloadTest, ACheckingInspectionRefusesPicturesTheirDecoderRefuses) {
+  const auto zeros = writer.AddEntry(TBytes(1u << 20));
+  const auto bitmap = writer.AddEntry(test::MakeBmp24(2, 2, RedGreen));
+  const std::string pic = "FilePos=" + std::to_string(zeros.Position) + "\r\nFileSize=" +
+                          std::to_string(zeros.StoredSize) + "\r\n";
+  Write(BytesOf("[AppInfo]\r\nPicCount=3\r\n[Pic1]\r\nPicFileName=.png\r\n" + pic + "[Pic2]\r\nPicFileName=.wav\r\n" +
+                pic + "[Pic3]\r\nPicFileName=.bmp\r\nFilePos=" + std::to_string(bitmap.Position) +
+                "\r\nFileSize=" + std::to_string(bitmap.StoredSize) + "\r\n"));
+  const std::unique_ptr<platform::IReadableFile> file = fs.Inner().OpenForReadDenyWrite(exe);
+  const TPayloadReport plain = InspectPayload(*file);
+  const TPayloadReport checked = InspectPayload(*file, true);
+  ASSERT_EQ(checked.Entries.size(), 3u);
+  EXPECT_FALSE(plain.Broken()) << "the streams themselves are sound";
+  EXPECT_EQ(checked.Entries[0].Status, TEntryStatus::NotAPicture);
+  EXPECT_EQ(checked.Entries[1].Status, TEntryStatus::Ok) << "not a picture format";
+  EXPECT_EQ(checked.Entries[2].Status, TEntryStatus::Ok);
+  EXPECT_TRUE(checked.Broken());
 }
 
 TEST(PayloadStrictInflate, InspectorsSeeStreamsThatDoNotEndAtTheRecordedSize) {

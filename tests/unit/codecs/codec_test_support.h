@@ -5,6 +5,8 @@
 #include "imaging/bitmap32.h"
 #include "support/test_files.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -14,6 +16,38 @@
 #include <string>
 
 namespace lumora::test {
+
+// A grey 8-bit PNG of width x height with level y at row y; with the rows' data cut to
+// dataBytes (for files whose header promises more than they hold).
+inline TBytes MakeGreyPng(std::uint32_t width, std::uint32_t height, std::size_t dataBytes = SIZE_MAX) {
+  TBytes out = {std::byte(0x89), std::byte('P'), std::byte('N'), std::byte('G'),
+                std::byte(13),   std::byte(10),  std::byte(26),  std::byte(10)};
+  const auto be32 = [](TBytes& to, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) to.push_back(std::byte((v >> shift) & 255));
+  };
+  const auto chunk = [&](const char* type, const TBytes& body) {
+    be32(out, static_cast<std::uint32_t>(body.size()));
+    TBytes typed(reinterpret_cast<const std::byte*>(type), reinterpret_cast<const std::byte*>(type) + 4);
+    typed.insert(typed.end(), body.begin(), body.end());
+    out.insert(out.end(), typed.begin(), typed.end());
+    be32(out, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(typed.data()), uInt(typed.size()))));
+  };
+  TBytes header;
+  be32(header, width);
+  be32(header, height);
+  for (int v : {8, 0, 0, 0, 0}) header.push_back(std::byte(v));
+  chunk("IHDR", header);
+  TBytes rows;
+  for (std::uint32_t y = 0; y < height && rows.size() < dataBytes; ++y) {
+    rows.push_back(std::byte(0));  // no filter
+    rows.insert(rows.end(), width, std::byte(y & 255));
+  }
+  TBytes data = Deflate(rows);
+  if (data.size() > dataBytes) data.resize(dataBytes);
+  chunk("IDAT", data);
+  chunk("IEND", {});
+  return out;
+}
 
 // Reads P4, P5, P6 and P7 (PAM with grey, grey+alpha, RGB or RGB+alpha tuples), any maxval.
 inline std::optional<TBitmap32> ReadNetpbm(const TBytes& file) {

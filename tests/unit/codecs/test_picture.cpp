@@ -3,6 +3,7 @@
 #include "imaging/codecs/codec_table.h"
 #include "imaging/picture.h"
 #include "platform/headless/headless_metafile.h"
+#include "codec_test_support.h"
 #include "support/test_files.h"
 
 #include <gtest/gtest.h>
@@ -42,7 +43,9 @@ void AppendBigEndian32(test::TBytes& to, std::uint32_t v) {
 // Headers that declare pictures beyond the limit are refused before the pixels are
 // allocated, by every decoder.
 TEST(PictureSizeLimit, EveryDecoderRefusesHugeDeclaredSizes) {
-  EXPECT_TRUE(codecs::PictureSizeAllowed(16384, 16384));
+  EXPECT_TRUE(codecs::PictureSizeAllowed(16384, 4096));
+  EXPECT_TRUE(codecs::PictureSizeAllowed(8192, 8192));
+  EXPECT_FALSE(codecs::PictureSizeAllowed(16384, 16384)) << "2^28 pixels would hold a gigabyte a copy";
   EXPECT_FALSE(codecs::PictureSizeAllowed(16385, 1));
   EXPECT_FALSE(codecs::PictureSizeAllowed(16384, 16385));
   EXPECT_FALSE(codecs::PictureSizeAllowed(0, 5));
@@ -147,6 +150,72 @@ TEST(Picture, DamagedBitmapsFailAndLeaveThePictureAsItWas) {
   EXPECT_FALSE(picture.LoadBitmapFromMemory(huge));
   EXPECT_FALSE(picture.LoadBitmapFromMemory(test::BytesOf("BM")));
   EXPECT_EQ(picture.Width(), 3);
+}
+
+// A file of zeros of size bytes, sparse on disk.
+void WriteZeros(const std::filesystem::path& path, std::uintmax_t size, const test::TBytes& prefix = {}) {
+  test::WriteFileBytes(path, prefix);
+  std::filesystem::resize_file(path, size);
+}
+
+// Headers decide before the file is read: a large file that is not a picture of its
+// extension's format is refused from its first bytes, and a picture with a large tail
+// of other data is read only as far as its format needs.
+TEST(PictureHeaderCheck, LargeFilesAreJudgedByTheirHeaderAndReadOnlyAsFarAsNeeded) {
+  const test::TBytes zeros(codecs::TProbeSource::kHeadSize);
+  for (const codecs::TCodecEntry& codec : codecs::CodecTable()) {
+    if (codec.Decode == nullptr || codec.Probe == nullptr) continue;
+    std::uint64_t readBeyondHead = 0;
+    const codecs::TProbeSource source(zeros, std::uint64_t(1) << 30, [&](std::uint64_t, std::span<std::byte> out) {
+      readBeyondHead += out.size();
+      return true;
+    });
+    EXPECT_FALSE(codecs::ProbeFile(codec, source)) << codec.Extension << ": zeros are no picture";
+    EXPECT_EQ(readBeyondHead, 0u) << codec.Extension;
+  }
+  const codecs::TCodecEntry noCheck{"x", "no check", &codecs::DecodeWindowsBitmap};
+  EXPECT_EQ(codecs::ProbeFile(noCheck, codecs::TProbeSource(zeros, 5000)), 5000u) << "no check: the whole file";
+
+  const test::TBytes gif = Bytes({'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x21, 0xF9, 4, 1, 0, 0, 0, 0,
+                                  0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3B});
+  struct TCase {
+    const char* Extension;
+    test::TBytes Picture;
+    std::size_t Needed;  // bytes the decoder needs
+  };
+  const test::TBytes bmp = test::MakeBmp24(5, 4, Diagonal);
+  const test::TBytes png = test::MakeGreyPng(7, 3);
+  // A bitmap needs no padding after its last row, a GIF nothing after its first frame.
+  const TCase cases[] = {{"bmp", bmp, bmp.size() - 1}, {"png", png, png.size()}, {"gif", gif, gif.size() - 1}};
+  test::TTempDir dir;
+  for (const TCase& c : cases) {
+    test::TBytes withTail = c.Picture;
+    withTail.resize(withTail.size() + 100000, std::byte{0x5A});
+    EXPECT_EQ(codecs::ProbeFile(*codecs::FindCodec(c.Extension), codecs::TProbeSource(withTail)), c.Needed)
+        << c.Extension;
+    // Beyond the largest file that is read whole: only the picture's bytes are read.
+    const auto path = dir / (std::string("tail.") + c.Extension);
+    WriteZeros(path, (std::uintmax_t(1) << 31) + 4096, c.Picture);
+    TPicture picture;
+    EXPECT_TRUE(picture.LoadFromFile(path)) << c.Extension;
+    EXPECT_FALSE(picture.Empty()) << c.Extension;
+    WriteZeros(path, std::uintmax_t(1) << 30);
+    EXPECT_FALSE(picture.LoadFromFile(path)) << c.Extension << ": zeros";
+  }
+}
+
+// Every format with a header of its own refuses a large file of zeros after one small
+// read, so such an entry is neither read whole nor inflated whole.
+TEST(PictureHeaderCheck, EveryCheckedFormatRefusesAFileOfZeros) {
+  const std::vector<std::byte> zeros(codecs::TProbeSource::kHeadSize);
+  const codecs::TProbeSource file(zeros, std::uint64_t(1) << 30);
+  for (const codecs::TCodecEntry& codec : codecs::CodecTable()) {
+    if (codec.Probe == nullptr) continue;
+    EXPECT_FALSE(codecs::ProbeFile(codec, file).has_value()) << codec.Extension;
+  }
+  int unchecked = 0;
+  for (const codecs::TCodecEntry& codec : codecs::CodecTable()) unchecked += codec.Probe == nullptr;
+  EXPECT_EQ(unchecked, 2) << "only the metafiles, which the platform renders, go unchecked";
 }
 
 }  // namespace

@@ -50,6 +50,25 @@ TEST(HeadlessText, GlyphsLandInsideTheirExtentInTheGivenColour) {
   text.PaintText(clipped, -3, -8, font, "Lumora", MakePixel(0, 0, 0));  // must not write outside
 }
 
+// A line's extent is its whole cell: descenders, accents and the overhang of slanted
+// and bold glyphs all land inside it, at every size and style.
+TEST(HeadlessText, EveryPixelOfALineLandsInsideItsExtent) {
+  THeadlessTextRasterizer text;
+  const std::string line = "Dog jumps, gently f|_\xC7\xC5";
+  for (int height = -8; height >= -80; height -= 3) {
+    for (int style = 0; style < 4; ++style) {
+      const TTextFont font{.Name = "DejaVu Sans", .Height = height, .Bold = (style & 1) != 0, .Italic = (style & 2) != 0};
+      const TTextExtent e = text.TextExtent(font, line);
+      constexpr int kMargin = 40;
+      TBitmap32 bitmap(e.Width + 2 * kMargin, e.Height + 2 * kMargin);
+      text.PaintText(bitmap, kMargin, kMargin, font, line, MakePixel(0, 0, 0));
+      const int all = CountNonWhite(bitmap, 0, 0, bitmap.Width(), bitmap.Height());
+      EXPECT_EQ(CountNonWhite(bitmap, kMargin, kMargin, kMargin + e.Width, kMargin + e.Height), all)
+          << "height " << height << " style " << style;
+    }
+  }
+}
+
 TEST(HeadlessText, MissingFacesFallBackToTheDefaultFaceAndStylesPickTheirFaces) {
   THeadlessTextRasterizer text;
   const std::string plain = text.FaceFile(TTextFont{.Name = "DejaVu Sans"});

@@ -467,5 +467,68 @@ TEST(ShowClose, FormCloseStopsEverythingDeletesFilesAndClearsTheRunningNotice) {
   EXPECT_EQ(tail, (std::vector<std::string>{"ScreenSaverRunning 0", "DefaultCursor"}));
 }
 
+// Files of the rig that count how often the show opens its own executable.
+class TOpenCounter final : public platform::IFileSystem {
+ public:
+  explicit TOpenCounter(platform::IFileSystem& inner) : inner_(inner) {}
+  int Opens = 0;
+  std::filesystem::path ExecutablePath() override { return inner_.ExecutablePath(); }
+  std::unique_ptr<platform::IReadableFile> OpenForReadDenyWrite(const std::filesystem::path& p) override {
+    ++Opens;
+    return inner_.OpenForReadDenyWrite(p);
+  }
+  std::optional<std::filesystem::path> TempDirectory() override { return inner_.TempDirectory(); }
+  std::optional<std::filesystem::path> CreateUniqueTempFile(const std::filesystem::path& d, std::string_view p) override {
+    return inner_.CreateUniqueTempFile(d, p);
+  }
+  bool RenameFile(const std::filesystem::path& a, const std::filesystem::path& b) override {
+    return inner_.RenameFile(a, b);
+  }
+  bool RemoveFile(const std::filesystem::path& p) override { return inner_.RemoveFile(p); }
+  std::unique_ptr<platform::IWritableFile> OpenExistingForWrite(const std::filesystem::path& p) override {
+    return inner_.OpenExistingForWrite(p);
+  }
+  std::unique_ptr<platform::IWritableFile> CreateForWrite(const std::filesystem::path& p) override {
+    return inner_.CreateForWrite(p);
+  }
+  std::filesystem::path PathFromPayloadText(std::string_view t) override { return inner_.PathFromPayloadText(t); }
+
+ private:
+  platform::IFileSystem& inner_;
+};
+
+// A picture that failed to load is not extracted again on later passes of the show; the
+// others are, and the failed item still takes its turn with the previous picture.
+TEST(ShowSequence, APictureThatFailedIsNotExtractedAgainInTheSameShow) {
+  TShowRig rig;
+  const auto good = rig.AddPicture(8, 8, 0x00FF00);
+  const auto bad = rig.Writer.AddEntry(test::BytesOf("not a picture at all"));
+  rig.Finish(ConfigText(kNoSplash, kBlueBackground,
+                        {PictureItem(good, "PicInterval=1\r\n"),
+                         "PicFileName=.png\r\n" + TShowRig::EntryKeys(bad) + "PicInterval=1\r\n",
+                         PictureItem(good, "Masked=1\r\nMaskedFileName=.png\r\n" + TShowRig::EntryKeys(bad, "Masked") +
+                                               "PicInterval=1\r\n")}));
+  TOpenCounter files(rig.Files);
+  rig.Show = std::make_unique<TMainFrmShow>(
+      TShowPlatform{files, rig.System, rig.System, rig.System, rig.Clock, rig.Messages, rig.Random}, rig.Form, rig.View,
+      rig.RunMode);
+  rig.Show->FormShow();
+  std::vector<int> opensPerPass;
+  for (int ticks = 0; ticks < 200 && opensPerPass.size() < 4; ++ticks) {
+    const int before = files.Opens;
+    const std::int32_t index = rig.Show->CurrentIndex();
+    ASSERT_TRUE(rig.Clock.AdvanceToNextTimer());
+    if (rig.Show->CurrentIndex() == 0 && index != 0) opensPerPass.push_back(0);
+    if (!opensPerPass.empty()) opensPerPass.back() += files.Opens - before;
+  }
+  ASSERT_EQ(opensPerPass.size(), 4u) << "the show went round";
+  // A pass: the good picture, the bad one, the masked item's picture and its mask, which
+  // is the bad entry again under the same name, known to fail from the item before.
+  EXPECT_EQ(opensPerPass[0], 1 + 1 + 1);
+  EXPECT_EQ(opensPerPass[1], 1 + 0 + 1) << "a failed picture was extracted again";
+  EXPECT_EQ(opensPerPass[2], opensPerPass[1]);
+  EXPECT_EQ(rig.Form.Closes, 0);
+}
+
 }  // namespace
 }  // namespace lumora

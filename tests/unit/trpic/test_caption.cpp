@@ -54,6 +54,33 @@ TEST(TrPicCaption, ThreeLinesMakeABitmapAsWideAsTheWidestAndAsHighAsAllThree) {
       ASSERT_EQ(rig.View.CaptionRegion().Contains(x, y), (caption.At(x, y) & 0xFFFFFFu) != 0xFFFFFFu) << x << "," << y;
 }
 
+// The caption bitmap holds every pixel of its text: the tails of "g", "j" and "," on
+// the last line at the bottom of the screen, and the overhang of bold italics.
+TEST(TrPicCaption, TheCaptionHoldsEveryPixelOfItsLines) {
+  TViewRig rig({800, 600}, {800, 600});
+  const std::vector<std::string> lines = {"Quiet gardens, dusk", "jumping dogs, ferry"};
+  TFont font = CaptionFont();
+  font.SetSize(28);
+  for (const bool italic : {false, true}) {
+    font.Style.Bold = true;
+    font.Style.Italic = italic;
+    rig.View.SetCapFont(font);
+    rig.View.SetCaption(lines);
+    rig.View.SetCapPos(TCapPos::cpBottomLeft);
+    rig.View.Relayout(true, true, false, false);
+    int ink = 0;
+    for (const std::string& line : lines) {
+      TBitmap32 alone(1200, 200);
+      rig.Text.PaintText(alone, 100, 50, TextFontOf(font), line, MakePixel(0, 0, 0));
+      for (const TPixel p : alone.Pixels()) ink += p != kWhite;
+    }
+    int held = 0;
+    for (const TPixel p : rig.View.CaptionBitmap().Pixels()) held += p != kWhite;
+    EXPECT_EQ(held, ink) << (italic ? "bold italic" : "bold");
+    EXPECT_EQ(rig.View.CaptionPos().Y + rig.View.CaptionBitmap().Height(), 600);
+  }
+}
+
 TEST(TrPicCaption, TheCaptionIsALayerAboveTheFrameNeverWrittenIntoIt) {
   TViewRig rig({320, 240}, {320, 240});
   rig.View.SetBgSolidColor(0x00FF0000);  // blue
