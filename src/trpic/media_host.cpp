@@ -217,6 +217,11 @@ bool TMediaHost::OpenMedia(const std::filesystem::path& fileName, TPicSize picSi
     if (!player_->Open(fileName)) return false;
     videoOpen_ = true;
     player_->SetTimeFormatFrames();
+    // A video without frames would never report its end; it is not played at all.
+    if (player_->Length().value_or(1) == 0) {
+      CloseVideoPlayer();
+      return false;
+    }
     player_->SetDisplayWindow(videoPanel_->Handle());
     const TSize native = player_->DestinationSize().value_or(TSize{});
     const TRect r = MediaRect(native.Width, native.Height, placement, client, screen_, random_);
