@@ -101,16 +101,17 @@ bool TMainFrmShow::StartMedia() {
     }
     if (item.TempFileName.empty()) return false;
 
-    std::string shapeRef;
+    bool shaped = false;
     if (item.Shaped) {
       std::unique_ptr<TPicture> shape;
       if (Extract(TExtractMode::emPictureFile, item.ShapedFileName, item.ShapedFilePos, item.ShapedFileSize, shape) &&
           shape) {
         view_.SetPicShapedPicture(shape.get());
-        shapeRef = "&";
+        shaped = true;
       }
     }
-    if (!view_.OpenMedia(item.TempFileName, item.PicSize, shapeRef, item.PicPosVer, item.PicPosHor, item.PicPos,
+    static const std::string kShapedPicture = "&", kNoShape;
+    if (!view_.OpenMedia(item.TempFileName, item.PicSize, shaped ? kShapedPicture : kNoShape, item.PicPosVer, item.PicPosHor, item.PicPos,
                          item.PicSizeRef, item.PicSizeVer, item.PicSizeHor))
       return false;
     view_.PlayMedia(0);
