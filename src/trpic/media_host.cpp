@@ -290,8 +290,11 @@ void TMediaHost::ProgressCheck() {
     const std::optional<std::uint32_t> length = player_->Length();
     // A video of no length has no progress to tell.
     if (!position || !length || *length == 0) return;
-    // A device may stop a frame past its last; the end counts once all the same.
-    if (*position >= *length) {
+    // Some devices stop on the last frame, one short of the length: a stopped device
+    // there has reached the end as well.
+    const bool atEnd =
+        *position >= *length || (*position + 1 >= *length && player_->Mode() != TMediaMode::Playing);
+    if (atEnd) {
       progressTimer_->SetEnabled(false);
       RaiseProgress(true, 100);
     } else {

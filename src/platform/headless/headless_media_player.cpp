@@ -139,8 +139,12 @@ TMediaMode THeadlessMediaPlayer::Mode() {
 std::optional<std::uint32_t> THeadlessMediaPlayer::Position() {
   Update();
   if (!open_) return std::nullopt;
-  if (frames_)
-    return medium_.Length == 0 ? 0u : static_cast<std::uint32_t>(position_ * medium_.Frames / medium_.Length);
+  if (frames_) {
+    if (medium_.Length == 0) return 0u;
+    std::uint64_t frame = position_ * medium_.Frames / medium_.Length;
+    if (medium_.StopsOnLastFrame && medium_.Frames > 0) frame = std::min<std::uint64_t>(frame, medium_.Frames - 1);
+    return static_cast<std::uint32_t>(frame);
+  }
   return static_cast<std::uint32_t>(position_);
 }
 

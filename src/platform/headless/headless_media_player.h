@@ -27,6 +27,9 @@ class THeadlessMediaPlayer final : public IMediaPlayer {
     int Width = 0;
     int Height = 0;
     std::uint32_t Frames = 0;
+    // The position in frames ends on the last frame, one short of the length, as some
+    // video devices report it.
+    bool StopsOnLastFrame = false;
   };
   // The medium a path opens as; nullopt: the open fails. Default: every existing file is a
   // 1000 ms medium.

@@ -29,7 +29,10 @@ class TWin32MediaPanel final : public IMediaPanel {
     (void)atom;
     hwnd_ = ::CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, 1, 1, parent,
                               nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    if (hwnd_ != nullptr) ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    if (hwnd_ == nullptr) return;
+    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    // The newest panel lies above its siblings (a player's window over the frame image).
+    ::SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
   ~TWin32MediaPanel() override {
     if (hwnd_ != nullptr) {

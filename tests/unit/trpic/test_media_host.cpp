@@ -166,29 +166,33 @@ TEST(MediaHost, AShapeCutsThePanelToItsOuterEllipseAndTheVideoToItsInnerOne) {
 }
 
 TEST(MediaHost, ProgressRisesTenTimesASecondAndCompletesOncePerPlay) {
-  TMediaViewRig rig({320, 240}, {320, 240}, {1000, false, true, 160, 120, 100});
-  ASSERT_TRUE(rig.Open(TPicSize::psOriginal));
-  rig.View.PlayMedia(0);
-  rig.Clock.AdvanceBy(3000);
-  ASSERT_EQ(rig.Events.size(), 10u);
-  for (std::size_t i = 0; i + 1 < rig.Events.size(); ++i) {
-    EXPECT_EQ(rig.Events[i].Time, 100 * (i + 1));
-    EXPECT_FALSE(rig.Events[i].Complete);
-    EXPECT_EQ(rig.Events[i].Percent, int(10 * (i + 1)));
-  }
-  EXPECT_TRUE(rig.Events.back().Complete);
-  EXPECT_EQ(rig.Events.back().Percent, 100);
-  EXPECT_FALSE(rig.Host().ProgressTimer()->Enabled());
+  // Also with a device that stops on the last frame, one short of the length.
+  for (const bool stopsShort : {false, true}) {
+    SCOPED_TRACE(stopsShort);
+    TMediaViewRig rig({320, 240}, {320, 240}, {1000, false, true, 160, 120, 100, stopsShort});
+    ASSERT_TRUE(rig.Open(TPicSize::psOriginal));
+    rig.View.PlayMedia(0);
+    rig.Clock.AdvanceBy(3000);
+    ASSERT_EQ(rig.Events.size(), 10u);
+    for (std::size_t i = 0; i + 1 < rig.Events.size(); ++i) {
+      EXPECT_EQ(rig.Events[i].Time, 100 * (i + 1));
+      EXPECT_FALSE(rig.Events[i].Complete);
+      EXPECT_EQ(rig.Events[i].Percent, int(10 * (i + 1)));
+    }
+    EXPECT_TRUE(rig.Events.back().Complete);
+    EXPECT_EQ(rig.Events.back().Percent, 100);
+    EXPECT_FALSE(rig.Host().ProgressTimer()->Enabled());
 
-  // Another round from the beginning.
-  rig.View.RewindMedia();
-  rig.View.PlayMedia(0);
-  rig.Clock.AdvanceBy(3000);
-  EXPECT_EQ(std::count_if(rig.Events.begin(), rig.Events.end(), [](const auto& e) { return e.Complete; }), 2);
-  EXPECT_EQ(rig.Events.size(), 20u);
-  rig.View.CloseMedia();
-  EXPECT_FALSE(rig.Player->IsOpen());
-  EXPECT_FALSE(rig.Panel(rig.Host().MediaPanel()).Visible());
+    // Another round from the beginning.
+    rig.View.RewindMedia();
+    rig.View.PlayMedia(0);
+    rig.Clock.AdvanceBy(3000);
+    EXPECT_EQ(std::count_if(rig.Events.begin(), rig.Events.end(), [](const auto& e) { return e.Complete; }), 2);
+    EXPECT_EQ(rig.Events.size(), 20u);
+    rig.View.CloseMedia();
+    EXPECT_FALSE(rig.Player->IsOpen());
+    EXPECT_FALSE(rig.Panel(rig.Host().MediaPanel()).Visible());
+  }
 }
 
 TEST(MediaHost, OpeningShowsTheHourglassOnEveryPathAndAFailureLeavesNothingOpen) {
