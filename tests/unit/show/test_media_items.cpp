@@ -137,6 +137,7 @@ TEST(MediaItems, MusicPausedByAVideoResumesAtTheNextPictureOnly) {
   ASSERT_NE(RunUntilItem(rig, 3), 0u);
   EXPECT_EQ(mode(), platform::TMediaMode::Playing);
   rig.Show->FormClose();
+  rig.Show.reset();  // before the music's player goes
 }
 
 TEST(MediaItems, AVideoThatCannotPlayMovesOnAfter50Ms) {
