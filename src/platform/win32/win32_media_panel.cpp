@@ -95,6 +95,10 @@ class TWin32MediaPanel final : public IMediaPanel {
         case WM_RBUTTONUP: panel->Mouse(TMouseAction::Up, TMouseButton::mbRight, wParam, lParam); return 0;
         case WM_MBUTTONDOWN: panel->Mouse(TMouseAction::Down, TMouseButton::mbMiddle, wParam, lParam); return 0;
         case WM_MBUTTONUP: panel->Mouse(TMouseAction::Up, TMouseButton::mbMiddle, wParam, lParam); return 0;
+        case WM_NCDESTROY:
+          // Destroyed with the view's window at the end of the show: nothing is left to free.
+          panel->hwnd_ = nullptr;
+          break;
         default:
           break;
       }
