@@ -97,6 +97,75 @@ bool WriteChime(const std::filesystem::path& path) {
 
 }  // namespace
 
+// An uncompressed 32-bit video: a glowing ball crossing a dark field, 10 frames a second.
+bool WriteVideo(const std::filesystem::path& path, int width, int height, int frames) {
+  const std::uint32_t frameSize = std::uint32_t(width) * std::uint32_t(height) * 4;
+  std::vector<unsigned char> movi;
+  std::vector<unsigned char> index;
+  const auto tag = [](std::vector<unsigned char>& out, const char* fourcc) { out.insert(out.end(), fourcc, fourcc + 4); };
+  for (int f = 0; f < frames; ++f) {
+    PutU32(index, 0x62643030);  // "00db"
+    PutU32(index, 0x10);        // a key frame
+    PutU32(index, std::uint32_t(4 + movi.size()));
+    PutU32(index, frameSize);
+    tag(movi, "00db");
+    PutU32(movi, frameSize);
+    const double cx = 0.15 + 0.7 * f / std::max(frames - 1, 1), cy = 0.5 + 0.25 * std::sin(f * 0.4);
+    for (int y = height - 1; y >= 0; --y)  // bottom-up rows
+      for (int x = 0; x < width; ++x) {
+        const double dx = double(x) / width - cx, dy = double(y) / height - cy;
+        const double glow = std::exp(-(dx * dx + dy * dy) * 40);
+        const TRgb c = Mix(TRgb{20, 30, 70}, TRgb{255, 220, 120}, glow);
+        movi.insert(movi.end(), {Clamp(c.B), Clamp(c.G), Clamp(c.R), 0});
+      }
+  }
+  std::vector<unsigned char> hdrl;
+  tag(hdrl, "hdrl");
+  tag(hdrl, "avih");
+  PutU32(hdrl, 56);
+  for (std::uint32_t v : {100000u, frameSize * 10, 0u, 0x10u, std::uint32_t(frames), 0u, 1u, frameSize,
+                          std::uint32_t(width), std::uint32_t(height), 0u, 0u, 0u, 0u})
+    PutU32(hdrl, v);
+  std::vector<unsigned char> strl;
+  tag(strl, "strl");
+  tag(strl, "strh");
+  PutU32(strl, 56);
+  tag(strl, "vids");
+  tag(strl, "DIB ");
+  for (std::uint32_t v : {0u, 0u, 0u, 1u, 10u, 0u, std::uint32_t(frames), frameSize, 0xFFFFFFFFu, 0u}) PutU32(strl, v);
+  PutU16(strl, 0);
+  PutU16(strl, 0);
+  PutU16(strl, static_cast<std::uint16_t>(width));
+  PutU16(strl, static_cast<std::uint16_t>(height));
+  tag(strl, "strf");
+  PutU32(strl, 40);
+  for (std::uint32_t v : {40u, std::uint32_t(width), std::uint32_t(height)}) PutU32(strl, v);
+  PutU16(strl, 1);
+  PutU16(strl, 32);
+  for (std::uint32_t v : {0u, frameSize, 0u, 0u, 0u, 0u}) PutU32(strl, v);
+  tag(hdrl, "LIST");
+  PutU32(hdrl, std::uint32_t(strl.size()));
+  hdrl.insert(hdrl.end(), strl.begin(), strl.end());
+
+  std::vector<unsigned char> body;
+  tag(body, "AVI ");
+  tag(body, "LIST");
+  PutU32(body, std::uint32_t(hdrl.size()));
+  body.insert(body.end(), hdrl.begin(), hdrl.end());
+  tag(body, "LIST");
+  PutU32(body, std::uint32_t(movi.size() + 4));
+  tag(body, "movi");
+  body.insert(body.end(), movi.begin(), movi.end());
+  tag(body, "idx1");
+  PutU32(body, std::uint32_t(index.size()));
+  body.insert(body.end(), index.begin(), index.end());
+  std::vector<unsigned char> out;
+  tag(out, "RIFF");
+  PutU32(out, std::uint32_t(body.size()));
+  out.insert(out.end(), body.begin(), body.end());
+  return WriteFile(path, out);
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: make_demo_media FOLDER\n");
@@ -146,6 +215,7 @@ int main(int argc, char** argv) {
     return Mix(TRgb{10, 20, 60}, TRgb{30, 40, 90}, y);
   });
   ok &= WriteChime(dir / "chime.wav");
+  ok &= WriteVideo(dir / "glow.avi", 160, 120, 30);
   if (!ok) {
     std::fprintf(stderr, "make_demo_media: could not write into %s\n", dir.string().c_str());
     return 1;

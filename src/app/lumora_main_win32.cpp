@@ -10,6 +10,7 @@
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_desktop_capture.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_media_panel.h"
 #include "platform/win32/win32_media_player.h"
 #include "platform/win32/win32_message_box.h"
 #include "platform/win32/win32_metafile.h"
@@ -20,6 +21,7 @@
 #include "platform/win32/win32_unicode.h"
 #include "platform/win32/win32_view_window.h"
 #include "show/main_frm_show.h"
+#include "trpic/media_host.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -62,6 +64,11 @@ class TWin32Show final : public platform::IFormEvents {
     // Waits for the view's workers pump messages; the exit filter sees those too.
     threads_->SetPreDispatch([this](const void* message) { application_.Filter(message); });
     view_ = std::make_unique<TTrPic>(TTrPicPlatform{*window_, text_, desktop_, random_, messages_, threads_.get()});
+    // Video items: panels inside the view's window, each video through an MCI device of its own.
+    panels_ = std::make_unique<platform::TWin32MediaPanels>(window_->Handle());
+    view_->SetMediaPlatform(TMediaHostPlatform{*panels_, timers_,
+                                               [] { return std::make_unique<platform::TWin32MediaPlayer>(); },
+                                               [this] { system_.ProcessMessages(); }});
     show_ = std::make_unique<TMainFrmShow>(TShowPlatform{files_, system_, system_, system_, timers_, messages_, random_},
                                            form_.Window(), *view_, RunMode());
     // mdaScr: its completions come through the message loop; the handler's wait idles on it.
@@ -94,6 +101,7 @@ class TWin32Show final : public platform::IFormEvents {
   platform::TWin32MessageBox messages_;
   std::unique_ptr<platform::TWin32ViewWindow> window_;
   std::unique_ptr<platform::TWin32ThreadHost> threads_;
+  std::unique_ptr<platform::TWin32MediaPanels> panels_;
   std::unique_ptr<TTrPic> view_;
   std::unique_ptr<platform::TWin32MediaPlayer> player_;
   std::unique_ptr<TMainFrmShow> show_;

@@ -1,7 +1,11 @@
-// A multimedia player: one medium at a time (a sound now; a video later), opened from a
-// file whose extension lets the system choose the device, driven by commands that may
-// each report their completion.
+// A multimedia player: one medium at a time (a sound or a video), opened from a file
+// whose extension lets the system choose the device, driven by commands that may each
+// report their completion.
 #pragma once
+
+#include "imaging/region.h"
+#include "platform/surface.h"
+#include "platform/window_handle.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -46,6 +50,19 @@ class IMediaPlayer {
   virtual void NotifyNext() = 0;
   // Receives the completion notifications. Runs on the UI thread; must not throw.
   virtual void SetOnNotify(std::function<void(TMediaNotifyResult)> onNotify) = 0;
+
+  // ---- Video. A device without a picture refuses all of these. ----
+  // The window the frames are drawn into; takes effect for the medium open now.
+  virtual bool SetDisplayWindow(TWindowHandle window) { (void)window; return false; }
+  // The destination rectangle's size as the device reports it right after opening: the
+  // video's native size.
+  virtual std::optional<TSize> DestinationSize() { return std::nullopt; }
+  // Where in the display window the frames go (its client coordinates).
+  virtual bool SetDestination(const TRect& rect) { (void)rect; return false; }
+  // Position and Length count frames from now on, until the next Open.
+  virtual bool SetTimeFormatFrames() { return false; }
+  // Back to the first frame; the next Play starts there.
+  virtual bool Rewind() { return false; }
 };
 
 }  // namespace lumora::platform

@@ -76,12 +76,16 @@ TMainFrmShow::TMainFrmShow(const TShowPlatform& platform, IFormWindow& form, TTr
   view_.OnShowInBegin = [this](TCustomTrPic&) { trpScrViewShowInBegin(); };
   view_.OnShowInComplete = [this](TCustomTrPic&) { trpScrViewShowInComplete(); };
   view_.OnShowOutComplete = [this](TCustomTrPic&) { trpScrViewShowOutComplete(); };
+  view_.OnPlayVideoProgress = [this](TCustomTrPic&, int src, bool complete, int percent) {
+    trpScrViewPlayVideoProgress(src, complete, percent);
+  };
 }
 
 TMainFrmShow::~TMainFrmShow() {
   view_.OnShowInBegin = nullptr;
   view_.OnShowInComplete = nullptr;
   view_.OnShowOutComplete = nullptr;
+  view_.OnPlayVideoProgress = nullptr;
   // A preview whose window the system destroyed never sees FormClose; its threads and
   // files go all the same.
   if (!released_) ReleaseShow(true);
@@ -367,10 +371,7 @@ void TMainFrmShow::timScrTimer() {
 
 void TMainFrmShow::ShowCurrentItem() {
   timScr_->SetEnabled(false);
-  const auto moveOn = [this] {
-    timScr_->SetInterval(kQuickTick);
-    timScr_->SetEnabled(true);
-  };
+  const auto moveOn = [this] { MoveOnQuickly(); };
   if (currentItem_ == nullptr) {
     moveOn();
     return;
@@ -406,16 +407,7 @@ void TMainFrmShow::ShowPictureItem() {
       }
     }
 
-    if (!item.Caption.empty()) {
-      view_.SetCapFont(item.CapFont ? *item.CapFont : DefaultCaptionFont());
-      view_.SetCapPos(item.CapPos);
-      view_.SetCapPosHor(item.CapPosHor);
-      view_.SetCapPosVer(item.CapPosVer);
-      view_.SetCaption(CaptionLines(item.Caption));
-      if (!view_.CapVisible()) view_.SetCapVisible(true);
-    } else {
-      view_.SetCapVisible(false);
-    }
+    SetItemCaption(item);
 
     view_.SetPicSizeRef(item.PicSizeRef);
     view_.SetPicSize(item.PicSize);
@@ -464,6 +456,19 @@ void TMainFrmShow::ShowPictureItem() {
   }
 }
 
+void TMainFrmShow::SetItemCaption(const TPicData& item) {
+  if (!item.Caption.empty()) {
+    view_.SetCapFont(item.CapFont ? *item.CapFont : DefaultCaptionFont());
+    view_.SetCapPos(item.CapPos);
+    view_.SetCapPosHor(item.CapPosHor);
+    view_.SetCapPosVer(item.CapPosVer);
+    view_.SetCaption(CaptionLines(item.Caption));
+    if (!view_.CapVisible()) view_.SetCapVisible(true);
+  } else {
+    view_.SetCapVisible(false);
+  }
+}
+
 void TMainFrmShow::trpScrViewShowInBegin() {
   if (currentItem_ == nullptr) return;
   view_.Relayout(true, true, false, false);
@@ -478,10 +483,6 @@ void TMainFrmShow::trpScrViewShowInComplete() {
     FinishShow();
   else
     timScr_->SetEnabled(true);
-}
-
-void TMainFrmShow::trpScrViewShowOutComplete() {
-  // Only a Flash or video item waiting for the previous picture's show-out has work here.
 }
 
 void TMainFrmShow::FinishShow() {

@@ -60,6 +60,7 @@ class TMainFrmShow : public platform::IFormEvents {
   void trpScrViewShowInBegin();
   void trpScrViewShowInComplete();
   void trpScrViewShowOutComplete();
+  void trpScrViewPlayVideoProgress(int src, bool complete, int percent);
   // The message filter of the application (installed by FormShow).
   void ExitFilter(const platform::TMessage& message);
   bool FilterInstalled() const { return filterInstalled_; }
@@ -69,6 +70,9 @@ class TMainFrmShow : public platform::IFormEvents {
   void ApplyBackground();
   void ShowCurrentItem();
   void FinishShow();
+  // Extracts and opens the current Flash or video item and plays it; false when it
+  // cannot play (the show then moves on).
+  bool StartMedia();
   std::int32_t PickFromPool(std::vector<std::string>& pool, std::int32_t count);
 
   // ---- Show state, readable for tests ----
@@ -83,6 +87,7 @@ class TMainFrmShow : public platform::IFormEvents {
   // The list position of the item on the view now; -1 for the splash or none.
   std::int32_t CurrentIndex() const;
   const std::vector<std::string>& PicPool() const { return picPool_; }
+  std::int32_t PlayCount() const { return playCount_; }
   platform::ITimer& timScr() { return *timScr_; }
   TTrPic& trpScrView() { return view_; }
   TExitFilter& Exit() { return exit_; }
@@ -96,16 +101,16 @@ class TMainFrmShow : public platform::IFormEvents {
 
  protected:
   // Hooks of the background music (played by music_ when there is a player) and of the
-  // Flash and video items; the latter do nothing until those parts of the show are built.
+  // Flash and video items (played by the view's media host, main_frm_media.cpp).
   virtual void StartMusic();
   virtual void ResumeMusicIfPaused();
   virtual void CloseMusicPlayer();
   // A Flash or video item starts to play.
   virtual void PauseMusicForMediaItem(bool isSuspendBgMusic);
-  virtual void CloseMedia() {}
+  virtual void CloseMedia();
   // The media branch of ShowCurrentItem; returns false when the item was not shown (the
   // show then moves on).
-  virtual bool ShowMediaItem() { return false; }
+  virtual bool ShowMediaItem();
 
  private:
   bool FullScreen() const { return runMode_ == "S"; }
@@ -113,6 +118,12 @@ class TMainFrmShow : public platform::IFormEvents {
   std::int32_t FirstItem();
   bool ShowDesktopPreview(const TSSConfig& config);
   void ShowPictureItem();
+  // Caption of the item on the view (font, position, lines, visibility).
+  void SetItemCaption(const TPicData& item);
+  // The caption of a media item: set and laid out at once (no show-in does it).
+  void ApplyMediaCaption();
+  // The next tick in 50 ms: an item that cannot be shown is passed over.
+  void MoveOnQuickly();
   void CloseForm();
   void ReleaseShow(bool deleteFiles);
   bool Extract(TExtractMode mode, std::string_view extension, std::int32_t position, std::int32_t size,
@@ -142,6 +153,7 @@ class TMainFrmShow : public platform::IFormEvents {
   bool closeRequested_ = false;
   bool finished_ = false;
   bool released_ = false;
+  std::int32_t playCount_ = 0;
   std::unique_ptr<TShowMusic> music_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "imaging/dib.h"
 #include "trpic/compose.h"
+#include "trpic/media_host.h"
 
 #include <algorithm>
 #include <cmath>
@@ -64,7 +65,12 @@ TCustomTrPic::TCustomTrPic(const TTrPicPlatform& platform)
   surface_.SetEvents(this);
 }
 
-TCustomTrPic::~TCustomTrPic() { surface_.SetEvents(nullptr); }
+TCustomTrPic::~TCustomTrPic() {
+  // The media go first: their panels and player belong to the window that follows them.
+  FreeMedia();
+  media_.reset();
+  surface_.SetEvents(nullptr);
+}
 
 int TCustomTrPic::Width() const { return ClientW(); }
 int TCustomTrPic::Height() const { return ClientH(); }

@@ -19,6 +19,7 @@
 #include "trpic/trpic_types.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -37,6 +38,9 @@ struct TTrPicPlatform {
   // transition ends at once and a floating picture stays still.
   platform::IThreadHost* Threads = nullptr;
 };
+
+class TMediaHost;
+struct TMediaHostPlatform;
 
 class TCustomTrPic : public platform::IWindowSurfaceEvents {
  public:
@@ -218,6 +222,18 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   void StartFloating();
   void StopFloating();
 
+  // ---- Media host (media_host.cpp): videos as show items ----
+  // Without it the view plays no media (PrepareMedia and OpenMedia fail).
+  void SetMediaPlatform(const TMediaHostPlatform& platform);
+  bool PrepareMedia(int kind, bool previewMsg);
+  bool OpenMedia(const std::filesystem::path& fileName, TPicSize picSize, const std::string& shapeFile, float picPosVer,
+                 float picPosHor, TPicPos picPos, TPicSizeRef picSizeRef, float picSizeVer, float picSizeHor);
+  void PlayMedia(std::uint32_t interval);
+  void RewindMedia();
+  void CloseMedia();
+  void FreeMedia();
+  TMediaHost* MediaHost() const { return media_.get(); }
+
   // Mouse input of a child control, in the child's coordinates.
   void ForwardMouse(TMouseSource sender, platform::TMouseAction action, platform::TMouseButton button,
                     platform::TShiftState shift, int x, int y);
@@ -368,6 +384,8 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   int queuedMode_ = 0;
   bool stopShowFlag_ = false;
   bool stopFloatFlag_ = false;
+
+  std::unique_ptr<TMediaHost> media_;
 };
 
 class TAnimateThread;

@@ -76,6 +76,37 @@ std::string FormatConfig(const TPayloadReport& report) {
   return out;
 }
 
+// The Flash and video items (MediaStyle 1) with their kind and number of plays.
+std::string FormatMediaItems(const TPayloadReport& report) {
+  if (report.ConfigText.empty()) return {};
+  std::string out;
+  try {
+    const std::unique_ptr<TBiggerIniFile> ini = IniFromText(report.ConfigText);
+    const std::int32_t count = ini->ReadInteger("AppInfo", "PicCount", 0);
+    for (std::int32_t n = 1; n <= count && n <= 100000; ++n) {
+      const std::string section = "Pic" + std::to_string(n);
+      if (ini->ReadInteger(section, "MediaStyle", 0) != 1) continue;
+      std::string ext = ini->ReadString(section, "PicFileName", "");
+      std::string lower = ext;
+      for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+      const std::int32_t repeat = ini->ReadInteger(section, "RepeatTimes", 1);
+      // Quoted by appending, as Bracketed is (mingw GCC 12's false -Wrestrict).
+      std::string quoted(1, '"');
+      quoted += Printable(ext);
+      quoted += '"';
+      out += Format("  [%s] %-12s %-10s %s%s\n", section.c_str(), lower == ".swf" ? "Flash movie" : "video",
+                    quoted.c_str(),
+                    repeat == 0   ? "plays until the show ends"
+                    : repeat == 1 ? "plays once"
+                                  : ("plays " + std::to_string(repeat) + " times").c_str(),
+                    ini->ReadInteger(section, "Shaped", 0) != 0 ? ", shaped" : "");
+    }
+  } catch (...) {
+    return {};
+  }
+  return out.empty() ? out : "media items:\n" + out;
+}
+
 std::string FormatReport(const std::filesystem::path& file, const TPayloadReport& report, bool withConfig) {
   std::string out = "file: " + Printable(Utf8(file)) + Format(" (%" PRIu64 " bytes)\n", report.FileSize);
   if (!report.Trailer) {
@@ -118,6 +149,7 @@ std::string FormatReport(const std::filesystem::path& file, const TPayloadReport
                     status.c_str());
     }
   }
+  out += FormatMediaItems(report);
   for (const std::string& note : report.Notes) out += "note: " + Printable(note) + "\n";
   out += report.Broken() ? "result: BROKEN\n" : "result: ok\n";
   if (withConfig && !report.ConfigText.empty()) {

@@ -10,6 +10,8 @@
 #include "platform/headless/headless_clock.h"
 #include "platform/headless/headless_desktop_capture.h"
 #include "platform/headless/headless_files.h"
+#include "platform/headless/headless_media_panel.h"
+#include "platform/headless/headless_media_player.h"
 #include "platform/headless/headless_message_box.h"
 #include "platform/headless/headless_random.h"
 #include "platform/headless/headless_show_system.h"
@@ -20,14 +22,81 @@
 #include "show/show_config.h"
 #include "show/show_payload.h"
 #include "temp_folder.h"
+#include "trpic/media_host.h"
 
 #include <algorithm>
 
+#include <cstring>
 #include <fstream>
 #include <unistd.h>
 #endif
 
 namespace lumora::tools {
+
+#ifndef _WIN32
+namespace {
+
+// A video as the scripted player knows it: the native size and the frames of an AVI
+// file's main header; any other file opens as a 320 x 240 video of one second.
+std::optional<platform::THeadlessMediaPlayer::TMedium> VideoOfFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::vector<char> head(4096);
+  in.read(head.data(), std::streamsize(head.size()));
+  head.resize(std::size_t(in.gcount()));
+  platform::THeadlessMediaPlayer::TMedium medium{1000, false, true, 320, 240, 10};
+  const std::string text(head.begin(), head.end());
+  const std::size_t at = text.find("avih");
+  if (at != std::string::npos && at + 8 + 40 <= text.size()) {
+    const auto word = [&](std::size_t offset) {
+      std::uint32_t v = 0;
+      std::memcpy(&v, text.data() + at + 8 + offset, 4);
+      return v;
+    };
+    medium.Frames = word(16);
+    medium.Length = static_cast<std::uint32_t>(std::uint64_t(word(0)) * medium.Frames / 1000);
+    medium.Width = static_cast<int>(std::min<std::uint32_t>(word(32), 1 << 15));
+    medium.Height = static_cast<int>(std::min<std::uint32_t>(word(36), 1 << 15));
+  }
+  return medium;
+}
+
+// The media panels over the view's frame as a native player would show them: the frame
+// image inside the panel's region and, for the video, a grey labelled placeholder inside
+// the video's region.
+void DrawMediaPanels(TBitmap32& screen, const platform::THeadlessMediaPanels& panels, const TMediaHost& host,
+                     platform::ITextRasterizer& text) {
+  const auto* media = static_cast<const platform::THeadlessMediaPanel*>(host.MediaPanel());
+  const auto* video = static_cast<const platform::THeadlessMediaPanel*>(host.VideoPanel());
+  const auto* frame = static_cast<const platform::THeadlessMediaPanel*>(host.ShapeImage());
+  if (media == nullptr || !media->Showing()) return;
+  (void)panels;
+  const TRect r = media->Bounds();
+  TBitmap32 panel(r.Width(), r.Height(), 0xFF000000u);
+  if (frame != nullptr && frame->Showing() && frame->Image()) panel.CopyRect(0, 0, *frame->Image(), frame->Image()->Bounds());
+  if (video != nullptr && video->Showing()) {
+    TBitmap32 placeholder(r.Width(), r.Height(), 0xFF606060u);
+    for (int i = 0; i < std::min(r.Width(), r.Height()); ++i) {
+      placeholder.At(i * r.Width() / std::max(r.Height(), 1) % std::max(r.Width(), 1), i) = 0xFFA0A0A0u;
+    }
+    const platform::TTextFont font{};
+    const platform::TTextExtent extent = text.TextExtent(font, "video");
+    text.PaintText(placeholder, (r.Width() - extent.Width) / 2, (r.Height() - extent.Height) / 2, font, "video",
+                   0xFFFFFFFFu);
+    for (int y = 0; y < r.Height(); ++y)
+      for (int x = 0; x < r.Width(); ++x)
+        if (!video->Region() || video->Region()->Contains(x, y)) panel.At(x, y) = placeholder.At(x, y);
+  }
+  for (int y = 0; y < r.Height(); ++y)
+    for (int x = 0; x < r.Width(); ++x) {
+      const int sx = r.Left + x, sy = r.Top + y;
+      if (sx < 0 || sy < 0 || sx >= screen.Width() || sy >= screen.Height()) continue;
+      if (!media->Region() || media->Region()->Contains(x, y)) screen.At(sx, sy) = panel.At(x, y);
+    }
+}
+
+}  // namespace
+#endif
 
 const char* const kRenderShowUsage =
     "usage: lumora-render show SAVER.scr|SHOW-FOLDER -o OUT.png [--item N] [--screen WxH] [--preview WxH]\n"
@@ -196,6 +265,19 @@ int RenderShow(const std::vector<std::string>& args) {
     platform::THeadlessShowSystem system;
     platform::THeadlessClock clock;
     TTrPic view(TTrPicPlatform{surface, text, desktop, random, messages});
+    platform::THeadlessMediaPanels panels;
+    view.SetMediaPlatform(TMediaHostPlatform{panels, clock,
+                                             [&clock] {
+                                               auto player = std::make_unique<platform::THeadlessMediaPlayer>(clock);
+                                               player->Media = VideoOfFile;
+                                               return player;
+                                             },
+                                             nullptr});
+    const auto mediaShown = [&] {
+      const TMediaHost* host = view.MediaHost();
+      return host != nullptr && host->MediaPanel() != nullptr &&
+             static_cast<const platform::THeadlessMediaPanel*>(host->MediaPanel())->Showing();
+    };
     TMainFrmShow show(TShowPlatform{files, system, system, system, clock, messages, random}, form, view,
                       preview ? "P" : "S");
     show.FormShow();
@@ -216,7 +298,7 @@ int RenderShow(const std::vector<std::string>& args) {
     for (int ticks = 0; !shown && !turnPassed && !form.closed && ticks < 100000; ++ticks) {
       if (!clock.AdvanceToNextTimer()) break;
       const bool itsTurn = show.CurrentIndex() == position;
-      shown = itsTurn && view.PicShown();
+      shown = itsTurn && (view.PicShown() || mediaShown());
       turnPassed = turnCame && !itsTurn;
       turnCame = turnCame || itsTurn;
     }
@@ -226,12 +308,15 @@ int RenderShow(const std::vector<std::string>& args) {
       status = 1;
     } else {
       std::string error;
-      if (!WritePng(out, surface.Screen(), &error)) {
+      TBitmap32 screen = surface.Screen();
+      if (mediaShown()) DrawMediaPanels(screen, panels, *view.MediaHost(), text);
+      if (!WritePng(out, screen, &error)) {
         std::fprintf(stderr, "lumora-render: %s\n", error.c_str());
         status = 1;
       }
     }
     show.FormClose();
+    view.FreeMedia();
   }
   std::error_code ignored;
   fs::remove_all(temp, ignored);

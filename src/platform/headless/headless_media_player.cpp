@@ -78,6 +78,8 @@ bool THeadlessMediaPlayer::Open(const std::filesystem::path& path) {
   medium_ = *medium;
   mode_ = TMediaMode::Stopped;
   position_ = 0;
+  frames_ = false;
+  destination_ = TRect{0, 0, medium_.Width, medium_.Height};
   if (notify) Post(clock_.Now(), TMediaNotifyResult::Successful, false);
   return true;
 }
@@ -137,12 +139,58 @@ TMediaMode THeadlessMediaPlayer::Mode() {
 std::optional<std::uint32_t> THeadlessMediaPlayer::Position() {
   Update();
   if (!open_) return std::nullopt;
+  if (frames_) {
+    if (medium_.Length == 0) return 0u;
+    std::uint64_t frame = position_ * medium_.Frames / medium_.Length;
+    if (medium_.StopsOnLastFrame && medium_.Frames > 0) frame = std::min<std::uint64_t>(frame, medium_.Frames - 1);
+    return static_cast<std::uint32_t>(frame);
+  }
   return static_cast<std::uint32_t>(position_);
 }
 
 std::optional<std::uint32_t> THeadlessMediaPlayer::Length() {
   if (!open_) return std::nullopt;
-  return medium_.Length;
+  return frames_ ? medium_.Frames : medium_.Length;
+}
+
+bool THeadlessMediaPlayer::SetDisplayWindow(TWindowHandle window) {
+  const bool ok = open_ && medium_.Video;
+  Record("Window " + std::to_string(window), ok);
+  if (ok) display_ = window;
+  return ok;
+}
+
+std::optional<TSize> THeadlessMediaPlayer::DestinationSize() {
+  if (!open_ || !medium_.Video) return std::nullopt;
+  return TSize{destination_.Width(), destination_.Height()};
+}
+
+bool THeadlessMediaPlayer::SetDestination(const TRect& rect) {
+  const bool ok = open_ && medium_.Video;
+  Record("Put " + std::to_string(rect.Left) + "," + std::to_string(rect.Top) + "," + std::to_string(rect.Width()) +
+             "x" + std::to_string(rect.Height()),
+         ok);
+  if (ok) destination_ = rect;
+  return ok;
+}
+
+bool THeadlessMediaPlayer::SetTimeFormatFrames() {
+  const bool ok = open_ && medium_.Video;
+  Record("Frames", ok);
+  if (ok) frames_ = true;
+  return ok;
+}
+
+bool THeadlessMediaPlayer::Rewind() {
+  Update();
+  const bool wanted = notifyNext_;
+  const bool notify = Record("Rewind", open_);
+  if (!open_) return false;
+  EndPendingPlay(wanted ? TMediaNotifyResult::Superseded : TMediaNotifyResult::Aborted);
+  if (mode_ == TMediaMode::Playing) mode_ = TMediaMode::Stopped;
+  position_ = 0;
+  if (notify) Post(clock_.Now(), TMediaNotifyResult::Successful, false);
+  return true;
 }
 
 }  // namespace lumora::platform

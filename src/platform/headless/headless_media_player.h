@@ -22,6 +22,14 @@ class THeadlessMediaPlayer final : public IMediaPlayer {
   struct TMedium {
     std::uint32_t Length = 1000;  // milliseconds
     bool PlayFails = false;
+    // A video: its native size and its number of frames, spread evenly over Length.
+    bool Video = false;
+    int Width = 0;
+    int Height = 0;
+    std::uint32_t Frames = 0;
+    // The position in frames ends on the last frame, one short of the length, as some
+    // video devices report it.
+    bool StopsOnLastFrame = false;
   };
   // The medium a path opens as; nullopt: the open fails. Default: every existing file is a
   // 1000 ms medium.
@@ -46,10 +54,17 @@ class THeadlessMediaPlayer final : public IMediaPlayer {
   TMediaMode Mode() override;
   std::optional<std::uint32_t> Position() override;
   std::optional<std::uint32_t> Length() override;
+  bool SetDisplayWindow(TWindowHandle window) override;
+  std::optional<TSize> DestinationSize() override;
+  bool SetDestination(const TRect& rect) override;
+  bool SetTimeFormatFrames() override;
+  bool Rewind() override;
   void NotifyNext() override { notifyNext_ = true; }
   void SetOnNotify(std::function<void(TMediaNotifyResult)> onNotify) override { onNotify_ = std::move(onNotify); }
 
   bool IsOpen() const { return open_; }
+  TWindowHandle DisplayWindow() const { return display_; }
+  const TRect& Destination() const { return destination_; }
   const std::filesystem::path& FileName() const { return path_; }
 
  private:
@@ -79,6 +94,9 @@ class THeadlessMediaPlayer final : public IMediaPlayer {
   std::uint64_t position_ = 0;
   std::uint64_t playStart_ = 0;  // clock time at which playing reached position_
   std::deque<TPending> pending_;
+  bool frames_ = false;
+  TWindowHandle display_ = 0;
+  TRect destination_{};
 };
 
 }  // namespace lumora::platform

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_media_player.h"
 
 #include <mmsystem.h>
+#include <digitalv.h>
 
 #include <string>
 
@@ -165,6 +166,46 @@ std::optional<std::uint32_t> TWin32MediaPlayer::Length() {
   const std::optional<DWORD_PTR> value = Status(MCI_STATUS_LENGTH);
   if (!value) return std::nullopt;
   return static_cast<std::uint32_t>(*value);
+}
+
+bool TWin32MediaPlayer::SetDisplayWindow(TWindowHandle window) {
+  if (device_ == 0) return false;
+  MCI_DGV_WINDOW_PARMSW parameters{};
+  parameters.hWnd = reinterpret_cast<HWND>(static_cast<INT_PTR>(window));
+  return Sent(device_, MCI_WINDOW, MCI_DGV_WINDOW_HWND | MCI_WAIT, &parameters);
+}
+
+std::optional<TSize> TWin32MediaPlayer::DestinationSize() {
+  if (device_ == 0) return std::nullopt;
+  MCI_DGV_RECT_PARMS where{};
+  if (!Sent(device_, MCI_WHERE, MCI_DGV_WHERE_DESTINATION | MCI_WAIT, &where)) return std::nullopt;
+  // MCI rectangles carry the width and height where a RECT has its far corner.
+  return TSize{static_cast<int>(where.rc.right), static_cast<int>(where.rc.bottom)};
+}
+
+bool TWin32MediaPlayer::SetDestination(const TRect& rect) {
+  if (device_ == 0) return false;
+  MCI_DGV_RECT_PARMS put{};
+  put.rc = RECT{rect.Left, rect.Top, rect.Width(), rect.Height()};
+  return Sent(device_, MCI_PUT, MCI_DGV_PUT_DESTINATION | MCI_DGV_RECT | MCI_WAIT, &put);
+}
+
+bool TWin32MediaPlayer::SetTimeFormatFrames() {
+  if (device_ == 0) return false;
+  MCI_SET_PARMS set{};
+  set.dwTimeFormat = MCI_FORMAT_FRAMES;
+  return Sent(device_, MCI_SET, MCI_SET_TIME_FORMAT | MCI_WAIT, &set);
+}
+
+bool TWin32MediaPlayer::Rewind() {
+  DWORD flags = MCI_SEEK_TO_START;
+  const DWORD_PTR callback = TakeNotify(flags);
+  if (device_ == 0) return false;
+  // Done before the play that follows it, unless the caller waits for the notification.
+  if ((flags & MCI_NOTIFY) == 0) flags |= MCI_WAIT;
+  MCI_SEEK_PARMS seek{};
+  seek.dwCallback = callback;
+  return Sent(device_, MCI_SEEK, flags, &seek);
 }
 
 }  // namespace lumora::platform

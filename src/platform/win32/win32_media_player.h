@@ -1,6 +1,7 @@
 // The media player on Windows: MCI devices opened by file name (the system picks the
 // device from the extension), with completion notifications posted to a message-only
-// window of the player's own and handed on from the UI thread's message loop.
+// window of the player's own and handed on from the UI thread's message loop. A video
+// device draws into the display window it is given.
 #pragma once
 
 #include "platform/media_player.h"
@@ -25,6 +26,11 @@ class TWin32MediaPlayer final : public IMediaPlayer {
   TMediaMode Mode() override;
   std::optional<std::uint32_t> Position() override;
   std::optional<std::uint32_t> Length() override;
+  bool SetDisplayWindow(TWindowHandle window) override;
+  std::optional<TSize> DestinationSize() override;
+  bool SetDestination(const TRect& rect) override;
+  bool SetTimeFormatFrames() override;
+  bool Rewind() override;
   void NotifyNext() override { notifyNext_ = true; }
   void SetOnNotify(std::function<void(TMediaNotifyResult)> onNotify) override { onNotify_ = std::move(onNotify); }
 

@@ -39,7 +39,9 @@ TShiftState ShiftFrom(WPARAM keys) {
 std::unique_ptr<TWin32ViewWindow> TWin32ViewWindow::Create(HWND parent, const RECT& bounds, const wchar_t* title) {
   if (RegisterViewClass(&TWin32ViewWindow::WindowProc) == 0) return nullptr;
   std::unique_ptr<TWin32ViewWindow> window(new TWin32ViewWindow());
-  const DWORD style = parent != nullptr ? WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS : WS_POPUP | WS_VISIBLE;
+  // Media panels are child windows: frames presented here must not draw over them.
+  const DWORD style = parent != nullptr ? WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN
+                                        : WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN;
   HWND hwnd = ::CreateWindowExW(0, kClassName, title, style, bounds.left, bounds.top, bounds.right - bounds.left,
                                 bounds.bottom - bounds.top, parent, nullptr, ::GetModuleHandleW(nullptr), window.get());
   if (hwnd == nullptr) return nullptr;

@@ -1,0 +1,370 @@
+#include "trpic/media_host.h"
+
+#include "imaging/dib.h"
+#include "trpic/trpic.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <limits>
+
+namespace lumora {
+
+using namespace platform;
+
+namespace {
+
+constexpr std::uint32_t kProgressInterval = 100;
+constexpr std::uint32_t kBlackKey = 0x000000;
+constexpr TPixel kBlackPixel = 0xFF000000u;
+
+int ClampToInt(std::int64_t v) {
+  return static_cast<int>(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+std::int64_t Trunc(double v) { return std::fabs(v) < 9.0e18 ? static_cast<std::int64_t>(v) : 0; }
+
+// The hourglass for as long as a medium opens, whichever way the opening ends.
+class TWaitCursor {
+ public:
+  explicit TWaitCursor(IMediaPanels& panels) : panels_(panels) { panels_.SetWaitCursor(true); }
+  ~TWaitCursor() {
+    try {
+      panels_.SetWaitCursor(false);
+    } catch (...) {
+    }
+  }
+  TWaitCursor(const TWaitCursor&) = delete;
+  TWaitCursor& operator=(const TWaitCursor&) = delete;
+
+ private:
+  IMediaPanels& panels_;
+};
+
+template <typename F>
+void Guarded(F&& f) {
+  try {
+    f();
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+TRect MediaRect(int nw, int nh, const TMediaPlacement& p, TSize client, TSize screen, IRandom& random) {
+  const std::int64_t cw = client.Width, ch = client.Height;
+  const std::int64_t sw = std::max(screen.Width, 1), sh = std::max(screen.Height, 1);
+  int w = 0, h = 0;
+  switch (p.PicSize) {
+    case TPicSize::psOriginal:
+      w = ClampToInt(cw * nw / sw);
+      h = ClampToInt(ch * nh / sh);
+      break;
+    case TPicSize::psFullWindow:
+      // Without a native size there is nothing to fill the window with, as for an empty picture.
+      if (nw >= 1 && nh >= 1) {
+        w = ClampToInt(cw);
+        h = ClampToInt(ch);
+      }
+      break;
+    case TPicSize::psUser: {
+      const std::int64_t rw = p.PicSizeRef == TPicSizeRef::psrScreen ? sw : nw;
+      const std::int64_t rh = p.PicSizeRef == TPicSizeRef::psrScreen ? sh : nh;
+      w = ClampToInt(Trunc(static_cast<double>(rw * cw) * p.PicSizeHor) / (sw * 100));
+      h = ClampToInt(Trunc(static_cast<double>(rh * ch) * p.PicSizeVer) / (sh * 100));
+      break;
+    }
+  }
+  const int cwi = client.Width, chi = client.Height;
+  int x = 0, y = 0;
+  switch (p.PicPos) {
+    case TPicPos::poRandom:
+      x = random.Random(cwi - w);
+      y = random.Random(chi - h);
+      break;
+    // A medium has no current position of its own: it takes the centre.
+    case TPicPos::poCurrent:
+    case TPicPos::poCenter: x = (cwi - w) / 2; y = (chi - h) / 2; break;
+    case TPicPos::poTopLeft: break;
+    case TPicPos::poTopCenter: x = (cwi - w) / 2; break;
+    case TPicPos::poTopRight: x = cwi - w; break;
+    case TPicPos::poBottomLeft: y = chi - h; break;
+    case TPicPos::poBottomCenter: x = (cwi - w) / 2; y = chi - h; break;
+    case TPicPos::poBottomRight: x = cwi - w; y = chi - h; break;
+    case TPicPos::poUser:
+      x = ClampToInt(Trunc(static_cast<double>(p.PicPosHor) * cwi) / 100);
+      y = ClampToInt(Trunc(static_cast<double>(p.PicPosVer) * chi) / 100);
+      break;
+  }
+  return TRect{x, y, x + w, y + h};
+}
+
+std::optional<TSize> ReadSwfFrameSize(const std::filesystem::path& fileName) {
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::uint8_t b[9]{};
+  in.seekg(8);
+  if (!in.read(reinterpret_cast<char*>(b), sizeof b)) return std::nullopt;
+  const int n = b[0] > 135 ? 16 : b[0] >> 3;
+  // The four fields follow the 5 bits of the width, most significant bit first.
+  int bit = 5;
+  const auto field = [&] {
+    std::uint32_t v = 0;
+    for (int i = 0; i < n; ++i, ++bit) v = (v << 1) | ((b[bit / 8] >> (7 - bit % 8)) & 1u);
+    return static_cast<double>(v);
+  };
+  const double xmin = field(), xmax = field(), ymin = field(), ymax = field();
+  // Rounded to nearest with ties to even, as the header's twips become pixels.
+  const auto pixels = [](double twips) { return static_cast<int>(std::nearbyint(twips / 20 + 0.5)); };
+  return TSize{pixels(xmax - xmin), pixels(ymax - ymin)};
+}
+
+TMediaShape MakeMediaShape(const TBitmap32& shape, int width, int height) {
+  TMediaShape result;
+  if (width <= 0 || height <= 0 || shape.Empty()) return result;
+  TBitmap32 bitmap(width, height, kBlackPixel);
+  bitmap.StretchDraw(bitmap.Bounds(), shape);
+  result.Outer = RegionFromBitmap(bitmap, kBlackKey);
+  for (TPixel& p : bitmap.Pixels())
+    if ((p & 0x00FFFFFFu) == 0x00FFFFFFu) p = kBlackPixel;
+  // What is neither black nor white, taken from everything not black: the white.
+  result.Inner = Xor(result.Outer, RegionFromBitmap(bitmap, kBlackKey));
+  result.Frame = std::move(bitmap);
+  return result;
+}
+
+TMediaHost::TMediaHost(TCustomTrPic& view, const TMediaHostPlatform& platform, IRandom& random, TSize screen)
+    : view_(view), platform_(platform), random_(random), screen_(screen) {}
+
+TMediaHost::~TMediaHost() { FreeMedia(); }
+
+std::unique_ptr<IMediaPanel> TMediaHost::NewPanel(IMediaPanel* parent, TMouseSource source) {
+  std::unique_ptr<IMediaPanel> panel = platform_.Panels.CreatePanel(parent);
+  if (source != TMouseSource::View) {
+    panel->SetOnMouse([this, source](TMouseAction action, TMouseButton button, TShiftState shift, int x, int y) {
+      Guarded([&] { view_.ForwardMouse(source, action, button, shift, x, y); });
+    });
+  }
+  return panel;
+}
+
+void TMediaHost::CloseVideoPlayer() {
+  if (!player_) return;
+  // Only an open medium is closed: the show's clean-up closes again after the next item did.
+  if (videoOpen_) Guarded([&] { player_->Close(); });
+  videoOpen_ = false;
+}
+
+bool TMediaHost::PrepareMedia(int kind, bool previewMsg) {
+  (void)previewMsg;  // handed to the movie control, which this host does not have yet
+  try {
+    mediaKind_ = kind;
+    if (!progressTimer_) progressTimer_ = platform_.Timers.CreateTimer([this] { ProgressCheck(); });
+    progressTimer_->SetEnabled(false);
+    if (platform_.ProcessMessages) platform_.ProcessMessages();
+    progressTimer_->SetInterval(kProgressInterval);
+
+    if (!mediaPanel_) {
+      mediaPanel_ = NewPanel(nullptr, TMouseSource::View);
+      mediaPanel_->SendToBack();
+    } else {
+      mediaPanel_->SetVisible(false);
+    }
+    if (!flashPanel_)
+      flashPanel_ = NewPanel(mediaPanel_.get(), TMouseSource::View);
+    else
+      flashPanel_->SetVisible(false);
+    if (!shapeImage_) {
+      shapeImage_ = NewPanel(mediaPanel_.get(), TMouseSource::ShapeImage);
+      // The frame is drawn on the panel itself, under every window a player shows.
+      shapeImage_->SendToBack();
+    } else {
+      shapeImage_->SetVisible(false);
+    }
+
+    if (kind == 0) {
+      if (!videoPanel_)
+        videoPanel_ = NewPanel(mediaPanel_.get(), TMouseSource::VideoPanel);
+      else
+        videoPanel_->SetVisible(false);
+      if (player_)
+        CloseVideoPlayer();
+      else if (platform_.CreatePlayer)
+        player_ = platform_.CreatePlayer();
+      return player_ != nullptr;
+    }
+    if (kind == 1) {
+      CloseVideoPlayer();
+      if (videoPanel_) Guarded([&] { videoPanel_->SetVisible(false); });
+      // No movie control on this system yet: the item cannot play.
+      return false;
+    }
+    return false;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TMediaHost::OpenMedia(const std::filesystem::path& fileName, TPicSize picSize, const std::string& shapeFile,
+                           float picPosVer, float picPosHor, TPicPos picPos, TPicSizeRef picSizeRef, float picSizeVer,
+                           float picSizeHor) {
+  TWaitCursor wait(platform_.Panels);
+  try {
+    const TMediaPlacement placement{picSize, picSizeRef, picSizeHor, picSizeVer, picPos, picPosHor, picPosVer};
+    const TSize client{view_.Width(), view_.Height()};
+    if (mediaKind_ != 0 || !videoPanel_ || !player_ || !mediaPanel_ || !shapeImage_) return false;
+    if (videoOpen_) CloseVideoPlayer();
+    if (!player_->Open(fileName)) return false;
+    videoOpen_ = true;
+    player_->SetTimeFormatFrames();
+    // A video without frames would never report its end; it is not played at all.
+    if (player_->Length().value_or(1) == 0) {
+      CloseVideoPlayer();
+      return false;
+    }
+    player_->SetDisplayWindow(videoPanel_->Handle());
+    const TSize native = player_->DestinationSize().value_or(TSize{});
+    const TRect r = MediaRect(native.Width, native.Height, placement, client, screen_, random_);
+    const TRect local{0, 0, r.Width(), r.Height()};
+    mediaPanel_->SetBounds(r);
+    shapeImage_->SetBounds(local);
+    videoPanel_->SetBounds(local);
+    player_->SetDestination(local);
+    player_->NotifyNext();
+
+    if (!shapeFile.empty()) {
+      TPicture loaded;
+      const TPicture* shape = &view_.PicShapedPicture();
+      if (shapeFile != "&") {
+        if (!loaded.LoadFromFile(shapeFile)) return true;  // an unreadable shape: the medium plays uncut
+        shape = &loaded;
+      }
+      const TMediaShape cut = MakeMediaShape(shape->Bitmap(), local.Width(), local.Height());
+      if (!cut.Frame.Empty()) {
+        shapeImage_->SetImage(&cut.Frame);
+        videoPanel_->SetRegion(&cut.Inner);
+        mediaPanel_->SetRegion(&cut.Outer);
+        shapedVideo_ = true;
+      }
+      return true;
+    }
+    if (shapedVideo_ || shapedFlash_) {
+      shapeImage_->SetVisible(false);
+      shapeImage_->SetImage(nullptr);
+      mediaPanel_->SetRegion(nullptr);
+    }
+    if (shapedVideo_) {
+      videoPanel_->SetRegion(nullptr);
+      shapedVideo_ = false;
+    }
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void TMediaHost::PlayMedia(std::uint32_t interval) {
+  try {
+    if (mediaKind_ == 0 && player_ && videoOpen_) {
+      player_->Play();
+      if (platform_.ProcessMessages) platform_.ProcessMessages();
+      if (shapeImage_) shapeImage_->SetVisible(true);
+      if (videoPanel_) videoPanel_->SetVisible(true);
+      if (mediaPanel_) mediaPanel_->SetVisible(true);
+    }
+    if (!progressTimer_) return;
+    if (interval > 0) progressTimer_->SetInterval(interval);
+    progressTimer_->SetEnabled(true);
+  } catch (...) {
+  }
+}
+
+void TMediaHost::RaiseProgress(bool complete, int percent) {
+  if (view_.OnPlayVideoProgress) view_.OnPlayVideoProgress(view_, 0, complete, percent);
+}
+
+void TMediaHost::ProgressCheck() {
+  try {
+    if (mediaKind_ != 0 || !player_ || !videoOpen_) return;
+    const std::optional<std::uint32_t> position = player_->Position();
+    const std::optional<std::uint32_t> length = player_->Length();
+    // A video of no length has no progress to tell.
+    if (!position || !length || *length == 0) return;
+    // Some devices stop on the last frame, one short of the length: a stopped device
+    // there has reached the end as well.
+    const bool atEnd =
+        *position >= *length || (*position + 1 >= *length && player_->Mode() != TMediaMode::Playing);
+    if (atEnd) {
+      progressTimer_->SetEnabled(false);
+      RaiseProgress(true, 100);
+    } else {
+      RaiseProgress(false, static_cast<int>(std::uint64_t(*position) * 100 / *length));
+    }
+  } catch (...) {
+  }
+}
+
+void TMediaHost::RewindMedia() {
+  Guarded([&] {
+    if (mediaKind_ == 0 && player_ && videoOpen_) player_->Rewind();
+  });
+}
+
+void TMediaHost::CloseMedia() {
+  Guarded([&] {
+    if (progressTimer_) progressTimer_->SetEnabled(false);
+  });
+  if (mediaKind_ == 0 && mediaPanel_) {
+    Guarded([&] { mediaPanel_->SetVisible(false); });
+    CloseVideoPlayer();
+  }
+}
+
+void TMediaHost::FreeMedia() {
+  Guarded([&] {
+    if (progressTimer_) progressTimer_->SetEnabled(false);
+  });
+  Guarded([&] { progressTimer_.reset(); });
+  Guarded([&] {
+    CloseVideoPlayer();
+    player_.reset();
+  });
+  Guarded([&] { videoPanel_.reset(); });
+  Guarded([&] { shapeImage_.reset(); });
+  Guarded([&] { flashPanel_.reset(); });
+  Guarded([&] { mediaPanel_.reset(); });
+}
+
+// ---- The view's side: the media operations as the show calls them ----
+
+void TCustomTrPic::SetMediaPlatform(const TMediaHostPlatform& platform) {
+  FreeMedia();
+  media_ = std::make_unique<TMediaHost>(*this, platform, random_, screenSize_);
+}
+
+bool TCustomTrPic::PrepareMedia(int kind, bool previewMsg) { return media_ && media_->PrepareMedia(kind, previewMsg); }
+
+bool TCustomTrPic::OpenMedia(const std::filesystem::path& fileName, TPicSize picSize, const std::string& shapeFile,
+                             float picPosVer, float picPosHor, TPicPos picPos, TPicSizeRef picSizeRef, float picSizeVer,
+                             float picSizeHor) {
+  return media_ && media_->OpenMedia(fileName, picSize, shapeFile, picPosVer, picPosHor, picPos, picSizeRef, picSizeVer,
+                                     picSizeHor);
+}
+
+void TCustomTrPic::PlayMedia(std::uint32_t interval) {
+  if (media_) media_->PlayMedia(interval);
+}
+
+void TCustomTrPic::RewindMedia() {
+  if (media_) media_->RewindMedia();
+}
+
+void TCustomTrPic::CloseMedia() {
+  if (media_) media_->CloseMedia();
+}
+
+void TCustomTrPic::FreeMedia() {
+  if (media_) media_->FreeMedia();
+}
+
+}  // namespace lumora

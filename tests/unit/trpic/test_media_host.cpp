@@ -1,0 +1,240 @@
+// The view's media host on recorded panels and a scripted video player: placement, the
+// shape regions, the progress events, the cursor, and the frame size of a movie header.
+#include "platform/headless/headless_clock.h"
+#include "platform/headless/headless_media_panel.h"
+#include "platform/headless/headless_media_player.h"
+#include "trpic/media_host.h"
+#include "view_rig.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace lumora {
+namespace {
+
+using platform::THeadlessMediaPanel;
+using platform::THeadlessMediaPlayer;
+using platform::TSize;
+
+struct TMediaViewRig : testing::TViewRig<> {
+  TMediaViewRig(TSize client, TSize screen, THeadlessMediaPlayer::TMedium medium) : TViewRig(client, screen) {
+    medium.Video = true;
+    View.SetMediaPlatform(TMediaHostPlatform{Panels, Clock,
+                                             [this, medium] {
+                                               auto player = std::make_unique<THeadlessMediaPlayer>(Clock);
+                                               player->Media = [this, medium](const std::filesystem::path& path)
+                                                   -> std::optional<THeadlessMediaPlayer::TMedium> {
+                                                 if (path != "movie.avi" || OpenFails) return std::nullopt;
+                                                 return medium;
+                                               };
+                                               Player = player.get();
+                                               return player;
+                                             },
+                                             nullptr});
+    View.OnPlayVideoProgress = [this](TCustomTrPic&, int src, bool complete, int percent) {
+      EXPECT_EQ(src, 0);
+      Events.push_back({Clock.Now(), complete, percent});
+    };
+  }
+  ~TMediaViewRig() { View.FreeMedia(); }
+
+  bool Open(TPicSize size, std::string shape = "") {
+    return View.PrepareMedia(0, true) &&
+           View.OpenMedia("movie.avi", size, shape, 0, 0, TPicPos::poCenter, TPicSizeRef::psrScreen, 100, 100);
+  }
+  THeadlessMediaPanel& Panel(platform::IMediaPanel* p) { return *static_cast<THeadlessMediaPanel*>(p); }
+  TMediaHost& Host() { return *View.MediaHost(); }
+
+  struct TEvent {
+    std::uint64_t Time;
+    bool Complete;
+    int Percent;
+  };
+  platform::THeadlessClock Clock;
+  platform::THeadlessMediaPanels Panels;
+  THeadlessMediaPlayer* Player = nullptr;
+  bool OpenFails = false;
+  std::vector<TEvent> Events;
+};
+
+TEST(MediaRect, PlacementFollowsThePictureRulesScaledToTheClient) {
+  struct TCase {
+    const char* Name;
+    int NW, NH;
+    TMediaPlacement Placement;
+    TSize Client, Screen;
+    int RandomValue;
+    TRect Expected;
+  };
+  const TCase cases[] = {
+      {"a quarter-size preview", 550, 400, {}, {400, 300}, {1600, 1200}, 0, {131, 100, 268, 200}},
+      {"full window", 160, 120, {TPicSize::psFullWindow}, {320, 240}, {640, 480}, 0, {0, 0, 320, 240}},
+      {"full window without a native size", 0, 120, {TPicSize::psFullWindow}, {320, 240}, {640, 480}, 0,
+       {160, 120, 160, 120}},
+      {"user size of the screen",
+       160, 120,
+       {TPicSize::psUser, TPicSizeRef::psrScreen, 50, 25, TPicPos::poTopLeft},
+       {320, 240}, {640, 480}, 0, {0, 0, 160, 60}},
+      {"user size of the video",
+       160, 120,
+       {TPicSize::psUser, TPicSizeRef::psrOriginal, 50, 50, TPicPos::poBottomRight},
+       {320, 240}, {640, 480}, 0, {280, 210, 320, 240}},
+      {"user position", 320, 240, {TPicSize::psOriginal, {}, 0, 0, TPicPos::poUser, 25, 50}, {320, 240}, {640, 480},
+       0, {80, 120, 240, 240}},
+      {"current takes the centre", 320, 240, {TPicSize::psOriginal, {}, 0, 0, TPicPos::poCurrent}, {320, 240},
+       {320, 240}, 0, {0, 0, 320, 240}},
+      {"random stays inside", 160, 120, {TPicSize::psOriginal, {}, 0, 0, TPicPos::poRandom}, {320, 240}, {320, 240},
+       1000, {1000 % 160, 1000 % 120, 1000 % 160 + 160, 1000 % 120 + 120}},
+      {"random larger than the client is not mirrored", 640, 480, {TPicSize::psOriginal, {}, 0, 0, TPicPos::poRandom},
+       {320, 240}, {320, 240}, 7, {0, 0, 640, 480}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    platform::THeadlessRandom random;
+    random.Queue(c.RandomValue);
+    random.Queue(c.RandomValue);
+    EXPECT_EQ(MediaRect(c.NW, c.NH, c.Placement, c.Client, c.Screen, random), c.Expected);
+  }
+}
+
+// Writes a movie header whose frame rectangle has fields of n bits.
+std::filesystem::path WriteMovieHeader(const std::filesystem::path& path, int n, std::uint32_t xmax, std::uint32_t ymax) {
+  std::vector<std::uint8_t> bytes(8 + 9, 0);
+  int bit = 8 * 8;
+  const auto put = [&](std::uint32_t v, int width) {
+    for (int i = width - 1; i >= 0; --i, ++bit)
+      if ((v >> i) & 1u) bytes[std::size_t(bit / 8)] |= std::uint8_t(0x80 >> (bit % 8));
+  };
+  put(std::uint32_t(std::min(n, 31)), 5);
+  for (std::uint32_t v : {0u, xmax, 0u, ymax}) put(v, std::min(n, 16));
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  return path;
+}
+
+TEST(MediaHost, ReadSwfFrameSizeReadsTheHeaderRectangle) {
+  const auto dir = std::filesystem::temp_directory_path();
+  // 550 x 400 pixels in twips: 550 + 0.5 rounds to the even 550, 400.5 + 0.5 to 401.
+  EXPECT_EQ(ReadSwfFrameSize(WriteMovieHeader(dir / "lumora_m1.swf", 15, 11000, 8000)), (TSize{550, 400}));
+  EXPECT_EQ(ReadSwfFrameSize(WriteMovieHeader(dir / "lumora_m2.swf", 14, 10990, 8010)), (TSize{550, 401}));
+  // A width field above 16 is read as 16.
+  EXPECT_EQ(ReadSwfFrameSize(WriteMovieHeader(dir / "lumora_m3.swf", 17, 2000, 400)), (TSize{100, 20}));
+  EXPECT_EQ(ReadSwfFrameSize(dir / "lumora_no_such.swf"), std::nullopt);
+  for (const char* name : {"lumora_m1.swf", "lumora_m2.swf", "lumora_m3.swf"}) std::filesystem::remove(dir / name);
+}
+
+// Black outside an ellipse, a blue ring, white inside a smaller ellipse.
+TPicture EllipseShape(int w, int h) {
+  TPicture shape = testing::SolidPicture(w, h, 0xFF000000u);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const double dx = (x + 0.5 - w / 2.0) / (w / 2.0), dy = (y + 0.5 - h / 2.0) / (h / 2.0);
+      const double d = dx * dx + dy * dy;
+      if (d < 0.5) shape.Bitmap().At(x, y) = 0xFFFFFFFFu;
+      else if (d < 1.0) shape.Bitmap().At(x, y) = 0xFF0000FFu;
+    }
+  return shape;
+}
+
+TEST(MediaHost, AShapeCutsThePanelToItsOuterEllipseAndTheVideoToItsInnerOne) {
+  TMediaViewRig rig({320, 240}, {320, 240}, {1000, false, true, 160, 120, 25});
+  const TPicture shape = EllipseShape(160, 120);
+  rig.View.SetPicShapedPicture(&shape);
+  ASSERT_TRUE(rig.Open(TPicSize::psOriginal, "&"));
+  const TMediaShape expected = MakeMediaShape(shape.Bitmap(), 160, 120);
+  EXPECT_TRUE(expected.Inner.Contains(80, 60));
+  EXPECT_FALSE(expected.Inner.Contains(80, 3));
+  EXPECT_TRUE(expected.Outer.Contains(80, 3)) << "the blue ring";
+  EXPECT_FALSE(expected.Outer.Contains(1, 1));
+  EXPECT_EQ(rig.Panel(rig.Host().MediaPanel()).Region(), expected.Outer);
+  EXPECT_EQ(rig.Panel(rig.Host().VideoPanel()).Region(), expected.Inner);
+  const auto& frame = rig.Panel(rig.Host().ShapeImage()).Image();
+  ASSERT_TRUE(frame.has_value());
+  EXPECT_EQ(frame->At(80, 60), 0xFF000000u) << "white is blacked out under the video";
+  EXPECT_EQ(frame->At(80, 3), 0xFF0000FFu);
+  EXPECT_TRUE(rig.Host().ShapedVideo());
+  rig.View.PlayMedia(0);
+  EXPECT_TRUE(rig.Panel(rig.Host().ShapeImage()).Showing());
+
+  // The next item has no shape: both rectangles whole again, the frame gone.
+  ASSERT_TRUE(rig.Open(TPicSize::psOriginal));
+  EXPECT_FALSE(rig.Panel(rig.Host().MediaPanel()).Region().has_value());
+  EXPECT_FALSE(rig.Panel(rig.Host().VideoPanel()).Region().has_value());
+  EXPECT_FALSE(rig.Panel(rig.Host().ShapeImage()).Visible());
+  EXPECT_FALSE(rig.Panel(rig.Host().ShapeImage()).Image().has_value());
+  EXPECT_FALSE(rig.Host().ShapedVideo());
+}
+
+TEST(MediaHost, ProgressRisesTenTimesASecondAndCompletesOncePerPlay) {
+  // Also with a device that stops on the last frame, one short of the length.
+  for (const bool stopsShort : {false, true}) {
+    SCOPED_TRACE(stopsShort);
+    TMediaViewRig rig({320, 240}, {320, 240}, {1000, false, true, 160, 120, 100, stopsShort});
+    ASSERT_TRUE(rig.Open(TPicSize::psOriginal));
+    rig.View.PlayMedia(0);
+    rig.Clock.AdvanceBy(3000);
+    ASSERT_EQ(rig.Events.size(), 10u);
+    for (std::size_t i = 0; i + 1 < rig.Events.size(); ++i) {
+      EXPECT_EQ(rig.Events[i].Time, 100 * (i + 1));
+      EXPECT_FALSE(rig.Events[i].Complete);
+      EXPECT_EQ(rig.Events[i].Percent, int(10 * (i + 1)));
+    }
+    EXPECT_TRUE(rig.Events.back().Complete);
+    EXPECT_EQ(rig.Events.back().Percent, 100);
+    EXPECT_FALSE(rig.Host().ProgressTimer()->Enabled());
+
+    // Another round from the beginning.
+    rig.View.RewindMedia();
+    rig.View.PlayMedia(0);
+    rig.Clock.AdvanceBy(3000);
+    EXPECT_EQ(std::count_if(rig.Events.begin(), rig.Events.end(), [](const auto& e) { return e.Complete; }), 2);
+    EXPECT_EQ(rig.Events.size(), 20u);
+    rig.View.CloseMedia();
+    EXPECT_FALSE(rig.Player->IsOpen());
+    EXPECT_FALSE(rig.Panel(rig.Host().MediaPanel()).Visible());
+  }
+}
+
+TEST(MediaHost, OpeningShowsTheHourglassOnEveryPathAndAFailureLeavesNothingOpen) {
+  for (const bool fails : {false, true}) {
+    SCOPED_TRACE(fails);
+    TMediaViewRig rig({400, 300}, {1600, 1200}, {1000, false, true, 550, 400, 25});
+    rig.OpenFails = fails;
+    EXPECT_EQ(rig.Open(TPicSize::psOriginal), !fails);
+    EXPECT_EQ(rig.Panels.Cursor, (std::vector<bool>{true, false}));
+    if (!fails) {
+      EXPECT_EQ(rig.Host().MediaPanel()->Bounds(), (TRect{131, 100, 268, 200}));
+      EXPECT_EQ(rig.Host().VideoPanel()->Bounds(), (TRect{0, 0, 137, 100}));
+      EXPECT_EQ(rig.Player->Destination(), (TRect{0, 0, 137, 100}));
+    }
+  }
+  // A video without frames is not played: nothing would ever tell its end.
+  TMediaViewRig empty({320, 240}, {320, 240}, {0, false, true, 160, 120, 0});
+  EXPECT_FALSE(empty.Open(TPicSize::psOriginal));
+  EXPECT_FALSE(empty.Player->IsOpen());
+  empty.View.PlayMedia(0);
+  empty.Clock.AdvanceBy(1000);
+  EXPECT_TRUE(empty.Events.empty());
+}
+
+TEST(MediaHost, PanelsAreMadeOnceForwardTheMouseAndGoWithTheView) {
+  TMediaViewRig rig({320, 240}, {320, 240}, {1000, false, true, 160, 120, 25});
+  ASSERT_TRUE(rig.Open(TPicSize::psOriginal));
+  ASSERT_TRUE(rig.Open(TPicSize::psOriginal));
+  EXPECT_EQ(rig.Panels.Created, 4);
+  const auto& stack = rig.Panels.Panels;
+  EXPECT_LT(std::find(stack.begin(), stack.end(), &rig.Panel(rig.Host().ShapeImage())),
+            std::find(stack.begin(), stack.end(), &rig.Panel(rig.Host().VideoPanel())))
+      << "the frame lies under the video";
+  std::vector<TMouseSource> sources;
+  rig.View.OnMouseMove = [&](TMouseSource s, platform::TShiftState, int, int) { sources.push_back(s); };
+  rig.Panel(rig.Host().VideoPanel()).Mouse(platform::TMouseAction::Move, platform::TMouseButton::mbLeft, 3, 4);
+  rig.Panel(rig.Host().ShapeImage()).Mouse(platform::TMouseAction::Move, platform::TMouseButton::mbLeft, 3, 4);
+  EXPECT_EQ(sources, (std::vector<TMouseSource>{TMouseSource::VideoPanel, TMouseSource::ShapeImage}));
+  rig.View.FreeMedia();
+  EXPECT_TRUE(rig.Panels.Panels.empty());
+  EXPECT_EQ(rig.Host().VideoPlayer(), nullptr);
+}
+
+}  // namespace
+}  // namespace lumora
