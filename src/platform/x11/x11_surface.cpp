@@ -116,6 +116,7 @@ bool TX11Surface::MakeImage() {
   FreeImage();
   const auto w = static_cast<unsigned>(std::max(1, client_.Width));
   const auto h = static_cast<unsigned>(std::max(1, client_.Height));
+  // LUMORA_NO_XSHM forces the plain transfer, as a display on another machine gets it.
   if (XShmQueryExtension(display_) && std::getenv("LUMORA_NO_XSHM") == nullptr) {
     image_ = XShmCreateImage(display_, visual_, static_cast<unsigned>(depth_), ZPixmap, nullptr, &shmInfo_, w, h);
     if (image_ != nullptr) {

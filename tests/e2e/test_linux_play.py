@@ -1,0 +1,103 @@
+"""The native player lumora-play on the session's Xvfb display, no Wine involved: a show
+looks as lumora-render draws it, the configured inputs (and only those) end it, --root
+and the framework's window draw without taking input, and nothing is left in the
+temporary folder."""
+
+import os
+import signal
+import subprocess
+import time
+from pathlib import Path
+
+from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Check, TSession, WaitUntil
+from test_show import RED, Close, RedPictureShow, RenderOracle
+
+CENTRE = (SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2)
+
+
+def Player(s: TSession) -> Path:
+    play = s.Config.Scr.parent.parent / "native" / "lumora-play"
+    Check(play.is_file(), f"{play} is missing (build the native preset with the X11 packages)")
+    return play
+
+
+def StartPlay(s: TSession, *args: str, env: dict = None):
+    """lumora-play with a temporary folder of its own, which the caller checks afterwards."""
+    temp = s.RunDir / "tmp"
+    temp.mkdir(exist_ok=True)
+    return s.StartNative(Player(s), list(args), "lumora-play", env={"TMPDIR": str(temp), **(env or {})}), temp
+
+
+def WaitForScreen(s: TSession, name: str, probes, expected) -> None:
+    def Matches():
+        shot = s.Screenshot(name)
+        return shot if all(Close(shot.Pixel(*p), expected(p)) for p in probes) else None
+
+    WaitUntil(Matches, 30, f"{name}: the probes as expected")
+
+
+def CheckEndedClean(process, temp: Path, what: str) -> None:
+    Check(process.WaitExit(30) == 0, f"lumora-play did not end with status 0 {what}:\n{process.Stdout()}")
+    left = sorted(str(p) for p in temp.rglob("*"))
+    Check(not left, f"temporary files left behind: {left}")
+
+
+def TestNativeShowsMatchTheHeadlessRenderAndAKeyEndsThem(s: TSession):
+    demo = s.Config.Scr.parent.parent / "native" / "demo.scr"
+    Check(demo.is_file(), f"{demo} is missing (the native build packs it)")
+    red = RedPictureShow(s, "red.scr")
+    # The red picture's corners and the background beside them; the demo away from its caption.
+    left, top = (SCREEN_WIDTH - 200) // 2, (SCREEN_HEIGHT - 100) // 2
+    # The red show goes through the plain image transfer, the demo through shared memory.
+    cases = [(red, [(10, 10), CENTRE, (left + 2, top + 2), (left - 3, top - 3), (left + 197, top + 97)],
+              {"LUMORA_NO_XSHM": "1"}),
+             (demo, [(16, 16), (SCREEN_WIDTH - 17, 16), (16, SCREEN_HEIGHT // 2), (CENTRE[0], CENTRE[1] - 40)], {})]
+    for scr, probes, env in cases:
+        oracle = RenderOracle(s, scr, 0, scr.stem)
+        s.ParkPointer()
+        process, temp = StartPlay(s, str(scr), env=env)
+        WaitForScreen(s, scr.stem, probes, lambda p: oracle.Pixel(*p))
+        Check(process.Running(), f"{scr.name} ended by itself")
+        s.Xdotool("key", "a")
+        CheckEndedClean(process, temp, f"on a key ({scr.name})")
+
+
+def TestOnlyTheConfiguredInputsEndTheFullScreenShow(s: TSession):
+    red = RedPictureShow(s, "exit.scr")
+    far = (CENTRE[0] + 100, CENTRE[1] + 80)
+    # (HowToExit from the settings file beside the show or from the command line, inputs
+    # that must not end it, the input that does)
+    cases = [("file", 1, [("click", "1"), ("key", "a")], ("mousemove", str(far[0]), str(far[1]))),
+             ("option", 8, [("mousemove", str(far[0]), str(far[1])), ("click", "1"), ("key", "a")],
+              ("key", "Escape")),
+             ("option", 2, [("key", "Escape")], ("click", "1"))]
+    for source, howToExit, ignored, ending in cases:
+        settings = red.with_suffix(".ini")
+        settings.write_bytes(f"[AppConfig]\r\nHowToExit={howToExit if source == 'file' else 15}\r\n".encode())
+        args = [str(red)] + (["--how-to-exit", str(howToExit)] if source == "option" else [])
+        s.ParkPointer()
+        process, temp = StartPlay(s, *args)
+        WaitForScreen(s, f"exit-{howToExit}", [CENTRE], lambda p: RED)
+        for action in ignored:
+            s.Xdotool(*action)
+        time.sleep(1)  # time enough for a wrongly granted exit to end the process
+        Check(process.Running(), f"HowToExit {howToExit}: the show ended on one of {ignored}")
+        s.Xdotool(*ending)
+        CheckEndedClean(process, temp, f"on {ending} with HowToExit {howToExit}")
+
+
+def TestRootAndTheFrameworksWindowAreDrawnButTheirInputIsLeftAlone(s: TSession):
+    red = RedPictureShow(s, "root.scr")
+    info = subprocess.run(["xwininfo", "-root"], env=s.Environment(), capture_output=True, text=True, check=True)
+    root = next(line.split()[3] for line in info.stdout.splitlines() if "Window id:" in line)
+    for args, env in ((["--root"], {}), ([], {"XSCREENSAVER_WINDOW": root})):
+        s.Screenshot("before")
+        process, temp = StartPlay(s, str(red), *args, env=env)
+        WaitForScreen(s, f"root-{bool(env)}", [CENTRE], lambda p: RED)
+        s.Xdotool("key", "a")
+        s.MovePointer(10, 10)
+        time.sleep(1)
+        Check(process.Running(), f"{args or env}: input that belongs to the framework ended the show")
+        # Screen-saver frameworks end the program with SIGTERM; it still cleans up.
+        os.kill(process.Pid, signal.SIGTERM)
+        CheckEndedClean(process, temp, f"on SIGTERM ({args or env})")
