@@ -10,6 +10,7 @@ import time
 from pathlib import Path
 
 from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Check, TSession, WaitUntil
+from test_music import MusicShow, Tones
 from test_show import RED, Close, RedPictureShow, RenderOracle
 
 CENTRE = (SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2)
@@ -101,3 +102,22 @@ def TestRootAndTheFrameworksWindowAreDrawnButTheirInputIsLeftAlone(s: TSession):
         # Screen-saver frameworks end the program with SIGTERM; it still cleans up.
         os.kill(process.Pid, signal.SIGTERM)
         CheckEndedClean(process, temp, f"on SIGTERM ({args or env})")
+
+
+def TestMusicPlaysThroughTheSystemsSoundInOrder(s: TSession):
+    home = s.RunDir / "home"
+    home.mkdir(exist_ok=True)
+    raw = s.RunDir / "captured.raw"
+    # Every sample played lands in raw, with no sound card, as for Wine.
+    (home / ".asoundrc").write_text(
+        'pcm.!default { type file; slave.pcm "null"; file "%s"; format "raw"; truncate false }\n'
+        "pcm.null { type null }\n" % raw)
+    scr = MusicShow(s, "music.scr", "IsSndPlayAll=1\r\nIsSndRamOrder=0\r\n")
+    s.ParkPointer()
+    process, temp = StartPlay(s, str(scr), env={"HOME": str(home), "XDG_RUNTIME_DIR": str(home)})
+    WaitUntil(lambda: len(Tones(raw)) >= 4, 60, "four tones captured")
+    Check(len(list(temp.glob("tmp*.wav"))) == 3, f"sound files while playing: {sorted(temp.iterdir())}")
+    s.Xdotool("key", "Escape")
+    CheckEndedClean(process, temp, "on Esc with music")
+    tones = Tones(raw)
+    Check(tones[:4] == ["A", "B", "C", "A"], f"captured {tones}")

@@ -13,6 +13,10 @@
 #include "play_options.h"
 #include "show/main_frm_show.h"
 
+#ifdef LUMORA_PLAY_MUSIC
+#include "platform/x11/gst_media_player.h"
+#endif
+
 #include <X11/Xlib.h>
 
 #include <csignal>
@@ -186,9 +190,19 @@ int Play(const tools::TPlayOptions& o) {
     platform::TX11ShowSystem system(*loop, [&surface](bool visible) { surface->SetCursorVisible(visible); });
     platform::TX11ThreadHost threads(*loop);
     TPlayForm form(*loop, surface->Handle());
+#ifdef LUMORA_PLAY_MUSIC
+    // mdaScr, made before the show that holds on to it: its completions come through the
+    // loop, and the completion handler's wait idles on the loop.
+    platform::TGstMediaPlayer player(*loop);
+#endif
     TTrPic view(TTrPicPlatform{*surface, text, desktop, random, messages, &threads});
     TPlayShow show(TShowPlatform{files, system, system, system, *loop, messages, random}, form, view,
                    preview ? "P" : "S");
+#ifdef LUMORA_PLAY_MUSIC
+    show.SetMusicPlatform(TMusicPlatform{files, player, [&loop] { loop->ProcessPending(); },
+                                         [&loop](std::uint32_t ms) { loop->WaitForEvents(static_cast<int>(ms)); },
+                                         [] { return platform::X11TickCount(); }});
+#endif
     surface->Show();
     loop->SetMessageFilter([&show](const platform::TMessage& m) { show.ExitFilter(m); });
     show.FormShow();

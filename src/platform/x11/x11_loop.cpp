@@ -223,18 +223,23 @@ void TX11Loop::ProcessPending() {
   XFlush(display_);
 }
 
+void TX11Loop::WaitForEvents(int timeoutMs) {
+  XFlush(display_);
+  if (XPending(display_) != 0) return;
+  pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+  const int rc = ::poll(fds, 2, timeoutMs);
+  if (rc < 0 && errno != EINTR) quit_ = true;
+  // The connection is gone: nothing will come any more.
+  if (rc > 0 && (fds[0].revents & (POLLHUP | POLLERR)) != 0) quit_ = true;
+}
+
 void TX11Loop::RunOnce(int timeoutMs) {
   ProcessPending();
   if (quit_) return;
   const int toTimer = MillisecondsToNextTimer();
   int timeout = timeoutMs;
   if (toTimer >= 0 && (timeout < 0 || toTimer < timeout)) timeout = toTimer;
-  if (XPending(display_) == 0) {
-    pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-    const int rc = ::poll(fds, 2, timeout);
-    if (rc < 0 && errno != EINTR) quit_ = true;  // the connection is gone
-    if (rc > 0 && (fds[0].revents & (POLLHUP | POLLERR)) != 0) quit_ = true;
-  }
+  WaitForEvents(timeout);
   ProcessPending();
 }
 

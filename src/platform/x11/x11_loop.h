@@ -48,6 +48,8 @@ class TX11Loop final : public ITimers {
   void ProcessPending();
   // UI thread: waits at most timeoutMs for something to handle and handles it.
   void RunOnce(int timeoutMs);
+  // UI thread: returns when something waits to be handled, or after timeoutMs.
+  void WaitForEvents(int timeoutMs);
   // UI thread: runs until done() or a quit request.
   void RunUntil(const std::function<bool()>& done);
 
