@@ -17,7 +17,8 @@ CENTRE = (SCREEN_WIDTH // 2, SCREEN_HEIGHT // 2)
 
 
 def Player(s: TSession) -> Path:
-    play = s.Config.Scr.parent.parent / "native" / "lumora-play"
+    # LUMORA_E2E_PLAY picks another build of it, e.g. the sanitizer tree's.
+    play = Path(os.environ.get("LUMORA_E2E_PLAY") or s.Config.Scr.parent.parent / "native" / "lumora-play")
     Check(play.is_file(), f"{play} is missing (build the native preset with the X11 packages)")
     return play
 
