@@ -9,7 +9,7 @@ import subprocess
 import time
 from pathlib import Path
 
-from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Check, TSession, WaitUntil
+from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Bmp24, Check, TSession, WaitUntil
 from test_music import MusicShow, Tones
 from test_show import RED, Close, RedPictureShow, RenderOracle
 
@@ -122,3 +122,22 @@ def TestMusicPlaysThroughTheSystemsSoundInOrder(s: TSession):
     CheckEndedClean(process, temp, "on Esc with music")
     tones = Tones(raw)
     Check(tones[:4] == ["A", "B", "C", "A"], f"captured {tones}")
+
+
+def TestAFlashItemIsSkippedWithANoteAndThePictureAfterItShows(s: TSession):
+    entries = [b"FWS\x06" + bytes(60), Bmp24(200, 100, RED)]
+    _, refs = s.MakeShowScr("flash.scr", "", entries)
+    (flashPos, flashSize), (picPos, picSize) = refs
+    config = ("[AppInfo]\r\nPicCount=2\r\nSndCount=0\r\n[Settings]\r\nIsUseSplash=0\r\n"
+              "[Background]\r\nBgStyle=0\r\nBgSolidColor=00FF0000\r\n"
+              f"[Pic1]\r\nPicFileName=.swf\r\nFilePos={flashPos}\r\nFileSize={flashSize}\r\nMediaStyle=1\r\n"
+              f"[Pic2]\r\nPicFileName=.bmp\r\nFilePos={picPos}\r\nFileSize={picSize}\r\nPicPos=1\r\n"
+              "ShowInStyle=0\r\nShowOutStyle=0\r\nIsPicFloat=0\r\nPicInterval=2\r\n")
+    scr, _ = s.MakeShowScr("flash.scr", config, entries)
+    s.ParkPointer()
+    process, temp = StartPlay(s, str(scr))
+    WaitForScreen(s, "after-flash", [CENTRE], lambda p: RED)
+    s.Xdotool("key", "Escape")
+    CheckEndedClean(process, temp, "after a Flash item")
+    notes = [line for line in process.Stdout().splitlines() if "Flash" in line]
+    Check(len(notes) == 1 and "item 1" in notes[0], f"not one note about the Flash item: {process.Stdout()!r}")

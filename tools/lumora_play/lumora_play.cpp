@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -56,10 +57,15 @@ class TPlayShow final : public TMainFrmShow {
 
  protected:
   bool ShowMediaItem() override {
-    std::fprintf(stderr, "lumora-play: item %d is a Flash movie, which plays only on Windows; skipped\n",
-                 CurrentIndex() + 1);
+    // Once per item, not at every round of the show.
+    if (noted_.insert(CurrentIndex()).second)
+      std::fprintf(stderr, "lumora-play: item %d is a Flash movie, which plays only on Windows; skipped\n",
+                   CurrentIndex() + 1);
     return false;
   }
+
+ private:
+  std::set<std::int32_t> noted_;
 };
 
 // A black window over a monitor the show does not use.
