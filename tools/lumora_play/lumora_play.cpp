@@ -90,25 +90,37 @@ class TCover {
   Window window_;
 };
 
-// A folder of ours for a packed show folder, removed on every way out.
+// The folder of ours in the temporary folder: a packed show folder and every file the
+// show extracts live there, so that one removal at the end leaves nothing behind, even
+// when the display goes away under us.
 class TScratch {
  public:
-  TScratch() : path_(fs::temp_directory_path() / ("lumora-play-" + std::to_string(::getpid()))) {}
+  TScratch() : path_(fs::temp_directory_path() / ("lumora-play-" + std::to_string(::getpid()))) {
+    fs::create_directories(path_);
+    current_ = this;
+  }
   ~TScratch() {
-    std::error_code ignored;
-    if (made_) fs::remove_all(path_, ignored);
+    current_ = nullptr;
+    Remove();
   }
   TScratch(const TScratch&) = delete;
   TScratch& operator=(const TScratch&) = delete;
-  const fs::path& Make() {
-    fs::create_directories(path_);
-    made_ = true;
-    return path_;
+  const fs::path& Path() const { return path_; }
+
+  // Xlib ends the process when the connection breaks; this runs first.
+  static int OnDisplayLost(Display*) {
+    std::fputs("lumora-play: the X display went away\n", stderr);
+    if (current_ != nullptr) current_->Remove();
+    std::_Exit(1);
   }
 
  private:
+  void Remove() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  static inline TScratch* current_ = nullptr;
   fs::path path_;
-  bool made_ = false;
 };
 
 void OnSignal(int) { platform::TX11Loop::QuitFromSignal(); }
@@ -127,7 +139,7 @@ int Play(const tools::TPlayOptions& o) {
   if (fs::is_directory(saver, ec)) {
     // A show folder: packed behind a stand-in template, of which the player reads only
     // the payload.
-    const fs::path& dir = scratch.Make();
+    const fs::path& dir = scratch.Path();
     const fs::path stub = dir / "template.bin";
     std::ofstream(stub, std::ios::binary) << "MZ";
     saver = dir / "show.scr";
@@ -147,6 +159,7 @@ int Play(const tools::TPlayOptions& o) {
     return 1;
   }
 
+  XSetIOErrorHandler(&TScratch::OnDisplayLost);
   std::unique_ptr<platform::TX11Loop> loop = platform::TX11Loop::Open(nullptr);
   if (!loop) {
     std::fprintf(stderr, "lumora-play: cannot open the X display %s\n",
@@ -189,7 +202,7 @@ int Play(const tools::TPlayOptions& o) {
 
   const bool preview = o.Target == tools::TPlayTarget::Preview;
   {
-    platform::THeadlessFileSystem files(saver);
+    platform::THeadlessFileSystem files(saver, scratch.Path());
     platform::THeadlessTextRasterizer text;
     platform::TX11Random random;
     platform::TX11MessageBox messages("lumora-play");
