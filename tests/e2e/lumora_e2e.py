@@ -559,6 +559,18 @@ class TSession:
         self._processes.append(process)
         return process
 
+    def StartNative(self, program: Path, args: Sequence[str], name: str, env: Optional[dict] = None) -> TProcess:
+        """Starts a native program on the session's display, its output in the run folder."""
+        self._counter += 1
+        safeName = "".join(c if c.isalnum() or c in "-_." else "_" for c in name)
+        stdout = self.RunDir / f"{self._counter:02d}-{safeName}.out"
+        with open(stdout, "wb") as out:
+            popen = subprocess.Popen([str(program), *args], env=self.Environment(**(env or {})),
+                                     stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT, cwd=self.RunDir)
+        process = TProcess(self, name, popen, stdout)
+        self._processes.append(process)
+        return process
+
     def MakeScr(self, name: str, gate: Optional[int] = 1, flag: int = 1, configPosition: int = -1,
                 configStoredSize: int = 0, payload: bytes = b"") -> Path:
         """A copy of lumora.scr in the prefix's C: drive, with payload bytes and a 16-byte

@@ -1,0 +1,278 @@
+// lumora-play: a screen saver of this layout (or a show folder) played natively on X11
+// by the same core as lumora.scr: full screen, in a window somebody gives us (the way
+// Linux screen-saver frameworks run their programs), on the root window, or as a preview.
+#include "app/main_frm.h"
+#include "app/run_mode.h"
+#include "packer.h"
+#include "platform/headless/headless_files.h"
+#include "platform/headless/headless_text.h"
+#include "platform/x11/x11_loop.h"
+#include "platform/x11/x11_surface.h"
+#include "platform/x11/x11_system.h"
+#include "platform/x11/x11_threads.h"
+#include "play_options.h"
+#include "show/main_frm_show.h"
+
+#ifdef LUMORA_PLAY_MUSIC
+#include "platform/x11/gst_media_player.h"
+#endif
+
+#include <X11/Xlib.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+using namespace lumora;
+namespace fs = std::filesystem;
+
+// The show's window as the show logic sees it: closing it ends the loop.
+class TPlayForm final : public platform::IFormWindow {
+ public:
+  TPlayForm(platform::TX11Loop& loop, platform::TWindowHandle handle) : loop_(loop), handle_(handle) {}
+  platform::TWindowHandle Handle() const override { return handle_; }
+  void SetFormStyle(platform::TFormStyle) override {}
+  void EmbedIn(platform::TWindowHandle) override {}
+  void Close() override { loop_.Quit(); }
+
+ private:
+  platform::TX11Loop& loop_;
+  platform::TWindowHandle handle_;
+};
+
+// The show with its media items passed over: no control plays Flash movies here, and
+// the X11 backend has no video panels yet.
+class TPlayShow final : public TMainFrmShow {
+ public:
+  using TMainFrmShow::TMainFrmShow;
+
+ protected:
+  bool ShowMediaItem() override {
+    // Once per item, not at every round of the show.
+    if (noted_.insert(CurrentIndex()).second) {
+      std::string ext = CurrentItem() != nullptr ? CurrentItem()->PicFileName : std::string();
+      for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+      std::fprintf(stderr, "lumora-play: item %d is %s; skipped\n", CurrentIndex() + 1,
+                   ext == ".swf" ? "a Flash movie, which plays only on Windows"
+                                 : "a video, which lumora-play does not play yet");
+    }
+    return false;
+  }
+
+ private:
+  std::set<std::int32_t> noted_;
+};
+
+// A black window over a monitor the show does not use.
+class TCover {
+ public:
+  TCover(Display* d, const TRect& r) : display_(d) {
+    XSetWindowAttributes a{};
+    a.background_pixel = BlackPixel(d, DefaultScreen(d));
+    a.override_redirect = True;
+    a.event_mask = KeyPressMask | ButtonPressMask | PointerMotionMask;
+    window_ = XCreateWindow(d, DefaultRootWindow(d), r.Left, r.Top, static_cast<unsigned>(r.Width()),
+                            static_cast<unsigned>(r.Height()), 0, CopyFromParent, InputOutput, CopyFromParent,
+                            CWBackPixel | CWOverrideRedirect | CWEventMask, &a);
+    XMapRaised(d, window_);
+  }
+  ~TCover() { XDestroyWindow(display_, window_); }
+  TCover(const TCover&) = delete;
+  TCover& operator=(const TCover&) = delete;
+
+ private:
+  Display* display_;
+  Window window_;
+};
+
+// The folder of ours in the temporary folder: a packed show folder and every file the
+// show extracts live there, so that one removal at the end leaves nothing behind, even
+// when the display goes away under us.
+class TScratch {
+ public:
+  TScratch() : path_(fs::temp_directory_path() / ("lumora-play-" + std::to_string(::getpid()))) {
+    fs::create_directories(path_);
+    current_ = this;
+  }
+  ~TScratch() {
+    current_ = nullptr;
+    Remove();
+  }
+  TScratch(const TScratch&) = delete;
+  TScratch& operator=(const TScratch&) = delete;
+  const fs::path& Path() const { return path_; }
+
+  // Xlib ends the process when the connection breaks; this runs first.
+  static int OnDisplayLost(Display*) {
+    std::fputs("lumora-play: the X display went away\n", stderr);
+    if (current_ != nullptr) current_->Remove();
+    std::_Exit(1);
+  }
+
+ private:
+  void Remove() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  static inline TScratch* current_ = nullptr;
+  fs::path path_;
+};
+
+void OnSignal(int) { platform::TX11Loop::QuitFromSignal(); }
+
+void InstallSignalHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  for (int s : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(s, &action, nullptr);
+}
+
+int Play(const tools::TPlayOptions& o) {
+  TScratch scratch;
+  fs::path saver = o.Show;
+  std::error_code ec;
+  if (fs::is_directory(saver, ec)) {
+    // A show folder: packed behind a stand-in template, of which the player reads only
+    // the payload.
+    const fs::path& dir = scratch.Path();
+    const fs::path stub = dir / "template.bin";
+    std::ofstream(stub, std::ios::binary) << "MZ";
+    saver = dir / "show.scr";
+    try {
+      platform::THeadlessFileSystem packFiles;
+      pack::TPackOptions options;
+      options.ShowFolder = o.Show;
+      options.Template = stub;
+      options.Output = saver;
+      pack::PackShow(packFiles, options);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "lumora-play: cannot pack %s: %s\n", o.Show.c_str(), e.what());
+      return 1;
+    }
+  } else if (!fs::is_regular_file(saver, ec)) {
+    std::fprintf(stderr, "lumora-play: no such screen saver or show folder: %s\n", o.Show.c_str());
+    return 1;
+  }
+
+  XSetIOErrorHandler(&TScratch::OnDisplayLost);
+  std::unique_ptr<platform::TX11Loop> loop = platform::TX11Loop::Open(nullptr);
+  if (!loop) {
+    std::fprintf(stderr, "lumora-play: cannot open the X display %s\n",
+                 std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "(DISPLAY is not set)");
+    return 1;
+  }
+  Display* d = loop->Dpy();
+  const platform::TMonitorList monitors = platform::X11Monitors(d);
+  const platform::TSize screen = platform::X11ScreenSize(d);
+  platform::TX11DesktopCapture desktop(d);
+  std::unique_ptr<platform::TX11Surface> surface;
+  std::vector<std::unique_ptr<TCover>> covers;
+  switch (o.Target) {
+    case tools::TPlayTarget::FullScreen: {
+      const TRect primary = PrimaryMonitorBounds(monitors).value_or(TRect{0, 0, screen.Width, screen.Height});
+      // The desktop as it was before the show covered it, for backgrounds made from it.
+      desktop.Freeze();
+      surface = platform::TX11Surface::Create(*loop, primary, true, std::string(kFullScreenTitle), screen);
+      if (surface)
+        for (const TRect& r : CoverRects(monitors, primary)) covers.push_back(std::make_unique<TCover>(d, r));
+      break;
+    }
+    case tools::TPlayTarget::Preview:
+      surface = platform::TX11Surface::Create(*loop, TRect{0, 0, o.PreviewWidth, o.PreviewHeight}, false,
+                                              std::string(kPreviewTitle), screen);
+      break;
+    case tools::TPlayTarget::Window:
+    case tools::TPlayTarget::Root: {
+      const Window w = o.Target == tools::TPlayTarget::Root ? DefaultRootWindow(d) : static_cast<Window>(o.WindowId);
+      // The window is the screen this show covers.
+      surface = platform::TX11Surface::Adopt(*loop, w, platform::TSize{});
+      break;
+    }
+  }
+  if (!surface) {
+    std::fprintf(stderr, "lumora-play: cannot draw on %s (a 24-bit true-colour visual is needed)\n",
+                 o.Target == tools::TPlayTarget::Window ? "that window" : "this display");
+    return 1;
+  }
+
+  const bool preview = o.Target == tools::TPlayTarget::Preview;
+  {
+    platform::THeadlessFileSystem files(saver, scratch.Path());
+    platform::THeadlessTextRasterizer text;
+    platform::TX11Random random;
+    platform::TX11MessageBox messages("lumora-play");
+    platform::TX11ShowSystem system(*loop, [&surface](bool visible) { surface->SetCursorVisible(visible); });
+    platform::TX11ThreadHost threads(*loop);
+    TPlayForm form(*loop, surface->Handle());
+#ifdef LUMORA_PLAY_MUSIC
+    // mdaScr, made before the show that holds on to it: its completions come through the
+    // loop, and the completion handler's wait idles on the loop.
+    platform::TGstMediaPlayer player(*loop);
+#endif
+    TTrPic view(TTrPicPlatform{*surface, text, desktop, random, messages, &threads});
+    TPlayShow show(TShowPlatform{files, system, system, system, *loop, messages, random}, form, view,
+                   preview ? "P" : "S");
+#ifdef LUMORA_PLAY_MUSIC
+    show.SetMusicPlatform(TMusicPlatform{files, player, [&loop] { loop->ProcessPending(); },
+                                         [&loop](std::uint32_t ms) { loop->WaitForEvents(static_cast<int>(ms)); },
+                                         [] { return platform::X11TickCount(); }});
+#endif
+    surface->Show();
+    loop->SetMessageFilter([&show](const platform::TMessage& m) { show.ExitFilter(m); });
+    show.FormShow();
+    if (o.HowToExit) show.Exit().SetHowToExit(*o.HowToExit);
+    if (o.Target == tools::TPlayTarget::FullScreen) {
+      // The system's first pointer message reports where the pointer is; the exit's
+      // mouse movement is measured from there.
+      Window root = 0, child = 0;
+      int rx = 0, ry = 0, wx = 0, wy = 0;
+      unsigned mask = 0;
+      if (XQueryPointer(d, DefaultRootWindow(d), &root, &child, &rx, &ry, &wx, &wy, &mask)) {
+        platform::TMessage first;
+        first.Window = surface->Handle();
+        first.Message = platform::kWmMouseMove;
+        first.X = rx;
+        first.Y = ry;
+        show.ExitFilter(first);
+      }
+    }
+    loop->RunUntil([] { return false; });
+    loop->SetMessageFilter(nullptr);
+    show.FormClose();
+  }
+  surface.reset();
+  covers.clear();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const tools::TPlayOptions options = tools::ParsePlayOptions(args, std::getenv("XSCREENSAVER_WINDOW"));
+    if (options.Help) {
+      std::fputs(tools::kPlayUsage, stdout);
+      return 0;
+    }
+    if (!options.Error.empty()) {
+      std::fprintf(stderr, "lumora-play: %s\n%s", options.Error.c_str(), tools::kPlayUsage);
+      return 2;
+    }
+    InstallSignalHandlers();
+    return Play(options);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "lumora-play: %s\n", e.what());
+  }
+  return 1;
+}
