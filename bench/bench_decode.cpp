@@ -36,23 +36,7 @@ struct TFixture {
     png = dir / "picture.png";
     // Photo-like content: broad gradients and shapes with a little noise, so that both
     // encoders reach the compression they reach on photographs.
-    {
-      std::ofstream out(ppm, std::ios::binary);
-      out << "P6\n" << kWidth << " " << kHeight << "\n255\n";
-      std::vector<unsigned char> row(std::size_t(kWidth) * 3);
-      std::uint32_t seed = 2024;
-      for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
-          seed = seed * 1103515245u + 12345u;
-          const int noise = int((seed >> 16) & 7) - 4;
-          const int ring = ((x - 3000) * (x - 3000) + (y - 2000) * (y - 2000)) / 40000 % 64;
-          row[std::size_t(x) * 3] = static_cast<unsigned char>(std::clamp(x * 255 / kWidth + noise, 0, 255));
-          row[std::size_t(x) * 3 + 1] = static_cast<unsigned char>(std::clamp(y * 255 / kHeight + ring + noise, 0, 255));
-          row[std::size_t(x) * 3 + 2] = static_cast<unsigned char>(std::clamp(128 + ring * 2 - noise, 0, 255));
-        }
-        out.write(reinterpret_cast<const char*>(row.data()), static_cast<std::streamsize>(row.size()));
-      }
-    }
+    lumora::bench::WritePhotoLikePpm(ppm, kWidth, kHeight);
     const std::string p = "'" + ppm.string() + "'";
     ready = std::system(("cjpeg -quality 90 -outfile '" + jpeg.string() + "' " + p).c_str()) == 0 &&
             std::system(("pnmtopng " + p + " > '" + png.string() + "' 2>/dev/null").c_str()) == 0;

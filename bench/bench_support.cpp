@@ -2,10 +2,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <vector>
 
 namespace lumora::bench {
 namespace {
@@ -65,6 +68,24 @@ int RunWithRatios(int argc, char** argv, const std::vector<TRatio>& ratios) {
   }
   benchmark::Shutdown();
   return 0;
+}
+
+void WritePhotoLikePpm(const std::filesystem::path& path, int width, int height) {
+  std::ofstream out(path, std::ios::binary);
+  out << "P6\n" << width << " " << height << "\n255\n";
+  std::vector<unsigned char> row(std::size_t(width) * 3);
+  std::uint32_t seed = 2024;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      seed = seed * 1103515245u + 12345u;
+      const int noise = int((seed >> 16) & 7) - 4;
+      const int ring = ((x - width / 2) * (x - width / 2) + (y - height / 2) * (y - height / 2)) / 40000 % 64;
+      row[std::size_t(x) * 3] = static_cast<unsigned char>(std::clamp(x * 255 / width + noise, 0, 255));
+      row[std::size_t(x) * 3 + 1] = static_cast<unsigned char>(std::clamp(y * 255 / height + ring + noise, 0, 255));
+      row[std::size_t(x) * 3 + 2] = static_cast<unsigned char>(std::clamp(128 + ring * 2 - noise, 0, 255));
+    }
+    out.write(reinterpret_cast<const char*>(row.data()), static_cast<std::streamsize>(row.size()));
+  }
 }
 
 }  // namespace lumora::bench

@@ -2,6 +2,8 @@
 // time as a ratio to its reference's time from the same run.
 #pragma once
 
+#include <filesystem>
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -17,6 +19,10 @@ struct TRatio {
 int RunWithRatios(int argc, char** argv, const std::vector<TRatio>& ratios);
 
 // Peak resident memory of the process so far, in bytes (Linux), and a way to restart it.
+// A 24-bit PPM with photo-like content (broad gradients, rings and a little noise), so
+// that encoders reach about the compression they reach on photographs.
+void WritePhotoLikePpm(const std::filesystem::path& path, int width, int height);
+
 std::int64_t PeakResidentBytes();
 std::int64_t CurrentResidentBytes();
 void ResetPeakResident();

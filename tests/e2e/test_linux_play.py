@@ -58,7 +58,7 @@ def TestNativeShowsMatchTheHeadlessRenderAndAKeyEndsThem(s: TSession):
               {"LUMORA_NO_XSHM": "1"}),
              (demo, [(16, 16), (SCREEN_WIDTH - 17, 16), (16, SCREEN_HEIGHT // 2), (CENTRE[0], CENTRE[1] - 40)], {})]
     for scr, probes, env in cases:
-        oracle = RenderOracle(s, scr, 0, scr.stem)
+        oracle = RenderOracle(s, scr, 1, scr.stem)
         s.ParkPointer()
         process, temp = StartPlay(s, str(scr), env=env)
         WaitForScreen(s, scr.stem, probes, lambda p: oracle.Pixel(*p))

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <vector>
 
@@ -223,6 +224,19 @@ TPackResult PackShow(platform::IFileSystem& fs, const TPackOptions& options) {
   result.FileSize = out.Size();
   out.Commit();
   return result;
+}
+
+std::filesystem::path PackFolderForPlaying(platform::IFileSystem& fs, const std::filesystem::path& folder,
+                                           const std::filesystem::path& dir, std::vector<std::string>* warnings) {
+  const std::filesystem::path stub = dir / "template.bin";
+  std::ofstream(stub, std::ios::binary) << "MZ";
+  TPackOptions options;
+  options.ShowFolder = folder;
+  options.Template = stub;
+  options.Output = dir / "show.scr";
+  TPackResult result = PackShow(fs, options);
+  if (warnings != nullptr) *warnings = std::move(result.Warnings);
+  return options.Output;
 }
 
 }  // namespace lumora::pack

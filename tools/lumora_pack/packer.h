@@ -38,4 +38,10 @@ constexpr std::uint64_t kProgressThreshold = 16u << 20;
 // written. The output appears only when it is complete.
 TPackResult PackShow(platform::IFileSystem& fs, const TPackOptions& options);
 
+// For the tools that play or draw a show folder: packs it into dir/show.scr behind a
+// stand-in template (they read only the payload) and returns that file. The packer's
+// warnings go to warnings; throws what PackShow throws.
+std::filesystem::path PackFolderForPlaying(platform::IFileSystem& fs, const std::filesystem::path& folder,
+                                           const std::filesystem::path& dir, std::vector<std::string>* warnings);
+
 }  // namespace lumora::pack

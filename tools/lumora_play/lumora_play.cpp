@@ -142,19 +142,10 @@ int Play(const tools::TPlayOptions& o) {
   fs::path saver = o.Show;
   std::error_code ec;
   if (fs::is_directory(saver, ec)) {
-    // A show folder: packed behind a stand-in template, of which the player reads only
-    // the payload.
-    const fs::path& dir = scratch.Path();
-    const fs::path stub = dir / "template.bin";
-    std::ofstream(stub, std::ios::binary) << "MZ";
-    saver = dir / "show.scr";
+    // A show folder: packed on the way.
     try {
       platform::THeadlessFileSystem packFiles;
-      pack::TPackOptions options;
-      options.ShowFolder = o.Show;
-      options.Template = stub;
-      options.Output = saver;
-      pack::PackShow(packFiles, options);
+      saver = pack::PackFolderForPlaying(packFiles, o.Show, scratch.Path(), nullptr);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "lumora-play: cannot pack %s: %s\n", o.Show.c_str(), e.what());
       return 1;

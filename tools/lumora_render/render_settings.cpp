@@ -66,17 +66,9 @@ int RenderSettings(const std::vector<std::string>& args) {
   fs::path saver = scr;
   std::error_code ec;
   if (fs::is_directory(saver, ec)) {
-    // The headless dialog reads only the payload: a stand-in template will do.
-    const fs::path stub = temp / "template.bin";
-    std::ofstream(stub, std::ios::binary) << "MZ";
-    saver = temp / "show.scr";
     try {
       platform::THeadlessFileSystem packFiles;
-      pack::TPackOptions options;
-      options.ShowFolder = scr;
-      options.Template = stub;
-      options.Output = saver;
-      pack::PackShow(packFiles, options);
+      saver = pack::PackFolderForPlaying(packFiles, scr, temp, nullptr);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "lumora-render: cannot pack %s: %s\n", scr.c_str(), e.what());
       fs::remove_all(temp, ec);

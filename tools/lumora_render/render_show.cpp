@@ -235,19 +235,11 @@ int RenderShow(const std::vector<std::string>& args) {
   fs::path saver = scr;
   std::error_code ec;
   if (fs::is_directory(saver, ec)) {
-    // A show folder: pack it behind a stand-in template (the headless player reads only
-    // the payload).
-    const fs::path stub = temp / "template.bin";
-    std::ofstream(stub, std::ios::binary) << "MZ";
-    saver = temp / "show.scr";
     try {
       platform::THeadlessFileSystem packFiles;
-      pack::TPackOptions options;
-      options.ShowFolder = scr;
-      options.Template = stub;
-      options.Output = saver;
-      for (const std::string& w : pack::PackShow(packFiles, options).Warnings)
-        std::fprintf(stderr, "lumora-render: warning: %s\n", w.c_str());
+      std::vector<std::string> warnings;
+      saver = pack::PackFolderForPlaying(packFiles, scr, temp, &warnings);
+      for (const std::string& w : warnings) std::fprintf(stderr, "lumora-render: warning: %s\n", w.c_str());
     } catch (const std::exception& e) {
       std::fprintf(stderr, "lumora-render: cannot pack %s: %s\n", scr.c_str(), e.what());
       fs::remove_all(temp, ec);
