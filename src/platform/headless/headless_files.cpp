@@ -12,6 +12,28 @@
 namespace lumora::platform {
 namespace {
 
+// Writes all of data through write(pointer, count, bytes done so far), again after an
+// interruption; false when a write fails or writes nothing.
+template <typename TWrite>
+bool WriteAll(std::span<const std::byte> data, TWrite write) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = write(data.data() + done, data.size() - done, done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Closes fd once; a second close, or a failed one, is false.
+bool CloseFd(int& fd) {
+  if (fd < 0) return false;
+  const int rc = ::close(fd);
+  fd = -1;
+  return rc == 0;
+}
+
 class TPosixReadableFile final : public IReadableFile {
  public:
   TPosixReadableFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
@@ -48,22 +70,10 @@ class TPosixWritableFile final : public IWritableFile {
   TPosixWritableFile& operator=(const TPosixWritableFile&) = delete;
 
   bool Write(std::span<const std::byte> data) override {
-    std::size_t done = 0;
-    while (done < data.size()) {
-      const ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return WriteAll(data, [this](const std::byte* p, std::size_t n, std::size_t) { return ::write(fd_, p, n); });
   }
 
-  bool Close() override {
-    if (fd_ < 0) return false;
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc == 0;
-  }
+  bool Close() override { return CloseFd(fd_); }
 
  private:
   int fd_;
@@ -81,22 +91,12 @@ class TPosixPatchableFile final : public IPatchableFile {
   std::uint64_t Size() const override { return size_; }
 
   bool WriteAt(std::uint64_t offset, std::span<const std::byte> data) override {
-    std::size_t done = 0;
-    while (done < data.size()) {
-      const ssize_t n = ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return WriteAll(data, [this, offset](const std::byte* p, std::size_t n, std::size_t done) {
+      return ::pwrite(fd_, p, n, static_cast<off_t>(offset + done));
+    });
   }
 
-  bool Close() override {
-    if (fd_ < 0) return false;
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc == 0;
-  }
+  bool Close() override { return CloseFd(fd_); }
 
  private:
   int fd_;

@@ -28,24 +28,31 @@ class THandle {
   HANDLE h_;
 };
 
+// Reads or writes size bytes at offset, in pieces the system takes at once; false when
+// a transfer fails or moves nothing.
+template <typename TByte, typename TTransfer>
+bool TransferAt(HANDLE h, std::uint64_t offset, TByte* data, std::size_t size, TTransfer transfer) {
+  std::size_t done = 0;
+  while (done < size) {
+    OVERLAPPED ov{};
+    const std::uint64_t at = offset + done;
+    ov.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+    ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+    const std::size_t want = size - done;
+    const DWORD chunk = want > 0x40000000u ? 0x40000000u : static_cast<DWORD>(want);
+    DWORD moved = 0;
+    if (!transfer(h, data + done, chunk, &moved, &ov) || moved == 0) return false;
+    done += moved;
+  }
+  return true;
+}
+
 class TWin32ReadableFile final : public IReadableFile {
  public:
   TWin32ReadableFile(HANDLE h, std::uint64_t size) : h_(h), size_(size) {}
   std::uint64_t Size() const override { return size_; }
   bool ReadAt(std::uint64_t offset, std::span<std::byte> buffer) override {
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-      OVERLAPPED ov{};
-      const std::uint64_t at = offset + done;
-      ov.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
-      ov.OffsetHigh = static_cast<DWORD>(at >> 32);
-      const std::size_t want = buffer.size() - done;
-      const DWORD chunk = want > 0x40000000u ? 0x40000000u : static_cast<DWORD>(want);
-      DWORD got = 0;
-      if (!::ReadFile(h_.Get(), buffer.data() + done, chunk, &got, &ov) || got == 0) return false;
-      done += got;
-    }
-    return true;
+    return TransferAt(h_.Get(), offset, buffer.data(), buffer.size(), ::ReadFile);
   }
 
  private:
@@ -81,19 +88,7 @@ class TWin32PatchableFile final : public IPatchableFile {
   TWin32PatchableFile(HANDLE h, std::uint64_t size) : h_(h), size_(size) {}
   std::uint64_t Size() const override { return size_; }
   bool WriteAt(std::uint64_t offset, std::span<const std::byte> data) override {
-    std::size_t done = 0;
-    while (done < data.size()) {
-      OVERLAPPED ov{};
-      const std::uint64_t at = offset + done;
-      ov.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
-      ov.OffsetHigh = static_cast<DWORD>(at >> 32);
-      const std::size_t want = data.size() - done;
-      const DWORD chunk = want > 0x40000000u ? 0x40000000u : static_cast<DWORD>(want);
-      DWORD written = 0;
-      if (!::WriteFile(h_.Get(), data.data() + done, chunk, &written, &ov) || written == 0) return false;
-      done += written;
-    }
-    return true;
+    return TransferAt(h_.Get(), offset, data.data(), data.size(), ::WriteFile);
   }
   bool Close() override {
     if (!h_.Valid()) return false;
