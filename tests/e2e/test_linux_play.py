@@ -131,9 +131,15 @@ def TestMusicPlaysThroughTheSystemsSoundInOrder(s: TSession):
     Check(len(list(temp.rglob("tmp*.wav"))) == 3, f"sound files while playing: {sorted(temp.rglob('*'))}")
     s.Xdotool("key", "Escape")
     CheckEndedClean(process, temp, "on Esc with music")
-    first = b"".join(p.read_bytes() for p in Parts()[:5])
-    tones = [name for name, _ in ToneStretches(first, TONES) if name not in ("-", "?")]
-    Check(tones[:4] == ["A", "B", "C", "A"], f"captured {tones}")
+    def Tones(part: Path) -> list:
+        # Only the sound: the silence a sink writes around it is exact zeros, and can be long.
+        data = part.read_bytes()
+        start = (len(data) - len(data.lstrip(b"\0"))) & ~1
+        end = len(data.rstrip(b"\0")) + 1 & ~1
+        return [name for name, _ in ToneStretches(data[start:end], TONES) if name not in ("-", "?")]
+
+    each = [Tones(p) for p in Parts()[:5]]
+    Check([tones[:1] for tones in each[:4]] == [["A"], ["B"], ["C"], ["A"]], f"captured, sound by sound: {each}")
     for p in Parts():
         p.unlink()
 

@@ -2,6 +2,8 @@
 
 #include <gst/gst.h>
 
+#include <mutex>
+
 namespace lumora::platform {
 
 // What the streaming threads may reach: the loop to post to, and whether the player
@@ -11,6 +13,18 @@ struct TGstMediaPlayer::TState {
   GstElement* Pipeline = nullptr;
   TMediaMode Mode = TMediaMode::Other;
   std::uint64_t Generation = 0;  // a new medium: late messages of the old one are ignored
+  std::shared_ptr<struct TIdleAtEnd> Idle;
+};
+
+// At its end a medium is paused from the streaming side at once, rather than when the UI
+// thread gets round to it: a sink left playing writes silence for as long as the device
+// takes it, and a device that does not pace its writes (a null or file device) takes it
+// as fast as the disk can, hundreds of megabytes a second. A close or a new play since
+// the end wins over the pause.
+struct TIdleAtEnd {
+  std::mutex Lock;
+  bool Closed = false;
+  std::uint64_t Plays = 0;
 };
 
 namespace {
@@ -93,13 +107,36 @@ bool TGstMediaPlayer::Open(const std::filesystem::path& path) {
     std::weak_ptr<TState> State;
     TX11Loop* Loop;
     std::uint64_t Generation;
+    std::shared_ptr<TIdleAtEnd> Idle;
   };
-  auto* watch = new TWatch{state_, &loop_, generation};
+  auto idle = std::make_shared<TIdleAtEnd>();
+  auto* watch = new TWatch{state_, &loop_, generation, idle};
   gst_bus_set_sync_handler(
       bus,
       [](GstBus*, GstMessage* message, gpointer data) -> GstBusSyncReply {
         const auto* w = static_cast<const TWatch*>(data);
         const GstMessageType type = GST_MESSAGE_TYPE(message);
+        if (type == GST_MESSAGE_EOS && GST_IS_ELEMENT(GST_MESSAGE_SRC(message))) {
+          struct TPause {
+            std::shared_ptr<TIdleAtEnd> Idle;
+            std::uint64_t Plays;
+          };
+          std::uint64_t plays = 0;
+          {
+            const std::lock_guard<std::mutex> guard(w->Idle->Lock);
+            plays = w->Idle->Plays;
+          }
+          // A state change may not be made from a streaming thread itself.
+          gst_element_call_async(
+              GST_ELEMENT(GST_MESSAGE_SRC(message)),
+              [](GstElement* element, gpointer data) {
+                const auto* pause = static_cast<const TPause*>(data);
+                const std::lock_guard<std::mutex> guard(pause->Idle->Lock);
+                if (pause->Idle->Closed || pause->Idle->Plays != pause->Plays) return;
+                gst_element_set_state(element, GST_STATE_PAUSED);
+              },
+              new TPause{w->Idle, plays}, [](gpointer data) { delete static_cast<TPause*>(data); });
+        }
         if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) {
           const bool failed = type == GST_MESSAGE_ERROR;
           w->Loop->Post([state = w->State, generation = w->Generation, failed] {
@@ -114,6 +151,7 @@ bool TGstMediaPlayer::Open(const std::filesystem::path& path) {
       watch, [](gpointer data) { delete static_cast<TWatch*>(data); });
   gst_object_unref(bus);
   state_->Pipeline = pipeline;
+  state_->Idle = std::move(idle);
   state_->Mode = TMediaMode::Stopped;
   if (notify) Notify(TMediaNotifyResult::Successful);
   return true;
@@ -124,6 +162,11 @@ bool TGstMediaPlayer::Close() {
   if (state_->Pipeline == nullptr) return false;
   EndPendingPlay(TMediaNotifyResult::Aborted);
   GstElement* pipeline = state_->Pipeline;
+  {
+    const std::lock_guard<std::mutex> guard(state_->Idle->Lock);
+    state_->Idle->Closed = true;
+  }
+  state_->Idle.reset();
   state_->Pipeline = nullptr;
   state_->Mode = TMediaMode::Other;
   ++state_->Generation;
@@ -137,6 +180,10 @@ bool TGstMediaPlayer::Play() {
   const bool notify = TakeNotify();
   if (state_->Pipeline == nullptr) return false;
   EndPendingPlay(TMediaNotifyResult::Superseded);
+  {
+    const std::lock_guard<std::mutex> guard(state_->Idle->Lock);
+    ++state_->Idle->Plays;
+  }
   // At the end of the medium, play starts again from the beginning.
   const std::optional<std::uint32_t> position = Position();
   const std::optional<std::uint32_t> length = Length();
