@@ -1,13 +1,14 @@
 """The picture view in a real window: lumora-render.exe shows a gradient background, a
 centred picture and a caption under Wine, and the screenshot matches the headless
-render of the same state (the native lumora-render) at probe pixels away from the text."""
+render of the same state (the native lumora-render) at probe pixels away from the text;
+a caption's glyphs are whole at its edges in the faces Wine substitutes."""
 
 import os
 import struct
 import subprocess
 from pathlib import Path
 
-from lumora_e2e import CONVERT, SCREEN_HEIGHT, SCREEN_WIDTH, Check, TScreenshot, TSession, WaitUntil
+from lumora_e2e import CONVERT, SCREEN_HEIGHT, SCREEN_WIDTH, Bmp24, Check, TScreenshot, TSession, WaitUntil
 
 # Quadrant colours of the picture (red, green, blue), as a BMP stores them.
 QUADRANTS = ((200, 30, 30), (30, 200, 30), (30, 30, 200), (220, 220, 40))
@@ -87,3 +88,42 @@ def TestViewWindowMatchesTheHeadlessRender(s: TSession):
             "--bg-from", "00802000", "--bg-to", "0000C0FF", "--bg-direction", "left", "--pic-pos", "center",
             "--caption", "Lumora|view", "--cap-font", "Arial", "--cap-height", "-24", "--cap-color", "00FFFFFF"]
     CheckWindowMatchesHeadlessRender(s, args, "view", 30)
+
+
+
+def CaptionInk(s: TSession, name: str, caption: str, face: str, height: str, style: list) -> frozenset:
+    """The caption's light pixels on a black screen, relative to their bounding box."""
+    renderExe = s.Config.Scr.parent / "lumora-render.exe"
+    Check(renderExe.is_file(), f"the Windows lumora-render is missing: {renderExe}")
+    args = ["dot.bmp", "--client", f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}", "--bg", "solid", "--bg-color", "00000000",
+            "--pic-pos", "top-left", "--caption", caption, "--cap-font", face, "--cap-height", height,
+            "--cap-color", "00FFFFFF", "--cap-pos", "center", *style]
+    process = s.StartWindows(renderExe, [*args, "--window", "--seconds", "120"], "lumora-render")
+    window = s.WaitForWindow(Title="lumora-render", Visible=True, process=process)
+
+    def Ink():
+        shot = s.Screenshot(name)
+        ink = [(x, y) for y in range(shot.Height) for x in range(shot.Width) if shot.Pixel(x, y)[0] > 96]
+        return ink or None
+
+    ink = WaitUntil(Ink, 30, f"{name}: the caption on screen")
+    s.CloseWindow(window.Hwnd)
+    Check(process.WaitExit(20) == 0, "lumora-render ended with a nonzero code")
+    left, top = min(x for x, _ in ink), min(y for _, y in ink)
+    return frozenset((x - left, y - top) for x, y in ink)
+
+
+def TestCaptionGlyphsAreWholeAtTheCaptionsEdges(s: TSession):
+    # A line's first glyph reaching left of its start, its last one past its advance and
+    # its tails below the face's descent lie at the caption's edges, where a caption
+    # sized by metrics the face does not keep cuts them; the same text with blanks and
+    # an empty line around it has room on every side and is the whole reference.
+    (s.RunDir / "dot.bmp").write_bytes(Bmp24(2, 2, (0, 0, 0)))
+    s.ParkPointer()
+    faces = [("Arial", "-56", ["--cap-bold"]), ("Times New Roman", "-48", ["--cap-italic"]),
+             ("Courier New", "-44", ["--cap-italic"]), ("Tahoma", "-40", ["--cap-bold", "--cap-italic"])]
+    for face, height, style in faces:
+        name = "edges-" + face.replace(" ", "-").lower()
+        bare = CaptionInk(s, name, "jgpqyf", face, height, style)
+        roomy = CaptionInk(s, name + "-roomy", "  jgpqyf  |  ", face, height, style)
+        Check(bare == roomy, f"{face}: {len(roomy - bare)} pixels of the glyphs are cut at the caption's edges")
