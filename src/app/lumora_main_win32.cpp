@@ -68,7 +68,8 @@ class TWin32Show final : public platform::IFormEvents {
     panels_ = std::make_unique<platform::TWin32MediaPanels>(window_->Handle());
     view_->SetMediaPlatform(TMediaHostPlatform{*panels_, timers_,
                                                [] { return std::make_unique<platform::TWin32MediaPlayer>(); },
-                                               [this] { system_.ProcessMessages(); }});
+                                               [this] { system_.ProcessMessages(); }, nullptr,
+                                               [] { return static_cast<std::uint64_t>(::GetTickCount64()); }});
     show_ = std::make_unique<TMainFrmShow>(TShowPlatform{files_, system_, system_, system_, timers_, messages_, random_},
                                            form_.Window(), *view_, RunMode());
     // mdaScr: its completions come through the message loop; the handler's wait idles on it.

@@ -264,7 +264,7 @@ int RenderShow(const std::vector<std::string>& args) {
                                                player->Media = VideoOfFile;
                                                return player;
                                              },
-                                             nullptr});
+                                             nullptr, nullptr, nullptr});
     const auto mediaShown = [&] {
       const TMediaHost* host = view.MediaHost();
       return host != nullptr && host->MediaPanel() != nullptr &&

@@ -3,6 +3,7 @@
 // (anything else does not open).
 #pragma once
 
+#include "platform/headless/headless_activex.h"
 #include "platform/headless/headless_media_panel.h"
 #include "platform/headless/headless_media_player.h"
 #include "show_rig.h"
@@ -37,7 +38,8 @@ struct TMediaRig : TShowRig {
                                              },
                                              [this] {
                                                if (OnProcessMessages) OnProcessMessages();
-                                             }});
+                                             },
+                                             &ActiveX, [this] { return Clock.Now(); }});
   }
   ~TMediaRig() {
     Show.reset();
@@ -57,6 +59,7 @@ struct TMediaRig : TShowRig {
   }
 
   platform::THeadlessMediaPanels Panels;
+  platform::THeadlessActiveXHost ActiveX{Clock};
   platform::THeadlessMediaPlayer* Player = nullptr;
   std::function<void()> OnProcessMessages;
 };
