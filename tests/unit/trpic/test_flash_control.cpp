@@ -1,5 +1,5 @@
 // The movie control's mouse filter: which messages raise which event and which reach the
-// movie, with left clicks kept from it or let through; and the control's properties.
+// movie, with left clicks kept from it or let through.
 #include "platform/headless/headless_activex.h"
 #include "platform/headless/headless_clock.h"
 #include "trpic/flash_control.h"
@@ -70,37 +70,6 @@ TEST(FlashControl, MessageTableRaisesItsEventAndPassesOnlyLeftClicksWhenNotPrevi
       }
     }
   }
-}
-
-TEST(FlashControl, PropertiesGoThroughTheControlAndFailuresBecomeErrors) {
-  platform::THeadlessClock clock;
-  platform::THeadlessActiveXHost host(clock);
-  host.TotalFramesOf = [](const std::string&) { return 250; };
-  platform::TActiveXFailure failure{};
-  auto flash = TExShockwaveFlash::Create(host, nullptr, failure);
-  ASSERT_NE(flash, nullptr);
-  EXPECT_EQ(failure, platform::TActiveXFailure::NoFailure);
-  flash->SetMovie("m.swf");
-  EXPECT_EQ(flash->Movie(), "m.swf");
-  EXPECT_EQ(flash->TotalFrames(), 250);
-  EXPECT_THROW(flash->SetFrameNum(250), EOleError) << "past the last frame";
-  flash->SetFrameNum(2);
-  flash->Play();
-  clock.AdvanceBy(400);
-  EXPECT_TRUE(flash->Playing());
-  EXPECT_EQ(flash->FrameNum(), 12);
-  flash->StopPlay();
-  clock.AdvanceBy(400);
-  EXPECT_FALSE(flash->Playing());
-  EXPECT_EQ(flash->FrameNum(), 12);
-
-  // Neither a missing class nor another failure makes a control; each says which it was.
-  host.Registered.clear();
-  EXPECT_EQ(TExShockwaveFlash::Create(host, nullptr, failure), nullptr);
-  EXPECT_EQ(failure, platform::TActiveXFailure::ClassNotRegistered);
-  host.CreationFails = true;
-  EXPECT_EQ(TExShockwaveFlash::Create(host, nullptr, failure), nullptr);
-  EXPECT_EQ(failure, platform::TActiveXFailure::OtherFailure);
 }
 
 }  // namespace
