@@ -331,8 +331,10 @@ void TMediaHost::PlayMedia(std::uint32_t interval) {
       if (mediaPanel_) mediaPanel_->SetVisible(true);
     }
     if (mediaKind_ == 1 && flash_) {
-      flash_->SetFrameNum(flash_->TotalFrames() / 100);
-      flash_->Play();
+      // Each step on its own: a movie the control refuses must still reach the progress
+      // check, which tells its end, or the show would stay on it.
+      Guarded([&] { flash_->SetFrameNum(flash_->TotalFrames() / 100); });
+      Guarded([&] { flash_->Play(); });
       flash_->SetVisible(true);
       if (flashPanel_) flashPanel_->SetVisible(true);
       if (shapeImage_) shapeImage_->SetVisible(true);

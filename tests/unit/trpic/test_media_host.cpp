@@ -339,12 +339,18 @@ TEST(MediaHost, AMovieOf250FramesStartsAtFrame2AndCompletesAtFrame247) {
   rig.Clock.AdvanceBy(20000);
   EXPECT_EQ(std::count_if(rig.Events.begin(), rig.Events.end(), [](const auto& e) { return e.Complete; }), 2);
 
-  // A movie of a single frame is at its end at once rather than never.
-  rig.ActiveX.TotalFramesOf = [](const std::string&) { return 1; };
-  ASSERT_TRUE(rig.Open());
-  rig.View.PlayMedia(0);
-  rig.Clock.AdvanceBy(100);
-  EXPECT_TRUE(rig.Events.back().Complete);
+  // A movie of a single frame, or one the control cannot load (no frame to start at), is
+  // at its end at once rather than never.
+  for (const int frames : {1, 0}) {
+    SCOPED_TRACE(frames);
+    rig.ActiveX.TotalFramesOf = [frames](const std::string&) { return frames; };
+    ASSERT_TRUE(rig.Open());
+    rig.View.PlayMedia(0);
+    const std::size_t before = rig.Events.size();
+    rig.Clock.AdvanceBy(100);
+    ASSERT_EQ(rig.Events.size(), before + 1);
+    EXPECT_TRUE(rig.Events.back().Complete);
+  }
 }
 
 TEST(MediaHost, ClosingAMovieWaitsASecondAtMostForItToStopThenUnloadsIt) {
