@@ -96,10 +96,15 @@ def WaitForMovie(s: TSession, timeout: float = 60) -> None:
     WaitUntil(lambda: ColourAt(s, "wait", *CENTRE) in ("green", "yellow"), timeout, "the movie on the screen")
 
 
+def TempFiles(s: TSession) -> set:
+    return {str(p) for p in (s.Prefix / "drive_c" / "users").glob("*/**/Temp/tmp*")}
+
+
 def TestAMoviePlaysTwiceAtItsPlaceBetweenTwoPictures(s: TSession):
     RegisterControl(s)
     log, logName = InPrefix(s, "movie.log")
     scr = MovieShow(s, "movie.scr", [PictureItem(RED, 1), MovieItem(2), PictureItem(MAGENTA, 30)])
+    before = TempFiles(s)
     s.ParkPointer()
     process = s.StartScr(scr, "/s", env={"LUMORA_MOVIE_LOG": logName})
     s.WaitForWindow(60, process, Title="Template", Visible=True)
@@ -125,6 +130,8 @@ def TestAMoviePlaysTwiceAtItsPlaceBetweenTwoPictures(s: TSession):
     Check(process.Running(), "the show ended by itself")
     s.Xdotool("key", "Escape")
     Check(process.WaitExit(30) == 0, "the show did not end on Esc")
+    left_behind = TempFiles(s) - before
+    Check(not left_behind, f"temporary files left behind: {sorted(left_behind)}")
     calls = log.read_text().splitlines()
     movie = next((c for c in calls if c.startswith("Movie=C:")), "")
     Check(movie.lower().endswith(".swf") and "\\tmp" in movie.lower(), f"the movie's file: {movie!r}")
@@ -176,7 +183,7 @@ def TestAShowCarryingTheControlSetsItUpAndPlaysTheMovieNextTime(s: TSession):
     WaitUntil(lambda: Registered(s), 60, "the control registered")
     s.Xdotool("key", "Escape")
     Check(first.WaitExit(30) == 0, "the first start did not end on Esc")
-    temp = {str(p) for p in (s.Prefix / "drive_c" / "users").glob("*/**/Temp/tmp*.ocx")}
+    temp = {p for p in TempFiles(s) if p.lower().endswith(".ocx")}
     Check(not temp, f"temporary copies of the control left behind: {sorted(temp)}")
 
     s.ParkPointer()
