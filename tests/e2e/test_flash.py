@@ -125,7 +125,10 @@ def TestAMoviePlaysTwiceAtItsPlaceBetweenTwoPictures(s: TSession):
         if not seen or seen[-1] != name:
             seen.append(name)
     plays = [n for n in seen if n in ("red", "green", "yellow", "magenta")]
-    Check(plays[:6] == ["red", "green", "yellow", "green", "yellow", "magenta"],
+    # The first picture may be gone before the first screenshot of a busy machine.
+    if plays[:1] == ["red"]:
+        plays = plays[1:]
+    Check(plays[:5] == ["green", "yellow", "green", "yellow", "magenta"],
           f"colours at the movie's centre, in order: {seen}")
     Check(process.Running(), "the show ended by itself")
     s.Xdotool("key", "Escape")
