@@ -6,6 +6,7 @@
 #include "dialogs/install_frm_win32.h"
 #include "dialogs/settings_win32.h"
 #include "imaging/codecs/codec_table.h"
+#include "platform/win32/win32_activex.h"
 #include "platform/win32/win32_app_shell.h"
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_desktop_capture.h"
@@ -14,6 +15,7 @@
 #include "platform/win32/win32_media_player.h"
 #include "platform/win32/win32_message_box.h"
 #include "platform/win32/win32_metafile.h"
+#include "platform/win32/win32_processes.h"
 #include "platform/win32/win32_random.h"
 #include "platform/win32/win32_show_system.h"
 #include "platform/win32/win32_text.h"
@@ -64,13 +66,16 @@ class TWin32Show final : public platform::IFormEvents {
     // Waits for the view's workers pump messages; the exit filter sees those too.
     threads_->SetPreDispatch([this](const void* message) { application_.Filter(message); });
     view_ = std::make_unique<TTrPic>(TTrPicPlatform{*window_, text_, desktop_, random_, messages_, threads_.get()});
-    // Video items: panels inside the view's window, each video through an MCI device of its own.
+    // Video and movie items: panels inside the view's window, each video through an MCI
+    // device of its own, each movie in a control of its own.
     panels_ = std::make_unique<platform::TWin32MediaPanels>(window_->Handle());
     view_->SetMediaPlatform(TMediaHostPlatform{*panels_, timers_,
                                                [] { return std::make_unique<platform::TWin32MediaPlayer>(); },
-                                               [this] { system_.ProcessMessages(); }});
+                                               [this] { system_.ProcessMessages(); }, &activeX_,
+                                               [] { return static_cast<std::uint64_t>(::GetTickCount64()); }});
     show_ = std::make_unique<TMainFrmShow>(TShowPlatform{files_, system_, system_, system_, timers_, messages_, random_},
                                            form_.Window(), *view_, RunMode());
+    show_->SetFlashPlatform(TFlashSetupPlatform{files_, processes_, activeX_});
     // mdaScr: its completions come through the message loop; the handler's wait idles on it.
     player_ = std::make_unique<platform::TWin32MediaPlayer>();
     show_->SetMusicPlatform(TMusicPlatform{
@@ -99,6 +104,9 @@ class TWin32Show final : public platform::IFormEvents {
   platform::TWin32DesktopCapture desktop_;
   platform::TWin32Random random_;
   platform::TWin32MessageBox messages_;
+  platform::TWin32Processes processes_;
+  // Outlives every control (the view frees them).
+  platform::TWin32ActiveXHost activeX_;
   std::unique_ptr<platform::TWin32ViewWindow> window_;
   std::unique_ptr<platform::TWin32ThreadHost> threads_;
   std::unique_ptr<platform::TWin32MediaPanels> panels_;

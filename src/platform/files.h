@@ -2,6 +2,7 @@
 // the temporary folder and its unique names, and plain file handles.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace lumora::platform {
 
@@ -98,6 +100,28 @@ class IFileSystem {
 
   // The Windows folder as the system gives it; nullopt where there is none.
   virtual std::optional<std::filesystem::path> WindowsDirectory() { return std::nullopt; }
+  // The system folder (where shared components live); nullopt where there is none.
+  virtual std::optional<std::filesystem::path> SystemDirectory() { return std::nullopt; }
+
+  // Copies from to to, replacing a file there. The fallback streams it through the
+  // operations above.
+  virtual bool CopyFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+    std::unique_ptr<IReadableFile> in = OpenForReadDenyWrite(from);
+    if (!in) return false;
+    std::unique_ptr<IWritableFile> out = CreateForWrite(to);
+    if (!out) return false;
+    std::vector<std::byte> buffer(64 * 1024);
+    for (std::uint64_t at = 0, size = in->Size(); at < size;) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - at));
+      if (!in->ReadAt(at, std::span(buffer.data(), n)) || !out->Write(std::span(buffer.data(), n))) {
+        out->Close();
+        RemoveFile(to);
+        return false;
+      }
+      at += n;
+    }
+    return out->Close();
+  }
 
   // As CreateForWrite; on failure, failure tells whether the user lacks the rights.
   virtual std::unique_ptr<IWritableFile> CreateForWriteChecked(const std::filesystem::path& path,

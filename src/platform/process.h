@@ -12,6 +12,7 @@ namespace lumora::platform {
 
 // How the started program's first window appears, as the system numbers the states.
 enum class TShowState : int {
+  Normal = 1,
   ShowNoActivate = 4,  // shown in its normal place, the current window keeps the focus
   Minimized = 6,
 };

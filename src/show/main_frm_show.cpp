@@ -186,6 +186,9 @@ void TMainFrmShow::LoadShow() {
     TShowLoadHooks hooks;
     hooks.ShowDesktopPreview = [this](const TSSConfig& config) { return ShowDesktopPreview(config); };
     hooks.ProcessMessages = [this] { platform_.System.ProcessMessages(); };
+    hooks.FlashSetup = [this](TSSConfig& config) {
+      if (flashPlatform_) SetUpFlash(*flashPlatform_, config);
+    };
     try {
       result = LoadShowConfigFile(platform_.Files, configFile, Preview(), hooks, show_);
     } catch (...) {

@@ -13,12 +13,14 @@
 #include "platform/show_system.h"
 #include "platform/timer.h"
 #include "show/exit_filter.h"
+#include "show/flash_setup.h"
 #include "show/show_config.h"
 #include "show/show_music.h"
 #include "trpic/trpic.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -98,6 +100,9 @@ class TMainFrmShow : public platform::IFormEvents {
   // FormShow.
   void SetMusicPlatform(const TMusicPlatform& platform);
   TShowMusic* Music() { return music_.get(); }
+  // What the set-up of the movie control needs; without it loading leaves it alone. Set
+  // before FormShow.
+  void SetFlashPlatform(const TFlashSetupPlatform& platform) { flashPlatform_.emplace(platform); }
 
  protected:
   // Hooks of the background music (played by music_ when there is a player) and of the
@@ -155,6 +160,7 @@ class TMainFrmShow : public platform::IFormEvents {
   bool released_ = false;
   std::int32_t playCount_ = 0;
   std::unique_ptr<TShowMusic> music_;
+  std::optional<TFlashSetupPlatform> flashPlatform_;
 };
 
 }  // namespace lumora

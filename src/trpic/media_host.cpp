@@ -102,6 +102,10 @@ TRect MediaRect(int nw, int nh, const TMediaPlacement& p, TSize client, TSize sc
 std::optional<TSize> ReadSwfFrameSize(const std::filesystem::path& fileName) {
   std::ifstream in(fileName, std::ios::binary);
   if (!in) return std::nullopt;
+  char signature[3]{};
+  if (!in.read(signature, sizeof signature)) return std::nullopt;
+  // A compressed movie keeps its rectangle inside the compressed part: no size to tell.
+  if (signature[0] == 'C' && signature[1] == 'W' && signature[2] == 'S') return TSize{0, 0};
   std::uint8_t b[9]{};
   in.seekg(8);
   if (!in.read(reinterpret_cast<char*>(b), sizeof b)) return std::nullopt;
@@ -155,8 +159,37 @@ void TMediaHost::CloseVideoPlayer() {
   videoOpen_ = false;
 }
 
+void TMediaHost::FreeFlash() {
+  Guarded([&] { flash_.reset(); });
+}
+
+bool TMediaHost::PrepareFlash(bool previewMsg) {
+  if (platform_.ActiveX == nullptr) return false;
+  platform::TActiveXFailure failure{};
+  flash_ = TExShockwaveFlash::Create(*platform_.ActiveX, flashPanel_.get(), failure);
+  if (!flash_) return false;
+  flash_->SetScaleMode(2);
+  flash_->StopPlay();
+  flash_->SetLoop(false);
+  flash_->PreviewMsg = previewMsg;
+  flash_->SetVisible(false);
+  flash_->SetBounds(TRect{0, 0, 1, 1});
+  const auto forward = [this](TMouseAction action, TMouseButton button, TShiftState shift, int x, int y) {
+    Guarded([&] { view_.ForwardMouse(TMouseSource::FlashControl, action, button, shift, x, y); });
+  };
+  flash_->OnMouseDown = [forward](TExShockwaveFlash&, TMouseButton b, TShiftState s, int x, int y) {
+    forward(TMouseAction::Down, b, s, x, y);
+  };
+  flash_->OnMouseMove = [forward](TExShockwaveFlash&, TShiftState s, int x, int y) {
+    forward(TMouseAction::Move, TMouseButton::mbLeft, s, x, y);
+  };
+  flash_->OnMouseUp = [forward](TExShockwaveFlash&, TMouseButton b, TShiftState s, int x, int y) {
+    forward(TMouseAction::Up, b, s, x, y);
+  };
+  return true;
+}
+
 bool TMediaHost::PrepareMedia(int kind, bool previewMsg) {
-  (void)previewMsg;  // handed to the movie control, which this host does not have yet
   try {
     mediaKind_ = kind;
     if (!progressTimer_) progressTimer_ = platform_.Timers.CreateTimer([this] { ProgressCheck(); });
@@ -183,6 +216,10 @@ bool TMediaHost::PrepareMedia(int kind, bool previewMsg) {
     }
 
     if (kind == 0) {
+      if (flash_) {
+        Guarded([&] { flash_->SetVisible(false); });
+        Guarded([&] { flash_->SetMovie(" "); });
+      }
       if (!videoPanel_)
         videoPanel_ = NewPanel(mediaPanel_.get(), TMouseSource::VideoPanel);
       else
@@ -196,8 +233,9 @@ bool TMediaHost::PrepareMedia(int kind, bool previewMsg) {
     if (kind == 1) {
       CloseVideoPlayer();
       if (videoPanel_) Guarded([&] { videoPanel_->SetVisible(false); });
-      // No movie control on this system yet: the item cannot play.
-      return false;
+      // Every movie gets a fresh control.
+      FreeFlash();
+      return PrepareFlash(previewMsg);
     }
     return false;
   } catch (...) {
@@ -212,25 +250,45 @@ bool TMediaHost::OpenMedia(const std::filesystem::path& fileName, TPicSize picSi
   try {
     const TMediaPlacement placement{picSize, picSizeRef, picSizeHor, picSizeVer, picPos, picPosHor, picPosVer};
     const TSize client{view_.Width(), view_.Height()};
-    if (mediaKind_ != 0 || !videoPanel_ || !player_ || !mediaPanel_ || !shapeImage_) return false;
-    if (videoOpen_) CloseVideoPlayer();
-    if (!player_->Open(fileName)) return false;
-    videoOpen_ = true;
-    player_->SetTimeFormatFrames();
-    // A video without frames would never report its end; it is not played at all.
-    if (player_->Length().value_or(1) == 0) {
-      CloseVideoPlayer();
-      return false;
+    if (!mediaPanel_ || !shapeImage_) return false;
+    IMediaPanel* window = nullptr;  // the window the medium draws in, cut to the shape's inside
+    TRect local;
+    if (mediaKind_ == 1) {
+      if (!flash_ || !flashPanel_) return false;
+      const TSize native = ReadSwfFrameSize(fileName).value_or(TSize{});
+      const std::u8string name = fileName.u8string();
+      flash_->SetMovie(std::string(name.begin(), name.end()));
+      flash_->Rewind();
+      const TRect r = MediaRect(native.Width, native.Height, placement, client, screen_, random_);
+      local = TRect{0, 0, r.Width(), r.Height()};
+      mediaPanel_->SetBounds(r);
+      flashPanel_->SetBounds(local);
+      shapeImage_->SetBounds(local);
+      flash_->SetBounds(local);
+      window = flashPanel_.get();
+    } else {
+      if (mediaKind_ != 0 || !videoPanel_ || !player_) return false;
+      if (videoOpen_) CloseVideoPlayer();
+      if (!player_->Open(fileName)) return false;
+      videoOpen_ = true;
+      player_->SetTimeFormatFrames();
+      // A video without frames would never report its end; it is not played at all.
+      if (player_->Length().value_or(1) == 0) {
+        CloseVideoPlayer();
+        return false;
+      }
+      player_->SetDisplayWindow(videoPanel_->Handle());
+      const TSize native = player_->DestinationSize().value_or(TSize{});
+      const TRect r = MediaRect(native.Width, native.Height, placement, client, screen_, random_);
+      local = TRect{0, 0, r.Width(), r.Height()};
+      mediaPanel_->SetBounds(r);
+      shapeImage_->SetBounds(local);
+      videoPanel_->SetBounds(local);
+      player_->SetDestination(local);
+      player_->NotifyNext();
+      window = videoPanel_.get();
     }
-    player_->SetDisplayWindow(videoPanel_->Handle());
-    const TSize native = player_->DestinationSize().value_or(TSize{});
-    const TRect r = MediaRect(native.Width, native.Height, placement, client, screen_, random_);
-    const TRect local{0, 0, r.Width(), r.Height()};
-    mediaPanel_->SetBounds(r);
-    shapeImage_->SetBounds(local);
-    videoPanel_->SetBounds(local);
-    player_->SetDestination(local);
-    player_->NotifyNext();
+    bool& shaped = mediaKind_ == 1 ? shapedFlash_ : shapedVideo_;
 
     if (!shapeFile.empty()) {
       TPicture loaded;
@@ -242,9 +300,9 @@ bool TMediaHost::OpenMedia(const std::filesystem::path& fileName, TPicSize picSi
       const TMediaShape cut = MakeMediaShape(shape->Bitmap(), local.Width(), local.Height());
       if (!cut.Frame.Empty()) {
         shapeImage_->SetImage(&cut.Frame);
-        videoPanel_->SetRegion(&cut.Inner);
+        window->SetRegion(&cut.Inner);
         mediaPanel_->SetRegion(&cut.Outer);
-        shapedVideo_ = true;
+        shaped = true;
       }
       return true;
     }
@@ -253,9 +311,9 @@ bool TMediaHost::OpenMedia(const std::filesystem::path& fileName, TPicSize picSi
       shapeImage_->SetImage(nullptr);
       mediaPanel_->SetRegion(nullptr);
     }
-    if (shapedVideo_) {
-      videoPanel_->SetRegion(nullptr);
-      shapedVideo_ = false;
+    if (shaped) {
+      window->SetRegion(nullptr);
+      shaped = false;
     }
     return true;
   } catch (...) {
@@ -272,6 +330,16 @@ void TMediaHost::PlayMedia(std::uint32_t interval) {
       if (videoPanel_) videoPanel_->SetVisible(true);
       if (mediaPanel_) mediaPanel_->SetVisible(true);
     }
+    if (mediaKind_ == 1 && flash_) {
+      // Each step on its own: a movie the control refuses must still reach the progress
+      // check, which tells its end, or the show would stay on it.
+      Guarded([&] { flash_->SetFrameNum(flash_->TotalFrames() / 100); });
+      Guarded([&] { flash_->Play(); });
+      flash_->SetVisible(true);
+      if (flashPanel_) flashPanel_->SetVisible(true);
+      if (shapeImage_) shapeImage_->SetVisible(true);
+      if (mediaPanel_) mediaPanel_->SetVisible(true);
+    }
     if (!progressTimer_) return;
     if (interval > 0) progressTimer_->SetInterval(interval);
     progressTimer_->SetEnabled(true);
@@ -283,8 +351,25 @@ void TMediaHost::RaiseProgress(bool complete, int percent) {
   if (view_.OnPlayVideoProgress) view_.OnPlayVideoProgress(view_, 0, complete, percent);
 }
 
+void TMediaHost::FlashProgress() {
+  const std::int64_t total = flash_->TotalFrames();
+  // A movie of one frame (or none) is at its end as soon as it plays; the division
+  // below would otherwise keep it on the screen for ever.
+  const std::int64_t percent = total <= 1 ? 100 : std::int64_t(flash_->FrameNum()) * 100 / (total - 1);
+  if (percent >= 99) {
+    progressTimer_->SetEnabled(false);
+    RaiseProgress(true, 100);
+  } else {
+    RaiseProgress(false, static_cast<int>(std::clamp<std::int64_t>(percent, 0, 100)));
+  }
+}
+
 void TMediaHost::ProgressCheck() {
   try {
+    if (mediaKind_ == 1) {
+      if (flash_) FlashProgress();
+      return;
+    }
     if (mediaKind_ != 0 || !player_ || !videoOpen_) return;
     const std::optional<std::uint32_t> position = player_->Position();
     const std::optional<std::uint32_t> length = player_->Length();
@@ -307,6 +392,7 @@ void TMediaHost::ProgressCheck() {
 void TMediaHost::RewindMedia() {
   Guarded([&] {
     if (mediaKind_ == 0 && player_ && videoOpen_) player_->Rewind();
+    if (mediaKind_ == 1 && flash_) flash_->Rewind();
   });
 }
 
@@ -317,6 +403,22 @@ void TMediaHost::CloseMedia() {
   if (mediaKind_ == 0 && mediaPanel_) {
     Guarded([&] { mediaPanel_->SetVisible(false); });
     CloseVideoPlayer();
+  }
+  if (mediaKind_ == 1 && flash_) {
+    Guarded([&] {
+      if (mediaPanel_) mediaPanel_->SetVisible(false);
+    });
+    Guarded([&] {
+      // The control may take a moment to stop; a second at most, with the queue running.
+      constexpr std::uint64_t kStopWait = 1000;
+      const std::uint64_t start = platform_.TickCount ? platform_.TickCount() : 0;
+      while (flash_->Playing()) {
+        flash_->StopPlay();
+        if (platform_.ProcessMessages) platform_.ProcessMessages();
+        if (!platform_.TickCount || platform_.TickCount() - start >= kStopWait) break;
+      }
+    });
+    Guarded([&] { flash_->SetMovie(" "); });
   }
 }
 
@@ -330,6 +432,7 @@ void TMediaHost::FreeMedia() {
     player_.reset();
   });
   Guarded([&] { videoPanel_.reset(); });
+  FreeFlash();
   Guarded([&] { shapeImage_.reset(); });
   Guarded([&] { flashPanel_.reset(); });
   Guarded([&] { mediaPanel_.reset(); });

@@ -1,16 +1,18 @@
-// The view's media host: videos (and, through the same panels, movies) played as show
-// items inside the view. A panel takes the medium's place on the screen and is cut to
-// the item's shape; the player draws into a panel of its own above the frame image;
-// a 100 ms timer reports the progress through the view's OnPlayVideoProgress.
+// The view's media host: videos and movies played as show items inside the view. A
+// panel takes the medium's place on the screen and is cut to the item's shape; the
+// video player or the movie control draws into a panel of its own above the frame
+// image; a 100 ms timer reports the progress through the view's OnPlayVideoProgress.
 #pragma once
 
 #include "imaging/bitmap32.h"
 #include "imaging/picture.h"
 #include "imaging/region.h"
+#include "platform/activex.h"
 #include "platform/media_panel.h"
 #include "platform/media_player.h"
 #include "platform/random.h"
 #include "platform/timer.h"
+#include "trpic/flash_control.h"
 #include "trpic/trpic_types.h"
 
 #include <filesystem>
@@ -29,6 +31,10 @@ struct TMediaHostPlatform {
   std::function<std::unique_ptr<platform::IMediaPlayer>()> CreatePlayer;
   // Handles the messages waiting in the UI thread's queue.
   std::function<void()> ProcessMessages;
+  // Where movie controls come from; null: movies do not play.
+  platform::IActiveXHost* ActiveX = nullptr;
+  // Milliseconds of a steady clock, for the wait until a movie stops; null: no wait.
+  std::function<std::uint64_t()> TickCount;
 };
 
 // Where a medium of native size nw x nh goes in a client of cw x ch on a screen of
@@ -47,7 +53,8 @@ TRect MediaRect(int nw, int nh, const TMediaPlacement& placement, platform::TSiz
                 platform::IRandom& random);
 
 // The frame size of an uncompressed movie file, from the rectangle in its header;
-// nullopt when the file is missing or too short.
+// nullopt when the file is missing or too short, 0 x 0 for a compressed one (its
+// rectangle is not stored in plain form).
 std::optional<platform::TSize> ReadSwfFrameSize(const std::filesystem::path& fileName);
 
 // A shape picture stretched to the medium's size, taken apart: Outer (region A) is
@@ -87,12 +94,16 @@ class TMediaHost {
   platform::IMediaPanel* ShapeImage() const { return shapeImage_.get(); }
   platform::IMediaPanel* VideoPanel() const { return videoPanel_.get(); }
   platform::IMediaPlayer* VideoPlayer() const { return player_.get(); }
+  TExShockwaveFlash* FlashControl() const { return flash_.get(); }
   bool ShapedVideo() const { return shapedVideo_; }
   bool ShapedFlash() const { return shapedFlash_; }
 
  private:
   std::unique_ptr<platform::IMediaPanel> NewPanel(platform::IMediaPanel* parent, TMouseSource source);
   void CloseVideoPlayer();
+  void FreeFlash();
+  bool PrepareFlash(bool previewMsg);
+  void FlashProgress();
   void RaiseProgress(bool complete, int percent);
 
   TCustomTrPic& view_;
@@ -107,6 +118,7 @@ class TMediaHost {
   std::unique_ptr<platform::IMediaPanel> shapeImage_;
   std::unique_ptr<platform::IMediaPanel> videoPanel_;
   std::unique_ptr<platform::IMediaPlayer> player_;
+  std::unique_ptr<TExShockwaveFlash> flash_;
   bool videoOpen_ = false;
   bool shapedVideo_ = false;
   bool shapedFlash_ = false;

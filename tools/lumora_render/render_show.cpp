@@ -10,6 +10,7 @@
 #include "platform/headless/headless_clock.h"
 #include "platform/headless/headless_desktop_capture.h"
 #include "platform/headless/headless_files.h"
+#include "platform/headless/headless_activex.h"
 #include "platform/headless/headless_media_panel.h"
 #include "platform/headless/headless_media_player.h"
 #include "platform/headless/headless_message_box.h"
@@ -62,16 +63,19 @@ std::optional<platform::THeadlessMediaPlayer::TMedium> VideoOfFile(const std::fi
 }
 
 // The media panels over the view's frame as a native player would show them: the frame
-// image inside the panel's region and, for the video, a grey labelled placeholder inside
-// the video's region.
+// image inside the panel's region and, for the video or movie, a grey labelled
+// placeholder inside the region of its window.
 void DrawMediaPanels(TBitmap32& screen, const platform::THeadlessMediaPanels& panels, const TMediaHost& host,
                      platform::ITextRasterizer& text) {
   const auto* media = static_cast<const platform::THeadlessMediaPanel*>(host.MediaPanel());
-  const auto* video = static_cast<const platform::THeadlessMediaPanel*>(host.VideoPanel());
+  const bool movie = host.MediaKind() == 1;
+  const auto* video =
+      static_cast<const platform::THeadlessMediaPanel*>(movie ? host.FlashPanel() : host.VideoPanel());
   const auto* frame = static_cast<const platform::THeadlessMediaPanel*>(host.ShapeImage());
   if (media == nullptr || !media->Showing()) return;
   (void)panels;
   const TRect r = media->Bounds();
+  const char* label = movie ? "movie" : "video";
   TBitmap32 panel(r.Width(), r.Height(), 0xFF000000u);
   if (frame != nullptr && frame->Showing() && frame->Image()) panel.CopyRect(0, 0, *frame->Image(), frame->Image()->Bounds());
   if (video != nullptr && video->Showing()) {
@@ -80,8 +84,8 @@ void DrawMediaPanels(TBitmap32& screen, const platform::THeadlessMediaPanels& pa
       placeholder.At(i * r.Width() / std::max(r.Height(), 1) % std::max(r.Width(), 1), i) = 0xFFA0A0A0u;
     }
     const platform::TTextFont font{};
-    const platform::TTextExtent extent = text.TextExtent(font, "video");
-    text.PaintText(placeholder, (r.Width() - extent.Width) / 2, (r.Height() - extent.Height) / 2, font, "video",
+    const platform::TTextExtent extent = text.TextExtent(font, label);
+    text.PaintText(placeholder, (r.Width() - extent.Width) / 2, (r.Height() - extent.Height) / 2, font, label,
                    0xFFFFFFFFu);
     for (int y = 0; y < r.Height(); ++y)
       for (int x = 0; x < r.Width(); ++x)
@@ -258,13 +262,15 @@ int RenderShow(const std::vector<std::string>& args) {
     platform::THeadlessClock clock;
     TTrPic view(TTrPicPlatform{surface, text, desktop, random, messages});
     platform::THeadlessMediaPanels panels;
+    // Movies play in the scripted control: their place is drawn like a video's.
+    platform::THeadlessActiveXHost activeX(clock);
     view.SetMediaPlatform(TMediaHostPlatform{panels, clock,
                                              [&clock] {
                                                auto player = std::make_unique<platform::THeadlessMediaPlayer>(clock);
                                                player->Media = VideoOfFile;
                                                return player;
                                              },
-                                             nullptr});
+                                             nullptr, &activeX, [&clock] { return clock.Now(); }});
     const auto mediaShown = [&] {
       const TMediaHost* host = view.MediaHost();
       return host != nullptr && host->MediaPanel() != nullptr &&

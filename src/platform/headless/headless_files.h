@@ -22,6 +22,7 @@ class THeadlessFileSystem final : public IFileSystem {
   void SetExecutablePath(std::filesystem::path path) { executable_ = std::move(path); }
   void SetTempDirectory(std::optional<std::filesystem::path> dir) { tempDir_ = std::move(dir); }
   void SetWindowsDirectory(std::optional<std::filesystem::path> dir) { windowsDir_ = std::move(dir); }
+  void SetSystemDirectory(std::optional<std::filesystem::path> dir) { systemDir_ = std::move(dir); }
   // Plays a folder that the user may read but not change, as a standard user meets the
   // Windows folder: creating, patching and removing files in it are denied.
   void DenyWritesIn(std::filesystem::path dir) { denied_.push_back(std::move(dir)); }
@@ -40,6 +41,7 @@ class THeadlessFileSystem final : public IFileSystem {
   std::optional<std::filesystem::path> StoredFileName(const std::filesystem::path& path) override;
   bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
   std::optional<std::filesystem::path> WindowsDirectory() override { return windowsDir_; }
+  std::optional<std::filesystem::path> SystemDirectory() override { return systemDir_; }
   std::unique_ptr<IWritableFile> CreateForWriteChecked(const std::filesystem::path& path,
                                                        TFileFailure& failure) override;
   std::unique_ptr<IPatchableFile> OpenForPatch(const std::filesystem::path& path) override;
@@ -50,6 +52,7 @@ class THeadlessFileSystem final : public IFileSystem {
   std::filesystem::path executable_;
   std::optional<std::filesystem::path> tempDir_;
   std::optional<std::filesystem::path> windowsDir_;
+  std::optional<std::filesystem::path> systemDir_;
   std::vector<std::filesystem::path> denied_;
   std::uint32_t nextUnique_;
 };

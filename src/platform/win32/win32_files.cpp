@@ -191,6 +191,17 @@ std::optional<std::filesystem::path> TWin32FileSystem::WindowsDirectory() {
   return std::filesystem::path(std::wstring(buf, n));
 }
 
+std::optional<std::filesystem::path> TWin32FileSystem::SystemDirectory() {
+  wchar_t buf[MAX_PATH + 1];
+  const UINT n = ::GetSystemDirectoryW(buf, MAX_PATH + 1);
+  if (n == 0 || n > MAX_PATH) return std::nullopt;
+  return std::filesystem::path(std::wstring(buf, n));
+}
+
+bool TWin32FileSystem::CopyFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return ::CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
 std::unique_ptr<IWritableFile> TWin32FileSystem::CreateForWriteChecked(const std::filesystem::path& path,
                                                                        TFileFailure& failure) {
   THandle h(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

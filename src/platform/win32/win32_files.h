@@ -23,6 +23,8 @@ class TWin32FileSystem final : public IFileSystem {
   std::optional<std::filesystem::path> StoredFileName(const std::filesystem::path& path) override;
   bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
   std::optional<std::filesystem::path> WindowsDirectory() override;
+  std::optional<std::filesystem::path> SystemDirectory() override;
+  bool CopyFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
   std::unique_ptr<IWritableFile> CreateForWriteChecked(const std::filesystem::path& path,
                                                        TFileFailure& failure) override;
   std::unique_ptr<IPatchableFile> OpenForPatch(const std::filesystem::path& path) override;

@@ -3,6 +3,7 @@
 // (anything else does not open).
 #pragma once
 
+#include "platform/headless/headless_activex.h"
 #include "platform/headless/headless_media_panel.h"
 #include "platform/headless/headless_media_player.h"
 #include "show_rig.h"
@@ -25,6 +26,20 @@ inline std::optional<platform::THeadlessMediaPlayer::TMedium> VideoOfFile(const 
   return medium;
 }
 
+// The first bytes of an uncompressed movie whose frame is w x h twips (15-bit fields).
+inline std::vector<std::byte> MovieHeader(std::uint32_t w, std::uint32_t h) {
+  std::vector<std::byte> bytes{std::byte{'F'}, std::byte{'W'}, std::byte{'S'}, std::byte{6}};
+  bytes.resize(8 + 9);
+  int bit = 8 * 8;
+  const auto put = [&](std::uint32_t v, int width) {
+    for (int i = width - 1; i >= 0; --i, ++bit)
+      if ((v >> i) & 1u) bytes[std::size_t(bit / 8)] |= std::byte(0x80 >> (bit % 8));
+  };
+  put(15, 5);
+  for (std::uint32_t v : {0u, w, 0u, h}) put(v, 15);
+  return bytes;
+}
+
 struct TMediaRig : TShowRig {
   explicit TMediaRig(platform::TSize client = {320, 240}, platform::TSize screen = {320, 240}, bool withThreads = false)
       : TShowRig("S", client, screen, withThreads) {
@@ -37,7 +52,8 @@ struct TMediaRig : TShowRig {
                                              },
                                              [this] {
                                                if (OnProcessMessages) OnProcessMessages();
-                                             }});
+                                             },
+                                             &ActiveX, [this] { return Clock.Now(); }});
   }
   ~TMediaRig() {
     Show.reset();
@@ -57,6 +73,7 @@ struct TMediaRig : TShowRig {
   }
 
   platform::THeadlessMediaPanels Panels;
+  platform::THeadlessActiveXHost ActiveX{Clock};
   platform::THeadlessMediaPlayer* Player = nullptr;
   std::function<void()> OnProcessMessages;
 };

@@ -21,6 +21,14 @@ std::string Video(TMediaRig& rig, std::string_view label, std::string_view extra
          "IsClsBeforeNext=1\r\nPicPos=1\r\n" + std::string(extra);
 }
 
+// A movie of 160 x 120 pixels; the rig's control plays it in 1000 ms (100 frames of 10 ms,
+// from frame 1 to frame 99).
+std::string Movie(TMediaRig& rig, std::string_view extra = "") {
+  rig.ActiveX.FrameInterval = 10;
+  return "PicFileName=.SWF\r\nMediaStyle=1\r\n" + TShowRig::EntryKeys(rig.Writer.AddEntry(testing::MovieHeader(3200, 2400))) +
+         "IsClsBeforeNext=1\r\nPicPos=1\r\n" + std::string(extra);
+}
+
 void Build(TMediaRig& rig, const std::vector<std::string>& items, std::string_view sounds = "") {
   std::string text = "[AppInfo]\r\nPicCount=" + std::to_string(items.size()) +
                      "\r\nSndCount=" + (sounds.empty() ? "0" : "1") +
@@ -113,12 +121,15 @@ TEST(MediaItems, TwoVideosInARowCloseTheFirstAndStartTheSecondAtOnce) {
   EXPECT_EQ(rig.Host().MediaPanel()->Bounds(), (TRect{0, 0, 320, 240}));
 }
 
-TEST(MediaItems, MusicPausedByAVideoResumesAtTheNextPictureOnly) {
+TEST(MediaItems, MusicPausedByAVideoOrMovieResumesAtTheNextPictureOnly) {
+ for (const bool movie : {false, true}) {
+  SCOPED_TRACE(movie);
   TMediaRig rig;
   const auto sound = rig.Writer.AddEntry(test::BytesOf("tune"));
+  const auto media = [&](std::string_view extra) { return movie ? Movie(rig, extra) : Video(rig, kOneSecond, extra); };
   Build(rig,
-        {Picture(rig, 0xFF0000), Video(rig, kOneSecond, "IsSuspendBgMusic=1\r\n"),
-         Video(rig, kOneSecond, "IsSuspendBgMusic=0\r\n"), Picture(rig, 0x00FF00)},
+        {Picture(rig, 0xFF0000), media("IsSuspendBgMusic=1\r\n"), media("IsSuspendBgMusic=0\r\n"),
+         Picture(rig, 0x00FF00)},
         "SndFileName1=.wav\r\nFilePos1=" + std::to_string(sound.Position) + "\r\nFileSize1=" +
             std::to_string(sound.StoredSize) + "\r\n");
   platform::THeadlessMediaPlayer music(rig.Clock);
@@ -138,6 +149,51 @@ TEST(MediaItems, MusicPausedByAVideoResumesAtTheNextPictureOnly) {
   EXPECT_EQ(mode(), platform::TMediaMode::Playing);
   rig.Show->FormClose();
   rig.Show.reset();  // before the music's player goes
+ }
+}
+
+TEST(MediaItems, PictureMoviePictureShowsTheMovieRepeatTimesWhereItBelongsAndThenTheSecondPicture) {
+  for (const int repeat : {1, 3}) {
+    for (const bool flashMouse : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << "repeat " << repeat << " mouse " << flashMouse);
+      TMediaRig rig;
+      Build(rig, {Picture(rig, 0xFF0000),
+                  Movie(rig, "RepeatTimes=" + std::to_string(repeat) + "\r\nIsFlashMouse=" +
+                                 (flashMouse ? "1" : "0") + "\r\n"),
+                  Picture(rig, 0x00FF00)});
+      rig.Start();
+      ASSERT_EQ(RunUntilItem(rig, 1), 1050u);
+      ASSERT_NE(rig.Host().FlashControl(), nullptr);
+      EXPECT_EQ(rig.Host().FlashControl()->PreviewMsg, !flashMouse);
+      EXPECT_EQ(rig.Host().MediaPanel()->Bounds(), (TRect{80, 60, 240, 180}));
+      EXPECT_TRUE(rig.Panel(rig.Host().MediaPanel())->Showing());
+      EXPECT_TRUE(rig.ActiveX.Controls.back()->Visible());
+      EXPECT_EQ(RunUntilItem(rig, 2), 2050u + 1000u * std::uint64_t(repeat));
+      EXPECT_EQ(std::count(rig.ActiveX.Calls.begin(), rig.ActiveX.Calls.end(), "Call Play"), repeat);
+      EXPECT_EQ(rig.ActiveX.Calls.back(), "Set Movie= ") << "closed by the picture after it";
+      EXPECT_FALSE(rig.Panel(rig.Host().MediaPanel())->Showing());
+      EXPECT_EQ(rig.Surface.Screen().At(5, 5) & 0xFFFFFFu, 0x00FF00u);
+    }
+  }
+}
+
+TEST(MediaItems, TwoMoviesInARowEachGetAControlAndAMovieWithoutOneMovesOnAfter50Ms) {
+  TMediaRig rig;
+  Build(rig, {Picture(rig, 0xFF0000), Movie(rig), Movie(rig), Picture(rig, 0x00FF00)});
+  rig.Start();
+  ASSERT_EQ(RunUntilItem(rig, 1), 1050u);
+  EXPECT_EQ(RunUntilItem(rig, 2), 3050u);
+  EXPECT_EQ(rig.ActiveX.Created, 2);
+  EXPECT_EQ(rig.ActiveX.Controls.size(), 1u);
+  EXPECT_EQ(rig.ActiveX.Calls.back(), "Visible 1") << "the second started in the same tick";
+
+  TMediaRig missing;
+  missing.ActiveX.Registered.clear();
+  Build(missing, {Picture(missing, 0xFF0000), Movie(missing), Picture(missing, 0x00FF00)});
+  missing.Start();
+  ASSERT_EQ(RunUntilItem(missing, 1), 1050u);
+  EXPECT_EQ(RunUntilItem(missing, 2), 1100u);
+  EXPECT_EQ(missing.Surface.Screen().At(5, 5) & 0xFFFFFFu, 0x00FF00u);
 }
 
 TEST(MediaItems, AVideoThatCannotPlayMovesOnAfter50Ms) {

@@ -1,5 +1,6 @@
 // The view's media host on recorded panels and a scripted video player: placement, the
 // shape regions, the progress events, the cursor, and the frame size of a movie header.
+#include "platform/headless/headless_activex.h"
 #include "platform/headless/headless_clock.h"
 #include "platform/headless/headless_media_panel.h"
 #include "platform/headless/headless_media_player.h"
@@ -31,7 +32,10 @@ struct TMediaViewRig : testing::TViewRig<> {
                                                Player = player.get();
                                                return player;
                                              },
-                                             nullptr});
+                                             [this] {
+                                               if (OnProcessMessages) OnProcessMessages();
+                                             },
+                                             &ActiveX, [this] { return Clock.Now(); }});
     View.OnPlayVideoProgress = [this](TCustomTrPic&, int src, bool complete, int percent) {
       EXPECT_EQ(src, 0);
       Events.push_back({Clock.Now(), complete, percent});
@@ -53,9 +57,11 @@ struct TMediaViewRig : testing::TViewRig<> {
   };
   platform::THeadlessClock Clock;
   platform::THeadlessMediaPanels Panels;
+  platform::THeadlessActiveXHost ActiveX{Clock};
   THeadlessMediaPlayer* Player = nullptr;
   bool OpenFails = false;
   std::vector<TEvent> Events;
+  std::function<void()> OnProcessMessages;
 };
 
 TEST(MediaRect, PlacementFollowsThePictureRulesScaledToTheClient) {
@@ -120,6 +126,21 @@ TEST(MediaHost, ReadSwfFrameSizeReadsTheHeaderRectangle) {
   // A width field above 16 is read as 16.
   EXPECT_EQ(ReadSwfFrameSize(WriteMovieHeader(dir / "lumora_m3.swf", 17, 2000, 400)), (TSize{100, 20}));
   EXPECT_EQ(ReadSwfFrameSize(dir / "lumora_no_such.swf"), std::nullopt);
+  // Field widths from 5 to 16 bits; a half pixel more ties to the even neighbour.
+  struct TCase {
+    int N;
+    std::uint32_t XMax, YMax;
+    TSize Expected;
+  };
+  for (const TCase c : {TCase{5, 30, 10, {2, 1}}, TCase{8, 250, 210, {13, 11}}, TCase{12, 4000, 4020, {200, 202}},
+                        TCase{16, 65535, 65530, {3277, 3277}}}) {
+    SCOPED_TRACE(c.N);
+    EXPECT_EQ(ReadSwfFrameSize(WriteMovieHeader(dir / "lumora_m1.swf", c.N, c.XMax, c.YMax)), c.Expected);
+  }
+  // A compressed movie has no plain rectangle: no size.
+  const auto compressed = WriteMovieHeader(dir / "lumora_m2.swf", 15, 11000, 8000);
+  std::fstream(compressed, std::ios::binary | std::ios::in | std::ios::out).write("CWS", 3);
+  EXPECT_EQ(ReadSwfFrameSize(compressed), (TSize{0, 0}));
   for (const char* name : {"lumora_m1.swf", "lumora_m2.swf", "lumora_m3.swf"}) std::filesystem::remove(dir / name);
 }
 
@@ -234,6 +255,162 @@ TEST(MediaHost, PanelsAreMadeOnceForwardTheMouseAndGoWithTheView) {
   rig.View.FreeMedia();
   EXPECT_TRUE(rig.Panels.Panels.empty());
   EXPECT_EQ(rig.Host().VideoPlayer(), nullptr);
+}
+
+struct TFlashViewRig : TMediaViewRig {
+  TFlashViewRig(TSize client, TSize screen) : TMediaViewRig(client, screen, {}) {
+    ActiveX.TotalFramesOf = [](const std::string&) { return 250; };
+  }
+  ~TFlashViewRig() { std::filesystem::remove(Movie); }
+  bool Open(bool previewMsg = true, std::string shape = "") {
+    return View.PrepareMedia(1, previewMsg) &&
+           View.OpenMedia(Movie, TPicSize::psOriginal, shape, 0, 0, TPicPos::poCenter, TPicSizeRef::psrScreen, 100,
+                          100);
+  }
+  platform::THeadlessActiveXControl& Control() { return *ActiveX.Controls.back(); }
+  std::vector<std::string> CallsSince(std::size_t from) const {
+    return {ActiveX.Calls.begin() + std::ptrdiff_t(from), ActiveX.Calls.end()};
+  }
+  std::filesystem::path Movie = WriteMovieHeader(std::filesystem::temp_directory_path() / "lumora_flash_host.swf", 15,
+                                                 11000, 8000);
+};
+
+TEST(MediaHost, EachMovieGetsAFreshStoppedStretchedControlInItsPredictedRectangle) {
+  // A 550 x 400 movie in a preview of a quarter of a 1600 x 1200 screen: 137 x 100.
+  TFlashViewRig rig({400, 300}, {1600, 1200});
+  for (const bool previewMsg : {true, false}) {
+    SCOPED_TRACE(previewMsg);
+    const std::size_t from = rig.ActiveX.Calls.size();
+    ASSERT_TRUE(rig.Open(previewMsg));
+    EXPECT_EQ(rig.ActiveX.Controls.size(), 1u) << "the movie before has its control freed";
+    const std::string parent = std::to_string(rig.Host().FlashPanel()->Handle());
+    const std::vector<std::string> expected{
+        "Create ShockwaveFlash.ShockwaveFlash " + parent, "Set ScaleMode=2", "Call StopPlay", "Set Loop=0",
+        "Visible 0", "Bounds 0 0 1 1", "Set Movie=" + rig.Movie.string(), "Call Rewind", "Bounds 0 0 137 100"};
+    auto calls = rig.CallsSince(from);
+    if (!previewMsg) {
+      EXPECT_EQ(calls.front(), "Destroy") << "the control before goes first";
+      calls.erase(calls.begin());
+    }
+    EXPECT_EQ(calls, expected);
+    EXPECT_EQ(rig.Host().FlashControl()->PreviewMsg, previewMsg);
+    EXPECT_EQ(rig.Host().MediaPanel()->Bounds(), (TRect{131, 100, 268, 200}));
+    EXPECT_EQ(rig.Host().FlashPanel()->Bounds(), (TRect{0, 0, 137, 100}));
+    EXPECT_EQ(rig.Host().ShapeImage()->Bounds(), (TRect{0, 0, 137, 100}));
+  }
+  EXPECT_EQ(rig.ActiveX.Created, 2);
+
+  // The control's mouse input reaches the view as the control's.
+  std::vector<TMouseSource> sources;
+  rig.View.OnMouseMove = [&](TMouseSource s, platform::TShiftState, int, int) { sources.push_back(s); };
+  rig.Control().Deliver(platform::TControlMessage::MouseMove, 1, 1);
+  EXPECT_EQ(sources, std::vector<TMouseSource>{TMouseSource::FlashControl});
+
+  // A video item after it hides the control and unloads its movie.
+  rig.View.PrepareMedia(0, true);
+  EXPECT_FALSE(rig.Control().Visible());
+  EXPECT_EQ(rig.ActiveX.Calls.back(), "Set Movie= ");
+}
+
+TEST(MediaHost, AMovieOf250FramesStartsAtFrame2AndCompletesAtFrame247) {
+  TFlashViewRig rig({320, 240}, {320, 240});
+  ASSERT_TRUE(rig.Open());
+  rig.View.PlayMedia(0);
+  EXPECT_TRUE(rig.Control().Visible());
+  EXPECT_TRUE(rig.Panel(rig.Host().MediaPanel()).Showing());
+  EXPECT_TRUE(rig.Panel(rig.Host().FlashPanel()).Showing());
+  const auto frame = [&] { return rig.Host().FlashControl()->FrameNum(); };
+  EXPECT_EQ(frame(), 2);
+  // 40 ms a frame: frame 247 is reached 9800 ms later, on a progress tick.
+  rig.Clock.AdvanceBy(20000);
+  ASSERT_FALSE(rig.Events.empty());
+  EXPECT_EQ(std::count_if(rig.Events.begin(), rig.Events.end(), [](const auto& e) { return e.Complete; }), 1);
+  EXPECT_TRUE(rig.Events.back().Complete);
+  EXPECT_EQ(rig.Events.back().Time, 9800u);
+  EXPECT_EQ(rig.Events.back().Percent, 100);
+  EXPECT_EQ(rig.Events.end()[-2].Percent, 244 * 100 / 249);
+  EXPECT_EQ(rig.Events.size(), 98u);
+  EXPECT_FALSE(rig.Host().ProgressTimer()->Enabled());
+
+  // Rewound, it plays again from frame 2.
+  rig.View.RewindMedia();
+  rig.View.PlayMedia(0);
+  EXPECT_EQ(frame(), 2);
+  rig.Clock.AdvanceBy(20000);
+  EXPECT_EQ(std::count_if(rig.Events.begin(), rig.Events.end(), [](const auto& e) { return e.Complete; }), 2);
+
+  // A movie of a single frame, or one the control cannot load (no frame to start at), is
+  // at its end at once rather than never.
+  for (const int frames : {1, 0}) {
+    SCOPED_TRACE(frames);
+    rig.ActiveX.TotalFramesOf = [frames](const std::string&) { return frames; };
+    ASSERT_TRUE(rig.Open());
+    rig.View.PlayMedia(0);
+    const std::size_t before = rig.Events.size();
+    rig.Clock.AdvanceBy(100);
+    ASSERT_EQ(rig.Events.size(), before + 1);
+    EXPECT_TRUE(rig.Events.back().Complete);
+  }
+}
+
+TEST(MediaHost, ClosingAMovieWaitsASecondAtMostForItToStopThenUnloadsIt) {
+  struct TCase {
+    std::uint32_t StopDelay;
+    std::uint64_t Waited;  // the queue runs 10 ms a time
+  };
+  for (const TCase c : {TCase{0, 10}, TCase{300, 300}, TCase{5000, 1000}}) {
+    SCOPED_TRACE(c.StopDelay);
+    TFlashViewRig rig({320, 240}, {320, 240});
+    rig.ActiveX.StopDelay = c.StopDelay;
+    rig.OnProcessMessages = [&] { rig.Clock.AdvanceBy(10); };
+    ASSERT_TRUE(rig.Open());
+    rig.View.PlayMedia(0);
+    rig.Clock.AdvanceBy(500);
+    const std::uint64_t before = rig.Clock.Now();
+    rig.View.CloseMedia();
+    EXPECT_EQ(rig.Clock.Now() - before, c.Waited);
+    EXPECT_FALSE(rig.Panel(rig.Host().MediaPanel()).Visible());
+    EXPECT_EQ(rig.ActiveX.Calls.back(), "Set Movie= ");
+    EXPECT_FALSE(rig.Host().ProgressTimer()->Enabled());
+    EXPECT_EQ(rig.Host().FlashControl()->Playing(), false) << "an unloaded movie plays nothing";
+  }
+}
+
+TEST(MediaHost, AMovieWithoutControlOrSizeFailsOrShrinksButNeverThrows) {
+  // No class: nothing prepares, nothing opens, and the rest does nothing.
+  TFlashViewRig missing({320, 240}, {320, 240});
+  missing.ActiveX.Registered.clear();
+  EXPECT_FALSE(missing.Open());
+  missing.View.PlayMedia(0);
+  missing.Clock.AdvanceBy(1000);
+  missing.View.CloseMedia();
+  EXPECT_TRUE(missing.Events.empty());
+  EXPECT_EQ(missing.Host().FlashControl(), nullptr);
+
+  // A missing or compressed movie has no native size: an empty rectangle in the centre.
+  TFlashViewRig rig({320, 240}, {320, 240});
+  std::fstream(rig.Movie, std::ios::binary | std::ios::in | std::ios::out).write("CWS", 3);
+  for (const bool exists : {true, false}) {
+    if (!exists) std::filesystem::remove(rig.Movie);
+    ASSERT_TRUE(rig.Open());
+    EXPECT_EQ(rig.Host().MediaPanel()->Bounds(), (TRect{160, 120, 160, 120}));
+  }
+}
+
+TEST(MediaHost, AShapedMovieCutsItsPanelAndTheNextMovieIsWholeAgain) {
+  TFlashViewRig rig({320, 240}, {320, 240});
+  const TPicture shape = EllipseShape(160, 120);
+  rig.View.SetPicShapedPicture(&shape);
+  ASSERT_TRUE(rig.Open(true, "&"));
+  const TMediaShape expected = MakeMediaShape(shape.Bitmap(), 550 * 320 / 320, 400);
+  EXPECT_EQ(rig.Panel(rig.Host().FlashPanel()).Region(), expected.Inner);
+  EXPECT_EQ(rig.Panel(rig.Host().MediaPanel()).Region(), expected.Outer);
+  EXPECT_TRUE(rig.Host().ShapedFlash());
+  EXPECT_FALSE(rig.Host().ShapedVideo());
+  ASSERT_TRUE(rig.Open());
+  EXPECT_FALSE(rig.Panel(rig.Host().FlashPanel()).Region().has_value());
+  EXPECT_FALSE(rig.Panel(rig.Host().MediaPanel()).Region().has_value());
+  EXPECT_FALSE(rig.Host().ShapedFlash());
 }
 
 }  // namespace
