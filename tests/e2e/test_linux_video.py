@@ -1,7 +1,9 @@
 """lumora-play on Xvfb beyond the full screen of one monitor: a video item plays natively
 where the headless rules place it, cut to its shape, as often as it says, then the show
-moves on; the preview window shows the show scaled down, a window somebody else made
-shows it as its screen; on two monitors the show takes the primary one and a cover darkens the other."""
+moves on (the demo's too); the preview window shows the show scaled down, a window
+somebody else made shows it as its screen; on two monitors the show takes the primary
+one and a cover darkens the other; a second show gives way to the first; a message
+waits in a dialog until it is dismissed."""
 
 import os
 import signal
@@ -139,3 +141,24 @@ def TestTheDemoGoesRoundItsVideoAndPicturesWithTheMusicPlaying(s: TSession):
     Check("skipped" not in process.Stdout(), f"an item was skipped: {process.Stdout()!r}")
     s.Xdotool("key", "Escape")
     CheckEndedClean(process, temp, "after the demo's video")
+
+
+def TestASecondShowGivesWayAndAShowThatCannotBeReadSaysSoInADialog(s: TSession):
+    red = RedPictureShow(s, "first.scr")
+    s.ParkPointer()
+    first, temp = StartPlay(s, str(red))
+    WaitForScreen(s, "first", [CENTRE], lambda p: RED)
+    second, _ = StartPlay(s, str(red))
+    Check(second.WaitExit(30) == 0 and "another show" in second.Stdout(), f"the second show: {second.Stdout()!r}")
+    Check(first.Running(), "the first show ended")
+    s.Xdotool("key", "Escape")
+    CheckEndedClean(first, temp, "after a second show gave way")
+    # A screen saver whose settings cannot be extracted.
+    broken = s.MakeScr("broken.scr", gate=0, configPosition=1 << 30, configStoredSize=64)
+    process, temp = StartPlay(s, str(broken))
+    x, y, w, h = WaitUntil(lambda: WindowGeometry(s, "-name", "lumora-play"), 30, "the message's dialog")
+    WaitForScreen(s, "dialog", [(x + 4, y + h - 4)], lambda p: (255, 255, 255))
+    Check(process.Running(), "the player went on without waiting for the message to be seen")
+    s.Xdotool("key", "Return")
+    CheckEndedClean(process, temp, "after the message")
+    Check("Extract config file error!" in process.Stdout(), f"the message: {process.Stdout()!r}")
