@@ -7,13 +7,16 @@
 #include "platform/headless/headless_files.h"
 #include "platform/headless/headless_text.h"
 #include "platform/x11/x11_loop.h"
+#include "platform/x11/x11_media_panel.h"
+#include "platform/x11/x11_named_mutex.h"
 #include "platform/x11/x11_surface.h"
 #include "platform/x11/x11_system.h"
 #include "platform/x11/x11_threads.h"
 #include "play_options.h"
 #include "show/main_frm_show.h"
+#include "trpic/media_host.h"
 
-#ifdef LUMORA_PLAY_MUSIC
+#ifdef LUMORA_PLAY_MEDIA
 #include "platform/x11/gst_media_player.h"
 #endif
 
@@ -50,22 +53,24 @@ class TPlayForm final : public platform::IFormWindow {
   platform::TWindowHandle handle_;
 };
 
-// The show with its media items passed over: no control plays Flash movies here, and
-// the X11 backend has no video panels yet.
+// The show with its Flash items passed over: no control plays them here. Videos play
+// as on Windows, where GStreamer is built in.
 class TPlayShow final : public TMainFrmShow {
  public:
   using TMainFrmShow::TMainFrmShow;
 
  protected:
   bool ShowMediaItem() override {
+    std::string ext = CurrentItem() != nullptr ? CurrentItem()->PicFileName : std::string();
+    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+#ifdef LUMORA_PLAY_MEDIA
+    if (ext != ".swf") return TMainFrmShow::ShowMediaItem();
+#endif
     // Once per item, not at every round of the show.
-    if (noted_.insert(CurrentIndex()).second) {
-      std::string ext = CurrentItem() != nullptr ? CurrentItem()->PicFileName : std::string();
-      for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (noted_.insert(CurrentIndex()).second)
       std::fprintf(stderr, "lumora-play: item %d is %s; skipped\n", CurrentIndex() + 1,
                    ext == ".swf" ? "a Flash movie, which plays only on Windows"
-                                 : "a video, which lumora-play does not play yet");
-    }
+                                 : "a video, and this lumora-play was built without GStreamer");
     return false;
   }
 
@@ -138,6 +143,17 @@ void InstallSignalHandlers() {
 }
 
 int Play(const tools::TPlayOptions& o) {
+  // One full-screen show and one preview at a time, as on Windows; a framework's window
+  // is the framework's to manage.
+  platform::TX11NamedMutexes mutexes;
+  platform::TNamedMutex mutex;
+  if (o.Target == tools::TPlayTarget::FullScreen || o.Target == tools::TPlayTarget::Preview) {
+    mutex = mutexes.CreateNamedMutex(o.Target == tools::TPlayTarget::Preview ? kPreviewTitle : kFullScreenTitle);
+    if (mutex.Outcome == platform::TMutexOutcome::AlreadyExisted) {
+      std::fputs("lumora-play: another show of this kind is running\n", stderr);
+      return 0;
+    }
+  }
   TScratch scratch;
   fs::path saver = o.Show;
   std::error_code ec;
@@ -201,19 +217,28 @@ int Play(const tools::TPlayOptions& o) {
     platform::THeadlessFileSystem files(saver, scratch.Path());
     platform::THeadlessTextRasterizer text;
     platform::TX11Random random;
-    platform::TX11MessageBox messages("lumora-play");
+    platform::TX11MessageBox messages("lumora-play", d);
     platform::TX11ShowSystem system(*loop, [&surface](bool visible) { surface->SetCursorVisible(visible); });
     platform::TX11ThreadHost threads(*loop);
     TPlayForm form(*loop, surface->Handle());
-#ifdef LUMORA_PLAY_MUSIC
+#ifdef LUMORA_PLAY_MEDIA
     // mdaScr, made before the show that holds on to it: its completions come through the
     // loop, and the completion handler's wait idles on the loop.
     platform::TGstMediaPlayer player(*loop);
 #endif
+#ifdef LUMORA_PLAY_MEDIA
+    // Video items: panels inside the show's window, each video through a player of its own.
+    platform::TX11MediaPanels panels(d, surface->Handle(), [&surface](bool waiting) { surface->SetWaitCursor(waiting); });
+#endif
     TTrPic view(TTrPicPlatform{*surface, text, desktop, random, messages, &threads});
+#ifdef LUMORA_PLAY_MEDIA
+    view.SetMediaPlatform(TMediaHostPlatform{
+        panels, *loop, [&loop] { return std::make_unique<platform::TGstMediaPlayer>(*loop, platform::TGstMedia::Video); },
+        [&loop] { loop->ProcessPending(); }});
+#endif
     TPlayShow show(TShowPlatform{files, system, system, system, *loop, messages, random}, form, view,
                    preview ? "P" : "S");
-#ifdef LUMORA_PLAY_MUSIC
+#ifdef LUMORA_PLAY_MEDIA
     show.SetMusicPlatform(TMusicPlatform{files, player, [&loop] { loop->ProcessPending(); },
                                          [&loop](std::uint32_t ms) { loop->WaitForEvents(static_cast<int>(ms)); },
                                          [] { return platform::X11TickCount(); }});
@@ -261,6 +286,8 @@ int main(int argc, char** argv) {
       return 2;
     }
     InstallSignalHandlers();
+    // GStreamer's video sink talks to the server from threads of its own.
+    XInitThreads();
     return Play(options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "lumora-play: %s\n", e.what());

@@ -1,7 +1,11 @@
 #include "platform/x11/gst_media_player.h"
 
 #include <gst/gst.h>
+#include <gst/video/video.h>
+#include <gst/video/videooverlay.h>
 
+#include <algorithm>
+#include <atomic>
 #include <mutex>
 
 namespace lumora::platform {
@@ -14,6 +18,14 @@ struct TGstMediaPlayer::TState {
   TMediaMode Mode = TMediaMode::Other;
   std::uint64_t Generation = 0;  // a new medium: late messages of the old one are ignored
   std::shared_ptr<struct TIdleAtEnd> Idle;
+  // Video: the sink, its size filter, what the stream reported, and the window the
+  // sink asks for from its streaming thread.
+  GstElement* Sink = nullptr;
+  GstElement* Size = nullptr;
+  std::optional<TSize> Native;
+  int FpsN = 0;
+  int FpsD = 1;
+  std::atomic<unsigned long> Window{0};
 };
 
 // At its end a medium is paused from the streaming side at once, rather than when the UI
@@ -32,9 +44,16 @@ namespace {
 // Seconds a medium may take to be ready for playing.
 constexpr GstClockTime kOpenTimeout = 10 * GST_SECOND;
 
+// The frames converted to the server's pixels and scaled to the size the filter sets,
+// stretched as the destination says, drawn into a window the player names.
+constexpr const char* kVideoSink =
+    "videoconvert ! videoscale add-borders=false ! capsfilter name=size ! "
+    "ximagesink name=sink force-aspect-ratio=false handle-events=false";
+
 }  // namespace
 
-TGstMediaPlayer::TGstMediaPlayer(TX11Loop& loop) : loop_(loop), state_(std::make_shared<TState>()) {
+TGstMediaPlayer::TGstMediaPlayer(TX11Loop& loop, TGstMedia media)
+    : loop_(loop), media_(media), state_(std::make_shared<TState>()) {
   gst_init(nullptr, nullptr);
   state_->Player = this;
 }
@@ -44,6 +63,17 @@ TGstMediaPlayer::~TGstMediaPlayer() {
   notifyNext_ = false;
   Close();
   state_->Player = nullptr;
+  if (parking_ != 0) XDestroyWindow(loop_.Dpy(), parking_);
+}
+
+unsigned long TGstMediaPlayer::ParkingWindow() {
+  if (parking_ == 0) {
+    Display* d = loop_.Dpy();
+    parking_ = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, BlackPixel(d, DefaultScreen(d)));
+    // The sink has a connection of its own: the window must exist on the server first.
+    XSync(d, False);
+  }
+  return parking_;
 }
 
 bool TGstMediaPlayer::TakeNotify() {
@@ -89,16 +119,25 @@ bool TGstMediaPlayer::Open(const std::filesystem::path& path) {
   }
   g_object_set(pipeline, "uri", uri, nullptr);
   g_free(uri);
-  // Sound only: a video stream of the file is not ours to show here.
-  gint flags = 0;
-  g_object_get(pipeline, "flags", &flags, nullptr);
-  g_object_set(pipeline, "flags", flags & ~0x1, nullptr);
-  gst_element_set_state(pipeline, GST_STATE_PAUSED);
-  if (gst_element_get_state(pipeline, nullptr, nullptr, kOpenTimeout) != GST_STATE_CHANGE_SUCCESS) {
-    // Not a medium the installed plugins can play.
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(pipeline);
-    return false;
+  GstElement* sink = nullptr;
+  GstElement* size = nullptr;
+  if (media_ == TGstMedia::Sound) {
+    // Sound only: a video stream of the file is not ours to show here.
+    gint flags = 0;
+    g_object_get(pipeline, "flags", &flags, nullptr);
+    g_object_set(pipeline, "flags", flags & ~0x1, nullptr);
+  } else {
+    GstElement* bin = gst_parse_bin_from_description(kVideoSink, TRUE, &error);
+    if (bin == nullptr) {
+      g_clear_error(&error);
+      gst_object_unref(pipeline);
+      return false;
+    }
+    sink = gst_bin_get_by_name(GST_BIN(bin), "sink");
+    size = gst_bin_get_by_name(GST_BIN(bin), "size");
+    g_object_set(pipeline, "video-sink", bin, nullptr);
+    // Until the show names its window, the first frame goes to one nobody sees.
+    state_->Window = state_->Window.load() != 0 ? state_->Window.load() : ParkingWindow();
   }
   const std::uint64_t generation = ++state_->Generation;
   GstBus* bus = gst_element_get_bus(pipeline);
@@ -115,6 +154,14 @@ bool TGstMediaPlayer::Open(const std::filesystem::path& path) {
       bus,
       [](GstBus*, GstMessage* message, gpointer data) -> GstBusSyncReply {
         const auto* w = static_cast<const TWatch*>(data);
+        if (gst_is_video_overlay_prepare_window_handle_message(message)) {
+          // The sink asks, from its streaming thread, where to draw.
+          const std::shared_ptr<TState> s = w->State.lock();
+          if (s && s->Window.load() != 0)
+            gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(GST_MESSAGE_SRC(message)), s->Window.load());
+          gst_message_unref(message);
+          return GST_BUS_DROP;
+        }
         const GstMessageType type = GST_MESSAGE_TYPE(message);
         if (type == GST_MESSAGE_EOS && GST_IS_ELEMENT(GST_MESSAGE_SRC(message))) {
           struct TPause {
@@ -150,6 +197,35 @@ bool TGstMediaPlayer::Open(const std::filesystem::path& path) {
       },
       watch, [](gpointer data) { delete static_cast<TWatch*>(data); });
   gst_object_unref(bus);
+  gst_element_set_state(pipeline, GST_STATE_PAUSED);
+  if (gst_element_get_state(pipeline, nullptr, nullptr, kOpenTimeout) != GST_STATE_CHANGE_SUCCESS) {
+    // Not a medium the installed plugins can play.
+    ++state_->Generation;
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    if (sink != nullptr) gst_object_unref(sink);
+    if (size != nullptr) gst_object_unref(size);
+    gst_object_unref(pipeline);
+    return false;
+  }
+  state_->Native.reset();
+  state_->FpsN = 0;
+  state_->FpsD = 1;
+  if (media_ == TGstMedia::Video) {
+    GstPad* pad = nullptr;
+    g_signal_emit_by_name(pipeline, "get-video-pad", 0, &pad);
+    GstCaps* caps = pad != nullptr ? gst_pad_get_current_caps(pad) : nullptr;
+    GstVideoInfo info;
+    if (caps != nullptr && gst_video_info_from_caps(&info, caps)) {
+      state_->Native = TSize{GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)};
+      state_->FpsN = GST_VIDEO_INFO_FPS_N(&info);
+      state_->FpsD = std::max(1, GST_VIDEO_INFO_FPS_D(&info));
+    }
+    if (caps != nullptr) gst_caps_unref(caps);
+    if (pad != nullptr) gst_object_unref(pad);
+  }
+  frames_ = false;
+  state_->Sink = sink;
+  state_->Size = size;
   state_->Pipeline = pipeline;
   state_->Idle = std::move(idle);
   state_->Mode = TMediaMode::Stopped;
@@ -171,6 +247,9 @@ bool TGstMediaPlayer::Close() {
   state_->Mode = TMediaMode::Other;
   ++state_->Generation;
   gst_element_set_state(pipeline, GST_STATE_NULL);
+  if (state_->Sink != nullptr) gst_object_unref(state_->Sink);
+  if (state_->Size != nullptr) gst_object_unref(state_->Size);
+  state_->Sink = state_->Size = nullptr;
   gst_object_unref(pipeline);
   if (notify) Notify(TMediaNotifyResult::Successful);
   return true;
@@ -213,18 +292,73 @@ bool TGstMediaPlayer::StepBack() {
 
 TMediaMode TGstMediaPlayer::Mode() { return state_->Pipeline == nullptr ? TMediaMode::Other : state_->Mode; }
 
-std::optional<std::uint32_t> TGstMediaPlayer::Position() {
+std::optional<std::uint32_t> TGstMediaPlayer::Query(bool duration) {
   gint64 value = 0;
-  if (state_->Pipeline == nullptr || !gst_element_query_position(state_->Pipeline, GST_FORMAT_TIME, &value) || value < 0)
-    return std::nullopt;
-  return static_cast<std::uint32_t>(value / GST_MSECOND);
+  if (state_->Pipeline == nullptr) return std::nullopt;
+  const gboolean known = duration ? gst_element_query_duration(state_->Pipeline, GST_FORMAT_TIME, &value)
+                                  : gst_element_query_position(state_->Pipeline, GST_FORMAT_TIME, &value);
+  if (!known || value < 0) return std::nullopt;
+  const auto ns = static_cast<guint64>(value);
+  if (frames_ && state_->FpsN > 0)
+    // Rounded: a length of n frames may come out a hair short of n / rate seconds.
+    return static_cast<std::uint32_t>(gst_util_uint64_scale_round(
+        ns, static_cast<guint64>(state_->FpsN), static_cast<guint64>(state_->FpsD) * GST_SECOND));
+  return static_cast<std::uint32_t>(ns / GST_MSECOND);
 }
 
-std::optional<std::uint32_t> TGstMediaPlayer::Length() {
-  gint64 value = 0;
-  if (state_->Pipeline == nullptr || !gst_element_query_duration(state_->Pipeline, GST_FORMAT_TIME, &value) || value < 0)
-    return std::nullopt;
-  return static_cast<std::uint32_t>(value / GST_MSECOND);
+std::optional<std::uint32_t> TGstMediaPlayer::Position() { return Query(false); }
+
+std::optional<std::uint32_t> TGstMediaPlayer::Length() { return Query(true); }
+
+bool TGstMediaPlayer::SetDisplayWindow(TWindowHandle window) {
+  TakeNotify();
+  if (state_->Sink == nullptr || window == 0) return false;
+  state_->Window = static_cast<unsigned long>(window);
+  gst_video_overlay_set_window_handle(GST_VIDEO_OVERLAY(state_->Sink), static_cast<guintptr>(window));
+  gst_video_overlay_expose(GST_VIDEO_OVERLAY(state_->Sink));
+  return true;
+}
+
+std::optional<TSize> TGstMediaPlayer::DestinationSize() {
+  if (state_->Sink == nullptr) return std::nullopt;
+  return state_->Native;
+}
+
+bool TGstMediaPlayer::SetDestination(const TRect& rect) {
+  TakeNotify();
+  if (state_->Size == nullptr || rect.Width() <= 0 || rect.Height() <= 0) return false;
+  GstCaps* caps = gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, rect.Width(), "height", G_TYPE_INT,
+                                      rect.Height(), "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+  g_object_set(state_->Size, "caps", caps, nullptr);
+  gst_caps_unref(caps);
+  // The sink learns the window's new size only when told to draw it again, and asks
+  // the server for it on a connection of its own: ours must have been heard first.
+  XSync(loop_.Dpy(), False);
+  gst_video_overlay_expose(GST_VIDEO_OVERLAY(state_->Sink));
+  return true;
+}
+
+bool TGstMediaPlayer::SetTimeFormatFrames() {
+  TakeNotify();
+  if (state_->Sink == nullptr || state_->FpsN <= 0) return false;
+  frames_ = true;
+  return true;
+}
+
+bool TGstMediaPlayer::Rewind() {
+  const bool notify = TakeNotify();
+  if (state_->Pipeline == nullptr) return false;
+  EndPendingPlay(TMediaNotifyResult::Aborted);
+  gst_element_set_state(state_->Pipeline, GST_STATE_PAUSED);
+  gst_element_get_state(state_->Pipeline, nullptr, nullptr, kOpenTimeout);
+  if (!gst_element_seek_simple(state_->Pipeline, GST_FORMAT_TIME,
+                               static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), 0))
+    return false;
+  // The flush must be through before a position is asked for.
+  gst_element_get_state(state_->Pipeline, nullptr, nullptr, kOpenTimeout);
+  state_->Mode = TMediaMode::Stopped;
+  if (notify) Notify(TMediaNotifyResult::Successful);
+  return true;
 }
 
 }  // namespace lumora::platform

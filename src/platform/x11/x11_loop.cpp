@@ -182,12 +182,22 @@ void TX11Loop::RunPosted() {
     if (n <= 0) break;
     if (std::find(bytes, bytes + n, kQuitByte) != bytes + n) quit_ = true;
   }
-  std::deque<std::function<void()>> calls;
+  // One call at a time off the queue: a call that waits and pumps the loop (a music
+  // completion that waits for its stop) must still run the calls queued behind it,
+  // such as a worker's synchronised step. Calls posted meanwhile wait for the next turn.
+  std::size_t count = 0;
   {
     const std::lock_guard lock(postedMutex_);
-    calls.swap(posted_);
+    count = posted_.size();
   }
-  for (auto& call : calls) {
+  for (; count > 0; --count) {
+    std::function<void()> call;
+    {
+      const std::lock_guard lock(postedMutex_);
+      if (posted_.empty()) break;
+      call = std::move(posted_.front());
+      posted_.pop_front();
+    }
     try {
       call();
     } catch (...) {

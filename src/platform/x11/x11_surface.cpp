@@ -1,6 +1,7 @@
 #include "platform/x11/x11_surface.h"
 
 #include <X11/Xatom.h>
+#include <X11/cursorfont.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
@@ -109,6 +110,7 @@ TX11Surface::~TX11Surface() {
     XSelectInput(display_, window_, NoEventMask);
   }
   if (blank_ != 0) XFreeCursor(display_, blank_);
+  if (watch_ != 0) XFreeCursor(display_, watch_);
   XSync(display_, False);
 }
 
@@ -189,9 +191,18 @@ void TX11Surface::Show() {
   XSync(display_, False);
 }
 
+void TX11Surface::SetWaitCursor(bool waiting) {
+  waiting_ = waiting;
+  SetCursorVisible(visible_);
+}
+
 void TX11Surface::SetCursorVisible(bool visible) {
+  visible_ = visible;
   if (!owned_) return;
-  if (visible) {
+  if (visible && waiting_) {
+    if (watch_ == 0) watch_ = XCreateFontCursor(display_, XC_watch);
+    XDefineCursor(display_, window_, watch_);
+  } else if (visible) {
     XUndefineCursor(display_, window_);
   } else {
     if (blank_ == 0) {

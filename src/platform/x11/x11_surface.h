@@ -36,6 +36,8 @@ class TX11Surface final : public IWindowSurface {
   void Show();
   // Hides or shows the pointer over an own window.
   void SetCursorVisible(bool visible);
+  // The hourglass while a medium opens, where the pointer is visible at all.
+  void SetWaitCursor(bool waiting);
 
   TSize ClientSize() const override { return client_; }
   TSize ScreenSize() const override { return screen_; }
@@ -67,6 +69,9 @@ class TX11Surface final : public IWindowSurface {
   XShmSegmentInfo shmInfo_{};
   bool shm_ = false;
   Cursor blank_ = 0;
+  Cursor watch_ = 0;
+  bool visible_ = true;
+  bool waiting_ = false;
   IWindowSurfaceEvents* events_ = nullptr;
 };
 

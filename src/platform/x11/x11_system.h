@@ -15,6 +15,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace lumora::platform {
 
@@ -45,7 +47,12 @@ class TX11ShowSystem final : public IShowSystem, public IRegistry, public IPassw
   int counter_ = 0;
 };
 
-// The monitors of the display (XRandR), else the screen as one monitor.
+// The monitors to use from what the display reports through XRandR and through
+// Xinerama: XRandR's where it tells of several, else Xinerama's heads where there are
+// several (nested and older servers know their heads only that way), else XRandR's
+// one, else the screen; one of them always primary (the first where none is).
+TMonitorList ChooseMonitors(TMonitorList randr, TMonitorList xinerama, TSize screen);
+// The monitors of the display.
 TMonitorList X11Monitors(Display* display);
 // The primary monitor's size, as a full-screen show takes it.
 TSize X11ScreenSize(Display* display);
@@ -64,13 +71,22 @@ class TX11DesktopCapture final : public IDesktopCapture {
   std::optional<TBitmap32> frozen_;
 };
 
+// A message's lines as a dialog shows them: its own line breaks kept, longer lines
+// broken at spaces (or, for a word longer than a line, inside it) to at most columns.
+std::vector<std::string> WrapMessage(std::string_view text, std::size_t columns);
+
+// Messages on standard error and, where a display is given, in a small dialog over
+// everything, until a key, a click or the window manager's close dismisses it.
 class TX11MessageBox final : public IMessageBox {
  public:
-  explicit TX11MessageBox(std::string title) : title_(std::move(title)) {}
+  explicit TX11MessageBox(std::string title, Display* display = nullptr)
+      : title_(std::move(title)), display_(display) {}
   void ShowMessage(std::string_view text) override;
 
  private:
+  void ShowDialog(std::string_view text);
   std::string title_;
+  Display* display_;
 };
 
 class TX11Random final : public IRandom {
