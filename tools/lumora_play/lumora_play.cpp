@@ -234,7 +234,7 @@ int Play(const tools::TPlayOptions& o) {
 #ifdef LUMORA_PLAY_MEDIA
     view.SetMediaPlatform(TMediaHostPlatform{
         panels, *loop, [&loop] { return std::make_unique<platform::TGstMediaPlayer>(*loop, platform::TGstMedia::Video); },
-        [&loop] { loop->ProcessPending(); }});
+        [&loop] { loop->ProcessPending(); }, nullptr, [] { return std::uint64_t{platform::X11TickCount()}; }});
 #endif
     TPlayShow show(TShowPlatform{files, system, system, system, *loop, messages, random}, form, view,
                    preview ? "P" : "S");
