@@ -193,6 +193,9 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
 
   // ---- Layout and drawing ----
   platform::TSize ComputePicSize(bool scaled) const;
+  // The largest size the current properties draw a picture of width x height at (on the
+  // client or stamped at screen scale): what a picture decoded for this view must hold.
+  platform::TSize DrawnPicSize(int width, int height) const;
   void PlacePic();
   void Relayout(bool caption, bool rebuildCaption, bool place, bool resize);
   void ApplyMask(TBitmap32& bitmap);
@@ -280,6 +283,7 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
 
  private:
   static TTrPicStyle ClampStyle(TTrPicStyle value);
+  platform::TSize ComputePicSizeOf(std::int64_t pw, std::int64_t ph, bool scaled) const;
   int ClientW() const;
   int ClientH() const;
   bool CenteredWith(TBgBgpStyle fill) const;
