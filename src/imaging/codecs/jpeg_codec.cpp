@@ -165,7 +165,8 @@ bool DecodeJpegScaled(std::span<const std::byte> data, const TDecodeRequest& req
   const std::int64_t pixels = std::int64_t(own.Width) * own.Height;
   session->PixelsPerConsumeStep = pixels / std::max<JDIMENSION>(info.total_iMCU_rows, 1);
 
-  TBitmap32 bitmap(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+  // The library writes every pixel before the picture is handed out.
+  TBitmap32 bitmap(static_cast<int>(info.output_width), static_cast<int>(info.output_height), TBitmap32::TUninitialised{});
   std::vector<JSAMPROW> rows(static_cast<std::size_t>(bitmap.Height()));
   for (int y = 0; y < bitmap.Height(); ++y) rows[static_cast<std::size_t>(y)] = reinterpret_cast<JSAMPROW>(bitmap.Row(y));
   if (!ReadRows(session.get(), rows.data(), info.output_height, pixels / std::max(bitmap.Height(), 1))) return false;
