@@ -444,7 +444,8 @@ void TMainFrmShow::ShowPictureItem() {
         return;
       }
       if (extracted && !flags_.ExitPending) {
-        view_.SetPicture(picture.get());
+        view_.SetPicture(std::move(*picture));
+        picture.reset();
         if (item.Masked) {
           view_.SetPicOpacity(item.Opacity);
           if (item.MaskedFilePos != -1 && item.MaskedFileSize != 0) {

@@ -137,6 +137,7 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   void SetPicShapedPicture(const TPicture* value);
   const TPicture& Picture() const { return picture_; }
   void SetPicture(const TPicture* value);  // stored only; layout happens at the next show-in
+  void SetPicture(TPicture&& value) { picture_ = std::move(value); }  // the same, without a copy
   bool Showing() const { return showing_; }
   std::uint16_t FloatSpeed() const { return floatSpeed_; }
   void SetFloatSpeed(std::uint16_t value) { floatSpeed_ = value == 0 ? 1 : value; }
