@@ -109,7 +109,7 @@ bool DecodeWindowsBitmap(std::span<const std::byte> data, TBitmap32& out);  // o
 bool DecodeWindowsIcon(std::span<const std::byte> data, TBitmap32& out);    // ours
 bool DecodeJpeg(std::span<const std::byte> data, TBitmap32& out);           // libjpeg-turbo
 // JPEG through the library's DCT scaling (1/2, 1/4, 1/8) when it is drawn at half its
-// size or less; stops when request.Continue says so.
+// size or less and the scale divides its sides; stops when request.Continue says so.
 bool DecodeJpegScaled(std::span<const std::byte> data, const TDecodeRequest& request, TBitmap32& out,
                       TPictureSize& native);
 // The scale denominator (1, 2, 4 or 8) a JPEG of native size is decoded at when drawn at shown.

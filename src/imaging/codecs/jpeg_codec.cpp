@@ -136,9 +136,14 @@ int JpegScaleDenominator(TPictureSize native, TPictureSize shown) {
   if (shown.Width <= 0 || shown.Height <= 0 || std::int64_t(shown.Width) * 2 > native.Width ||
       std::int64_t(shown.Height) * 2 > native.Height)
     return 1;
-  // The smallest scale that still has at least the pixels drawn (the library rounds up).
+  // The smallest scale that still has at least the pixels drawn and divides the picture's
+  // sides: otherwise the last column or row of the scaled picture stands for fewer of
+  // the picture's pixels than the others, and stretching it would shift the picture
+  // (fine detail then differs visibly from the whole picture stretched).
   for (const int d : {8, 4, 2})
-    if ((native.Width + d - 1) / d >= shown.Width && (native.Height + d - 1) / d >= shown.Height) return d;
+    if (native.Width % d == 0 && native.Height % d == 0 && native.Width / d >= shown.Width &&
+        native.Height / d >= shown.Height)
+      return d;
   return 1;
 }
 

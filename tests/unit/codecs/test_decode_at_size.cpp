@@ -72,9 +72,9 @@ TEST(DecodeAtSize, LayoutsStayAndPixelsStayWithin40Decibels) {
   std::vector<std::pair<std::filesystem::path, bool>> files;  // path, our own 2400 x 1600 picture
   files.emplace_back(dir / "generated.jpg", true);
   test::WriteFileBytes(files.back().first, test::EncodeJpeg(test::PhotoLikePicture(2400, 1600)));
-  if (const auto wallpapers = test::PackageImages("ukui-wallpapers")) {
-    for (const char* name : {"rhythm.jpg", "the-mouse.jpg"})
-      files.emplace_back(*wallpapers / "usr/share/backgrounds" / name, false);
+  if (const auto wallpapers = test::PackageImages("mate-backgrounds")) {
+    for (const char* name : {"Dune.jpg", "RainDrops.jpg", "Storm.jpg"})
+      files.emplace_back(*wallpapers / "usr/share/backgrounds/mate/nature" / name, false);
   } else {
     std::printf("the wallpaper photographs are not cached: only the generated picture is tried\n");
   }
