@@ -1,7 +1,8 @@
 // Decoding a 24-megapixel JPEG and a 24-megapixel PNG through TPicture (file read,
 // decode, 32-bit picture), each against the library's own command-line decoder on the
 // same file in the same run: djpeg (libjpeg-turbo) and pngtopnm (netpbm, on libpng),
-// both writing their output to /dev/null.
+// both writing their output to /dev/null; and showing the JPEG full-window at 1920 x 1080
+// (decoded for that size and stretched to it) against djpeg of the whole picture.
 #include "bench_support.h"
 #include "imaging/picture.h"
 
@@ -83,14 +84,38 @@ void BM_NewFrame(benchmark::State& state) {
 }
 
 void BM_DecodeJpeg(benchmark::State& state) { Decode(state, Fixture().jpeg); }
+
+// Showing the picture full-window on a 1920 x 1080 screen: decoded for that size (the
+// library's 1/2 DCT scaling here), then stretched to it, as the view does.
+void BM_ShowJpegAt1080(benchmark::State& state) {
+  if (!Fixture().ready) {
+    state.SkipWithError("no test files");
+    return;
+  }
+  lumora::codecs::TDecodeRequest request;
+  request.ShownSize = [](lumora::codecs::TPictureSize) { return lumora::codecs::TPictureSize{1920, 1080}; };
+  for (auto _ : state) {
+    lumora::TPicture picture;
+    if (!picture.LoadFromFile(Fixture().jpeg, request)) state.SkipWithError("decoding failed");
+    lumora::TBitmap32 shown(1920, 1080);
+    shown.StretchDraw(shown.Bounds(), picture.Bitmap());
+    benchmark::DoNotOptimize(shown.Pixels().data());
+  }
+}
 void BM_Djpeg(benchmark::State& state) { Run(state, "djpeg -outfile /dev/null '" + Fixture().jpeg.string() + "'"); }
+// The library's own floor for that show: djpeg decoding at the same 1/2 scale.
+void BM_DjpegHalf(benchmark::State& state) {
+  Run(state, "djpeg -scale 1/2 -outfile /dev/null '" + Fixture().jpeg.string() + "'");
+}
 void BM_DecodePng(benchmark::State& state) { Decode(state, Fixture().png); }
 void BM_Pngtopnm(benchmark::State& state) { Run(state, "pngtopnm '" + Fixture().png.string() + "' > /dev/null"); }
 
 // Real time: the reference commands run in child processes.
 BENCHMARK(BM_NewFrame)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_DecodeJpeg)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_ShowJpegAt1080)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_Djpeg)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_DjpegHalf)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_DecodePng)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_Pngtopnm)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
@@ -100,6 +125,9 @@ int main(int argc, char** argv) {
   Fixture();
   return lumora::bench::RunWithRatios(argc, argv,
                                       {{"BM_DecodeJpeg/iterations:5/real_time", "BM_Djpeg/iterations:5/real_time"},
+                                       {"BM_ShowJpegAt1080/iterations:5/real_time", "BM_Djpeg/iterations:5/real_time"},
+                                       {"BM_ShowJpegAt1080/iterations:5/real_time", "BM_DjpegHalf/iterations:5/real_time"},
+                                       {"BM_DjpegHalf/iterations:5/real_time", "BM_Djpeg/iterations:5/real_time"},
                                        {"BM_NewFrame/iterations:5/real_time", "BM_Djpeg/iterations:5/real_time"},
                                        {"BM_DecodePng/iterations:5/real_time", "BM_Pngtopnm/iterations:5/real_time"}});
 }

@@ -74,6 +74,7 @@ struct TFixture {
   fs::path dir = fs::temp_directory_path() / ("lumora-bench-show-" + std::to_string(::getpid()));
   fs::path bigShow = dir / "big.scr";
   fs::path photoShow = dir / "photo.scr";
+  fs::path photosFullWindow = dir / "photos.scr";
   std::int32_t configPos = 0, configSize = 0, picturePos = 0, pictureSize = 0;
   std::vector<char> photo;
   bool havePhoto = false;
@@ -98,6 +99,12 @@ struct TFixture {
     havePhoto = !photo.empty();
     std::vector<char> file2{'M', 'Z'};
     Finish(file2, ShowConfig(1, ".jpg", AddEntry(file2, photo)), photoShow);
+    // Three items of that photo shown full-window, one second each.
+    std::vector<char> file3{'M', 'Z'};
+    std::string photos = ShowConfig(3, ".jpg", AddEntry(file3, photo));
+    for (std::size_t at = 0; (at = photos.find("PicPos=1\r\n", at)) != std::string::npos; at += 8)
+      photos.replace(at, 10, "PicPos=1\r\nPicSize=1\r\nPicInterval=1\r\n");
+    Finish(file3, photos, photosFullWindow);
   }
   ~TFixture() { fs::remove_all(dir); }
 };
@@ -117,9 +124,9 @@ class TBenchForm final : public platform::IFormWindow {
 };
 
 struct TPlayer {
-  explicit TPlayer(const fs::path& scr)
+  explicit TPlayer(const fs::path& scr, platform::TSize screen = {1024, 768})
       : files(scr, Fixture().dir / "temp"),
-        surface({1024, 768}, {1024, 768}),
+        surface(screen, screen),
         view(TTrPicPlatform{surface, text, desktop, random, messages}),
         show(TShowPlatform{files, system, system, system, clock, messages, random}, form, view, "S") {}
   platform::THeadlessFileSystem files;
@@ -238,6 +245,54 @@ void BM_ExitWhileLoadingLargeJpeg(benchmark::State& state) {
 }
 BENCHMARK(BM_ExitWhileLoadingLargeJpeg)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
+// The key arrives in the middle of the decode (at the tenth time the show pumps its
+// messages while the picture loads); the time runs from the key to the form's close.
+void BM_ExitWhileDecodingLargeJpeg(benchmark::State& state) {
+  if (!Fixture().havePhoto) {
+    state.SkipWithError("ImageMagick did not make the picture");
+    return;
+  }
+  for (auto _ : state) {
+    TPlayer player(Fixture().photoShow);
+    player.show.FormShow();
+    std::chrono::steady_clock::time_point key{};
+    int pumps = 0;
+    player.system.OnProcessMessages = [&] {
+      if (++pumps != 10) return;
+      key = std::chrono::steady_clock::now();
+      player.show.ExitFilter({0, platform::kWmKeyDown, 'A', 0, 0, 0});
+    };
+    player.clock.AdvanceToNextTimer();
+    if (!player.show.CloseRequested() || key == std::chrono::steady_clock::time_point{}) {
+      state.SkipWithError("the show did not close while decoding");
+      return;
+    }
+    state.SetIterationTime(std::chrono::duration<double>(player.form.closed - key).count());
+  }
+}
+BENCHMARK(BM_ExitWhileDecodingLargeJpeg)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
+// Peak resident memory of a full-screen headless show of 24-megapixel photos shown
+// full-window (three items and the first again) on a screen of the arguments' size, above
+// what the process held before; counters in MB.
+void BM_ShowPhotos(benchmark::State& state) {
+  if (!Fixture().havePhoto) {
+    state.SkipWithError("ImageMagick did not make the picture");
+    return;
+  }
+  for (auto _ : state) {
+    const std::int64_t before = bench::CurrentResidentBytes();
+    bench::ResetPeakResident();
+    {
+      TPlayer player(Fixture().photosFullWindow, {int(state.range(0)), int(state.range(1))});
+      player.show.FormShow();
+      for (int i = 0; i < 4; ++i) player.clock.AdvanceToNextTimer();
+      state.counters["peak_MB"] = double(bench::PeakResidentBytes() - before) / 1e6;
+    }
+  }
+}
+BENCHMARK(BM_ShowPhotos)->Args({3840, 2160})->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
 void BM_DecodeLargeJpeg(benchmark::State& state) {
   if (!Fixture().havePhoto) {
     state.SkipWithError("ImageMagick did not make the picture");
@@ -260,5 +315,6 @@ int main(int argc, char** argv) {
   return lumora::bench::RunWithRatios(
       argc, argv,
       {{"BM_ShowToFirstPicture/iterations:5/real_time", "BM_LoadConfigAndDecodeFirstPicture/iterations:5/real_time"},
-       {"BM_ExitWhileLoadingLargeJpeg/iterations:3/manual_time", "BM_DecodeLargeJpeg/iterations:3/real_time"}});
+       {"BM_ExitWhileLoadingLargeJpeg/iterations:3/manual_time", "BM_DecodeLargeJpeg/iterations:3/real_time"},
+       {"BM_ExitWhileDecodingLargeJpeg/iterations:3/manual_time", "BM_DecodeLargeJpeg/iterations:3/real_time"}});
 }

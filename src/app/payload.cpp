@@ -41,6 +41,8 @@ class TInflater {
 // Chunk sizes bound the memory of one extraction whatever the entry's size.
 constexpr std::size_t kInputChunk = 256 * 1024;
 constexpr std::size_t kOutputChunk = 256 * 1024;
+// Inflated bytes between two questions to the caller's check: a few milliseconds.
+constexpr std::uint64_t kCheckBytes = 1u << 20;
 // Deflate cannot expand data more than about 1032 to 1; a larger recorded size is forged.
 constexpr std::uint64_t kMaxDeflateRatio = 1032;
 
@@ -106,10 +108,11 @@ class TPictureGate {
 // Inflates a picture entry through its codec's gate; Ok also when the gate stopped it
 // after the bytes the decoder needs.
 TEntryStatus InflatePicture(platform::IReadableFile& file, std::int64_t position, std::int64_t storedSize,
-                            std::uint32_t inflatedSize, const codecs::TCodecEntry& codec, const TEntrySink& sink) {
+                            std::uint32_t inflatedSize, const codecs::TCodecEntry& codec, const TEntrySink& sink,
+                            const std::function<bool()>& proceed = {}) {
   TPictureGate gate(codec, inflatedSize, sink);
-  const TEntryStatus status =
-      InflateEntry(file, position, storedSize, [&](std::span<const std::byte> chunk) { return gate.Take(chunk); });
+  const TEntryStatus status = InflateEntry(
+      file, position, storedSize, [&](std::span<const std::byte> chunk) { return gate.Take(chunk); }, false, proceed);
   if (gate.Refused()) return TEntryStatus::NotAPicture;
   if (status == TEntryStatus::SinkFailed && gate.Complete()) return TEntryStatus::Ok;
   return status;
@@ -152,6 +155,7 @@ std::string_view EntryStatusText(TEntryStatus status) {
     case TEntryStatus::TooLarge: return "too large to hold in memory";
     case TEntryStatus::SinkFailed: return "could not be written";
     case TEntryStatus::NotAPicture: return "not a picture of its format";
+    case TEntryStatus::Stopped: return "stopped";
   }
   return "unknown";
 }
@@ -169,7 +173,7 @@ TEntryStatus ReadEntryInflatedSize(platform::IReadableFile& file, std::int64_t p
 }
 
 TEntryStatus InflateEntry(platform::IReadableFile& file, std::int64_t position, std::int64_t storedSize,
-                          const TEntrySink& sink, bool strict) {
+                          const TEntrySink& sink, bool strict, const std::function<bool()>& proceed) {
   std::uint32_t inflatedSize = 0;
   if (const TEntryStatus s = ReadEntryInflatedSize(file, position, storedSize, inflatedSize); s != TEntryStatus::Ok)
     return s;
@@ -185,6 +189,7 @@ TEntryStatus InflateEntry(platform::IReadableFile& file, std::int64_t position, 
   std::uint64_t remaining = inflatedSize;
   std::vector<std::byte> in(static_cast<std::size_t>(std::min<std::uint64_t>(kInputChunk, std::max<std::uint64_t>(streamSize, 1))));
   std::vector<std::byte> out(static_cast<std::size_t>(std::min<std::uint64_t>(kOutputChunk, std::max<std::uint64_t>(remaining, 1))));
+  std::uint64_t sinceCheck = 0;
 
   for (;;) {
     if (z.avail_in == 0 && consumed < streamSize) {
@@ -216,6 +221,11 @@ TEntryStatus InflateEntry(platform::IReadableFile& file, std::int64_t position, 
     if (produced > 0) {
       if (!sink(std::span<const std::byte>(out.data(), produced))) return TEntryStatus::SinkFailed;
       remaining -= produced;
+      sinceCheck += produced;
+      if (proceed && sinceCheck >= kCheckBytes && remaining > 0) {
+        sinceCheck = 0;
+        if (!proceed()) return TEntryStatus::Stopped;
+      }
     }
     if (remaining == 0) {
       if (!strict) return TEntryStatus::Ok;
@@ -255,9 +265,21 @@ TEntryStatus CheckPictureHeader(platform::IReadableFile& file, std::int64_t posi
 
 bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::string_view extension,
                          std::int32_t position, std::filesystem::path& tempPath, std::unique_ptr<TPicture>& picture,
-                         std::int32_t storedSize) {
+                         std::int32_t storedSize, const codecs::TDecodeRequest& request) {
   if (position == -1 && storedSize == 0) return false;
   const TExtractionGuard guard;
+  // The caller's check runs its own code (it pumps messages); a failure in it stops the
+  // extraction like a "no", through the paths that clean up.
+  std::function<bool()> proceed;
+  if (request.Continue) {
+    proceed = [&request] {
+      try {
+        return request.Continue();
+      } catch (...) {
+        return false;
+      }
+    };
+  }
   try {
     const std::unique_ptr<platform::IReadableFile> file = fs.OpenForReadDenyWrite(fs.ExecutablePath());
     if (!file) return false;
@@ -274,7 +296,8 @@ bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::stri
                                                  [&](std::span<const std::byte> chunk) {
                                                    data.insert(data.end(), chunk.begin(), chunk.end());
                                                    return true;
-                                                 });
+                                                 },
+                                                 proceed);
       if (status != TEntryStatus::Ok) return false;
       if (!picture) picture = std::make_unique<TPicture>();
       return picture->LoadBitmapFromMemory(data);
@@ -320,9 +343,9 @@ bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::stri
     }
     // A picture's file gets only what its decoder needs, and nothing once its header is refused.
     const TEntrySink write = [&](std::span<const std::byte> chunk) { return out->Write(chunk); };
-    const TEntryStatus status = codec != nullptr
-                                    ? InflatePicture(*file, position, storedSize, inflatedSize, *codec, write)
-                                    : InflateEntry(*file, position, storedSize, write);
+    const TEntryStatus status =
+        codec != nullptr ? InflatePicture(*file, position, storedSize, inflatedSize, *codec, write, proceed)
+                         : InflateEntry(*file, position, storedSize, write, false, proceed);
     const bool closed = out->Close();
     out.reset();
     if (status != TEntryStatus::Ok || !closed) {
@@ -333,7 +356,7 @@ bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::stri
     if (mode == TExtractMode::emTempFile) return true;
 
     if (!picture) picture = std::make_unique<TPicture>();
-    const bool loaded = picture->LoadFromFile(target);
+    const bool loaded = picture->LoadFromFile(target, request);
     fs.RemoveFile(target);
     return loaded;
   } catch (...) {

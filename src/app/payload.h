@@ -49,6 +49,7 @@ enum class TEntryStatus {
   TooLarge,        // more than the caller allows in memory
   SinkFailed,      // the receiver of the data refused it (a write failed)
   NotAPicture,     // a picture whose header its format's decoder refuses
+  Stopped,         // the caller's check asked to stop
 };
 std::string_view EntryStatusText(TEntryStatus status);
 
@@ -59,9 +60,10 @@ TEntryStatus ReadEntryInflatedSize(platform::IReadableFile& file, std::int64_t p
 // Inflates one entry in bounded chunks and hands the output to sink, exactly
 // inflated-size bytes in all. Output beyond the recorded size is not read, unless
 // strict is set: then the stream must end exactly there, with a valid checksum.
+// proceed, when given, is asked every few milliseconds of inflating; false stops it.
 using TEntrySink = std::function<bool(std::span<const std::byte>)>;
 TEntryStatus InflateEntry(platform::IReadableFile& file, std::int64_t position, std::int64_t storedSize,
-                          const TEntrySink& sink, bool strict = false);
+                          const TEntrySink& sink, bool strict = false, const std::function<bool()>& proceed = {});
 
 // Whether an extension may be appended to a temporary file name: no path separators,
 // drive colons or control characters, which would lead the file out of the folder.
@@ -83,8 +85,11 @@ constexpr std::uint32_t kMaxInMemoryEntrySize = 1u << 30;
 //  Mode 2: as mode 1, then picture loads the file (decoder by extension) and the file
 //          is deleted; tempPath still names it.
 // picture: created when null; the caller owns it in every case.
+// request: how large a picture of mode 2 will be drawn (its decoder may hold fewer pixels)
+// and the check, asked every few milliseconds of inflating and decoding, whose false
+// stops the extraction (a failure; no file is left).
 bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::string_view extension,
                          std::int32_t position, std::filesystem::path& tempPath, std::unique_ptr<TPicture>& picture,
-                         std::int32_t storedSize);
+                         std::int32_t storedSize, const codecs::TDecodeRequest& request = {});
 
 }  // namespace lumora

@@ -1,14 +1,50 @@
 #include "imaging/bitmap32.h"
 
+#include <cstdint>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include <algorithm>
 
 namespace lumora {
+
+TBitmap32::TBitmap32(int width, int height, TUninitialised) {
+  width_ = std::max(width, 0);
+  height_ = std::max(height, 0);
+  pixels_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
+}
+
+namespace detail {
+
+void* AllocatePixels(std::size_t bytes) {
+  void* block = ::operator new(bytes);
+#if defined(__linux__)
+  // Blocks of a few MiB and more are offered large pages for the 2 MiB pages that lie
+  // wholly inside them.
+  constexpr std::size_t kLargeBlock = std::size_t(4) << 20;
+  constexpr std::uintptr_t kLargePage = std::uintptr_t(2) << 20;
+  if (bytes >= kLargeBlock) {
+    const auto start = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
+    const std::uintptr_t last = (start + bytes) & ~(kLargePage - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  }
+#endif
+  return block;
+}
+
+void FreePixels(void* block, std::size_t) noexcept { ::operator delete(block); }
+
+}  // namespace detail
 
 void TBitmap32::SetSize(int width, int height, TPixel fill) {
   width = std::max(width, 0);
   height = std::max(height, 0);
   if (width == width_ && height == height_) return;
-  std::vector<TPixel> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), fill);
+  std::vector<TPixel, detail::TPixelAllocator<TPixel>> pixels(
+      static_cast<std::size_t>(width) * static_cast<std::size_t>(height), fill);
   const int keepW = std::min(width, width_);
   const int keepH = std::min(height, height_);
   for (int y = 0; y < keepH; ++y) {
@@ -186,20 +222,21 @@ void TBitmap32::StretchDraw(const TRect& dstRect, const TBitmap32& src, const TR
   const auto indexX = [&](int x) { return static_cast<std::size_t>(mirrorX ? d.Right - 1 - x : x - d.Left); };
   const auto indexY = [&](int y) { return static_cast<std::size_t>(mirrorY ? d.Bottom - 1 - y : y - d.Top); };
 
-  // Source rows that the visible target rows need.
-  int rowLo = INT32_MAX;
-  int rowHi = -1;
-  for (int y = visible.Top; y < visible.Bottom; ++y) {
-    const std::size_t i = indexY(y);
-    rowLo = std::min(rowLo, wy.First[i]);
-    rowHi = std::max(rowHi, wy.First[i] + static_cast<int>(wy.Offset[i + 1] - wy.Offset[i]) - 1);
-  }
-  // Horizontal pass into 16-bit channels (value x 256), only for the visible columns.
+  // Horizontal pass into 16-bit channels (value x 256), only for the visible columns,
+  // one source row at a time as the target rows need it: a ring holds the rows one
+  // target row spans, so a large picture needs no filtered copy of itself.
   const int vw = visible.Width();
-  std::vector<std::uint16_t> tmp(static_cast<std::size_t>(rowHi - rowLo + 1) * static_cast<std::size_t>(vw) * 4);
-  for (int sy = rowLo; sy <= rowHi; ++sy) {
+  const std::size_t rowSize = static_cast<std::size_t>(vw) * 4;
+  std::size_t ringRows = 1;
+  for (std::size_t i = 0; i + 1 < wy.Offset.size(); ++i) ringRows = std::max<std::size_t>(ringRows, wy.Offset[i + 1] - wy.Offset[i]);
+  std::vector<std::uint16_t> ring(ringRows * rowSize);
+  std::vector<int> held(ringRows, -1);
+  const auto filteredRow = [&](int sy) -> const std::uint16_t* {
+    const std::size_t slot = static_cast<std::size_t>(sy) % ringRows;
+    std::uint16_t* out = ring.data() + slot * rowSize;
+    if (held[slot] == sy) return out;
+    held[slot] = sy;
     const TPixel* in = src.Row(s.Top + sy) + s.Left;
-    std::uint16_t* out = tmp.data() + static_cast<std::size_t>(sy - rowLo) * static_cast<std::size_t>(vw) * 4;
     for (int x = 0; x < vw; ++x) {
       const std::size_t i = indexX(visible.Left + x);
       const TPixel* p = in + wx.First[i];
@@ -217,7 +254,8 @@ void TBitmap32::StretchDraw(const TRect& dstRect, const TBitmap32& src, const TR
       out[4 * x + 2] = static_cast<std::uint16_t>((r + (1u << (shift - 1))) >> shift);
       out[4 * x + 3] = static_cast<std::uint16_t>((a + (1u << (shift - 1))) >> shift);
     }
-  }
+    return out;
+  };
   // Vertical pass.
   std::vector<std::uint32_t> acc(static_cast<std::size_t>(vw) * 4);
   constexpr int finalShift = kWeightBits + 8;
@@ -227,7 +265,7 @@ void TBitmap32::StretchDraw(const TRect& dstRect, const TBitmap32& src, const TR
     int sy = wy.First[i];
     for (std::uint32_t k = wy.Offset[i]; k < wy.Offset[i + 1]; ++k, ++sy) {
       const auto w = static_cast<std::uint32_t>(wy.Weights[k]);
-      const std::uint16_t* in = tmp.data() + static_cast<std::size_t>(sy - rowLo) * static_cast<std::size_t>(vw) * 4;
+      const std::uint16_t* in = filteredRow(sy);
       for (std::size_t c = 0; c < acc.size(); ++c) acc[c] += in[c] * w;
     }
     TPixel* out = Row(y) + visible.Left;

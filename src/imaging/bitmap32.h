@@ -7,7 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace lumora {
@@ -25,10 +27,45 @@ constexpr std::uint8_t PixelA(TPixel p) { return std::uint8_t(p >> 24); }
 // A fresh bitmap canvas is white.
 constexpr TPixel kWhitePixel = 0xFFFFFFFFu;
 
+namespace detail {
+// The storage of a bitmap's pixels. New pixels are not cleared by the container: every
+// way of sizing a bitmap fills them, except the one a decoder uses that writes every
+// pixel itself. Frame-sized blocks come from large pages where the system offers them:
+// touching new memory the first time costs more than decoding a picture into it.
+void* AllocatePixels(std::size_t bytes);
+void FreePixels(void* block, std::size_t bytes) noexcept;
+
+template <typename T>
+struct TPixelAllocator {
+  using value_type = T;
+  TPixelAllocator() = default;
+  template <typename U>
+  TPixelAllocator(const TPixelAllocator<U>&) noexcept {}
+  T* allocate(std::size_t n) {
+    if (n > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    return static_cast<T*>(AllocatePixels(n * sizeof(T)));
+  }
+  void deallocate(T* p, std::size_t n) noexcept { FreePixels(p, n * sizeof(T)); }
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... TArgs>
+  void construct(U* p, TArgs&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<TArgs>(args)...);
+  }
+  friend bool operator==(const TPixelAllocator&, const TPixelAllocator&) { return true; }
+};
+}  // namespace detail
+
 class TBitmap32 {
  public:
+  // Marks the constructor whose pixels start undefined: for a decoder that writes them all.
+  struct TUninitialised {};
+
   TBitmap32() = default;
   TBitmap32(int width, int height, TPixel fill = kWhitePixel) { SetSize(width, height, fill); }
+  TBitmap32(int width, int height, TUninitialised);
 
   int Width() const { return width_; }
   int Height() const { return height_; }
@@ -77,7 +114,7 @@ class TBitmap32 {
  private:
   int width_ = 0;
   int height_ = 0;
-  std::vector<TPixel> pixels_;
+  std::vector<TPixel, detail::TPixelAllocator<TPixel>> pixels_;
 };
 
 }  // namespace lumora

@@ -11,7 +11,7 @@
 
 namespace lumora {
 
-bool TPicture::LoadFromFile(const std::filesystem::path& path) {
+bool TPicture::LoadFromFile(const std::filesystem::path& path, const codecs::TDecodeRequest& request) {
   // UTF-8 never fails to convert, whatever the folder's name holds.
   const std::u8string extension = path.extension().u8string();
   const codecs::TCodecEntry* codec =
@@ -55,6 +55,19 @@ bool TPicture::LoadFromFile(const std::filesystem::path& path) {
       return false;
     }
     bitmap_ = std::move(decoded);
+    native_ = {};
+    return true;
+  }
+  if (codec->DecodeScaled != nullptr && (request.ShownSize || request.Continue)) {
+    TBitmap32 decoded;
+    codecs::TPictureSize native;
+    try {
+      if (!codec->DecodeScaled(data, request, decoded, native)) return false;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    bitmap_ = std::move(decoded);
+    native_ = native.Width == bitmap_.Width() && native.Height == bitmap_.Height() ? codecs::TPictureSize{} : native;
     return true;
   }
   return Decode(codec->Decode, data);
@@ -73,6 +86,7 @@ bool TPicture::Decode(codecs::TDecodeFunction decode, std::span<const std::byte>
     return false;
   }
   bitmap_ = std::move(decoded);
+  native_ = {};
   return true;
 }
 

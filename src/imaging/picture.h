@@ -13,27 +13,39 @@ namespace lumora {
 
 class TPicture {
  public:
-  int Width() const { return bitmap_.Width(); }
-  int Height() const { return bitmap_.Height(); }
+  // The picture's own size, which every layout rule goes by. The pixels held may be
+  // fewer: a picture decoded for a smaller drawing (LoadFromFile with a shown size).
+  int Width() const { return native_.Width > 0 ? native_.Width : bitmap_.Width(); }
+  int Height() const { return native_.Height > 0 ? native_.Height : bitmap_.Height(); }
   bool Empty() const { return bitmap_.Empty(); }
+  // Whether fewer pixels are held than the picture has.
+  bool Reduced() const { return native_.Width > 0; }
 
+  // The pixels held; drawing stretches them to whatever size the layout asks.
   TBitmap32& Bitmap() { return bitmap_; }
   const TBitmap32& Bitmap() const { return bitmap_; }
 
   // Loads a file; the decoder is chosen by the file's extension, without regard to case.
   // False (and the picture left as it was) when no decoder is registered for the
   // extension or the decoder rejects the file.
-  bool LoadFromFile(const std::filesystem::path& path);
+  // With request: a decoder that can holds only the pixels request.ShownSize needs, and
+  // request.Continue may stop a long decode (a failed load).
+  bool LoadFromFile(const std::filesystem::path& path, const codecs::TDecodeRequest& request = {});
 
   // Loads a Windows bitmap file image held in memory.
   bool LoadBitmapFromMemory(std::span<const std::byte> data);
 
-  void Clear() { bitmap_ = TBitmap32(); }
+  void Clear() {
+    bitmap_ = TBitmap32();
+    native_ = {};
+  }
 
  private:
   bool Decode(codecs::TDecodeFunction decode, std::span<const std::byte> data);
 
   TBitmap32 bitmap_;
+  // Set only while the held pixels are fewer than the picture's own.
+  codecs::TPictureSize native_;
 };
 
 }  // namespace lumora

@@ -98,16 +98,32 @@ std::int32_t TMainFrmShow::CurrentIndex() const {
 }
 
 bool TMainFrmShow::Extract(TExtractMode mode, std::string_view extension, std::int32_t position, std::int32_t size,
-                           std::unique_ptr<TPicture>& picture, std::filesystem::path* tempPath) {
+                           std::unique_ptr<TPicture>& picture, std::filesystem::path* tempPath,
+                           const codecs::TDecodeRequest& request) {
   // A picture that failed once fails again: the show does not inflate it on every pass.
   const bool isPicture = mode != TExtractMode::emTempFile;
   const auto key = std::make_tuple(static_cast<int>(mode), std::string(extension), position, size);
   if (isPicture && failedPictures_.contains(key)) return false;
   std::filesystem::path path;
-  const bool ok = ExtractPayloadEntry(platform_.Files, mode, extension, position, path, picture, size);
+  const bool ok = ExtractPayloadEntry(platform_.Files, mode, extension, position, path, picture, size, request);
   if (tempPath != nullptr) *tempPath = path;
-  if (isPicture && !ok) failedPictures_.insert(key);
+  // A picture given up for an exit did not fail.
+  if (isPicture && !ok && !flags_.ExitPending && !released_) failedPictures_.insert(key);
   return ok;
+}
+
+codecs::TDecodeRequest TMainFrmShow::ItemPictureRequest() {
+  codecs::TDecodeRequest request;
+  request.ShownSize = [this](codecs::TPictureSize native) {
+    const TSize drawn = view_.DrawnPicSize(native.Width, native.Height);
+    return codecs::TPictureSize{drawn.Width, drawn.Height};
+  };
+  request.Continue = [this] {
+    if (flags_.ExitPending || released_) return false;
+    platform_.System.ProcessMessages();
+    return !flags_.ExitPending && !released_;
+  };
+  return request;
 }
 
 void TMainFrmShow::SetMusicPlatform(const TMusicPlatform& platform) {
@@ -423,8 +439,16 @@ void TMainFrmShow::ShowPictureItem() {
     if (item.FilePos != -1 && item.FileSize != 0) {
       std::unique_ptr<TPicture> picture;
       const TExtractMode mode = item.PicFileName.empty() ? TExtractMode::emMemoryBitmap : TExtractMode::emPictureFile;
-      if (Extract(mode, item.PicFileName, item.FilePos, item.FileSize, picture)) {
-        view_.SetPicture(picture.get());
+      const bool extracted = Extract(mode, item.PicFileName, item.FilePos, item.FileSize, picture, nullptr,
+                                     ItemPictureRequest());
+      // The messages pumped meanwhile may have closed the show and freed its items.
+      if (released_) {
+        flags_.ItemBusy = false;
+        return;
+      }
+      if (extracted && !flags_.ExitPending) {
+        view_.SetPicture(std::move(*picture));
+        picture.reset();
         if (item.Masked) {
           view_.SetPicOpacity(item.Opacity);
           if (item.MaskedFilePos != -1 && item.MaskedFileSize != 0) {
@@ -437,6 +461,8 @@ void TMainFrmShow::ShowPictureItem() {
         view_.SetPicMasked(item.Masked);
       }
     }
+    // An exit while the picture loaded abandons the item.
+    if (flags_.ExitPending) throw EShowStep("exit");
     // With no picture at all the view would start no show-in and the show would stall.
     if (view_.Picture().Empty()) throw EShowStep("no picture");
 

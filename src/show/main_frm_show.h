@@ -132,7 +132,11 @@ class TMainFrmShow : public platform::IFormEvents {
   void CloseForm();
   void ReleaseShow(bool deleteFiles);
   bool Extract(TExtractMode mode, std::string_view extension, std::int32_t position, std::int32_t size,
-               std::unique_ptr<TPicture>& picture, std::filesystem::path* tempPath = nullptr);
+               std::unique_ptr<TPicture>& picture, std::filesystem::path* tempPath = nullptr,
+               const codecs::TDecodeRequest& request = {});
+  // For an item's picture: decoded for the size the view will draw it at, and stopped
+  // (with the messages pumped every few milliseconds) once an exit is pending.
+  codecs::TDecodeRequest ItemPictureRequest();
 
   TShowPlatform platform_;
   platform::IFormWindow& form_;

@@ -245,9 +245,21 @@ void TCustomTrPic::SetPicture(const TPicture* value) {
 // Layout
 
 platform::TSize TCustomTrPic::ComputePicSize(bool scaled) const {
+  return ComputePicSizeOf(picture_.Width(), picture_.Height(), scaled);
+}
+
+platform::TSize TCustomTrPic::DrawnPicSize(int width, int height) const {
+  // The client's size and the screen-scale size of a stamp: a picture decoded for the
+  // larger of them never has fewer pixels than a drawing of it needs, also after a resize
+  // up to the screen's size.
+  const platform::TSize shown = ComputePicSizeOf(width, height, asScreen_);
+  const platform::TSize stamp = ComputePicSizeOf(width, height, false);
+  return {std::max(shown.Width, stamp.Width), std::max(shown.Height, stamp.Height)};
+}
+
+platform::TSize TCustomTrPic::ComputePicSizeOf(std::int64_t pw, std::int64_t ph, bool scaled) const {
   const std::int64_t cw = ClientW(), ch = ClientH();
   const std::int64_t sw = screenSize_.Width, sh = screenSize_.Height;
-  const std::int64_t pw = picture_.Width(), ph = picture_.Height();
   switch (picSize_) {
     case TPicSize::psOriginal:
       if (scaled) return {ClampInt(cw * pw / sw), ClampInt(ch * ph / sh)};

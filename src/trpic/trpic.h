@@ -137,6 +137,7 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   void SetPicShapedPicture(const TPicture* value);
   const TPicture& Picture() const { return picture_; }
   void SetPicture(const TPicture* value);  // stored only; layout happens at the next show-in
+  void SetPicture(TPicture&& value) { picture_ = std::move(value); }  // the same, without a copy
   bool Showing() const { return showing_; }
   std::uint16_t FloatSpeed() const { return floatSpeed_; }
   void SetFloatSpeed(std::uint16_t value) { floatSpeed_ = value == 0 ? 1 : value; }
@@ -193,6 +194,9 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
 
   // ---- Layout and drawing ----
   platform::TSize ComputePicSize(bool scaled) const;
+  // The largest size the current properties draw a picture of width x height at (on the
+  // client or stamped at screen scale): what a picture decoded for this view must hold.
+  platform::TSize DrawnPicSize(int width, int height) const;
   void PlacePic();
   void Relayout(bool caption, bool rebuildCaption, bool place, bool resize);
   void ApplyMask(TBitmap32& bitmap);
@@ -280,6 +284,7 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
 
  private:
   static TTrPicStyle ClampStyle(TTrPicStyle value);
+  platform::TSize ComputePicSizeOf(std::int64_t pw, std::int64_t ph, bool scaled) const;
   int ClientW() const;
   int ClientH() const;
   bool CenteredWith(TBgBgpStyle fill) const;

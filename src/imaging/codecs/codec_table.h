@@ -23,6 +23,28 @@ using TDecodeFunction = bool (*)(std::span<const std::byte> data, TBitmap32& out
 using TDecodeBesideFunction = bool (*)(std::span<const std::byte> data, const std::filesystem::path& path,
                                        TBitmap32& out);
 
+// A picture's width and height in pixels.
+struct TPictureSize {
+  int Width = 0;
+  int Height = 0;
+  friend bool operator==(const TPictureSize&, const TPictureSize&) = default;
+};
+
+// What a caller may tell a decoder besides the file.
+struct TDecodeRequest {
+  // Given the picture's own size, the largest size it will be drawn at. A decoder that
+  // can may then hold fewer pixels, never fewer than that size on either axis. Null: the
+  // whole picture.
+  std::function<TPictureSize(TPictureSize native)> ShownSize;
+  // Asked every few milliseconds of a long decode; false stops it, and the decode fails.
+  std::function<bool()> Continue;
+};
+
+// Decodes like TDecodeFunction, following request; native receives the picture's own
+// size, which out may be smaller than.
+using TDecodeScaledFunction = bool (*)(std::span<const std::byte> data, const TDecodeRequest& request, TBitmap32& out,
+                                       TPictureSize& native);
+
 // A file as a header check sees it before it is read whole: its size, its first bytes
 // (all of a small file) and, where the caller can, reads of further ranges.
 class TProbeSource {
@@ -61,6 +83,9 @@ struct TCodecEntry {
   TProbeFunction Probe = nullptr;  // null: no early check; the decoder sees the whole file
   // Optional: used instead of Decode when the picture is loaded from a file.
   TDecodeBesideFunction DecodeBeside = nullptr;
+  // Optional: used instead of Decode when the caller says how large the picture will be
+  // drawn or may want the decode stopped.
+  TDecodeScaledFunction DecodeScaled = nullptr;
 };
 
 // The bytes the decoder of codec needs from file (its size when the codec has no check),
@@ -83,6 +108,12 @@ bool PictureSizeAllowed(std::int64_t width, std::int64_t height);
 bool DecodeWindowsBitmap(std::span<const std::byte> data, TBitmap32& out);  // ours
 bool DecodeWindowsIcon(std::span<const std::byte> data, TBitmap32& out);    // ours
 bool DecodeJpeg(std::span<const std::byte> data, TBitmap32& out);           // libjpeg-turbo
+// JPEG through the library's DCT scaling (1/2, 1/4, 1/8) when it is drawn at half its
+// size or less and the scale divides its sides; stops when request.Continue says so.
+bool DecodeJpegScaled(std::span<const std::byte> data, const TDecodeRequest& request, TBitmap32& out,
+                      TPictureSize& native);
+// The scale denominator (1, 2, 4 or 8) a JPEG of native size is decoded at when drawn at shown.
+int JpegScaleDenominator(TPictureSize native, TPictureSize shown);
 bool DecodeGif(std::span<const std::byte> data, TBitmap32& out);            // giflib
 bool DecodePng(std::span<const std::byte> data, TBitmap32& out);            // libpng
 bool DecodeTiff(std::span<const std::byte> data, TBitmap32& out);           // libtiff

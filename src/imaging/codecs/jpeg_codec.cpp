@@ -10,6 +10,8 @@
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -22,6 +24,9 @@ namespace {
 // Progressive files can hold thousands of scans, each a pass over the whole picture;
 // no real encoder writes more than a few dozen.
 constexpr int kMaxScans = 500;
+// A caller's check is asked after about this many pixels of the file's picture have been
+// decoded: a few milliseconds of work.
+constexpr std::int64_t kCheckPixels = std::int64_t(1) << 19;
 
 struct TJpegSession {
   jpeg_decompress_struct Info{};
@@ -29,6 +34,13 @@ struct TJpegSession {
   jpeg_progress_mgr Progress{};
   std::jmp_buf Jump{};
   bool Created = false;
+  // The caller's check, when it has one.
+  const std::function<bool()>* Continue = nullptr;
+  std::int64_t SinceCheck = 0;
+  // While jpeg_start_decompress absorbs the scans of a multi-scan file: the pixels one
+  // call of the progress hook stands for (one row of blocks of one scan).
+  bool Consuming = false;
+  std::int64_t PixelsPerConsumeStep = 0;
 
   ~TJpegSession() {
     if (Created) jpeg_destroy_decompress(&Info);
@@ -44,9 +56,25 @@ void OnError(j_common_ptr info) {
 void OnMessage(j_common_ptr, int) {}
 void OnOutput(j_common_ptr) {}
 
+// Counts decoded pixels and asks the caller's check when enough have passed. The check
+// may run arbitrary code (it pumps the show's messages); nothing it throws gets past here.
+bool KeepGoing(TJpegSession* s, std::int64_t pixels) {
+  if (s->Continue == nullptr) return true;
+  s->SinceCheck += pixels;
+  if (s->SinceCheck < kCheckPixels) return true;
+  s->SinceCheck = 0;
+  try {
+    return (*s->Continue)();
+  } catch (...) {
+    return false;
+  }
+}
+
 void OnProgress(j_common_ptr info) {
   auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
   if (decompress->input_scan_number > kMaxScans) OnError(info);
+  auto* session = static_cast<TJpegSession*>(info->client_data);
+  if (session->Consuming && !KeepGoing(session, session->PixelsPerConsumeStep)) OnError(info);
 }
 
 bool StartSession(TJpegSession* s, const unsigned char* data, unsigned long size) {
@@ -65,16 +93,22 @@ bool StartSession(TJpegSession* s, const unsigned char* data, unsigned long size
   return true;
 }
 
-bool ReadRows(TJpegSession* s, JSAMPROW* rows, JDIMENSION width, JDIMENSION height) {
+bool CalcOutput(TJpegSession* s) {
   if (setjmp(s->Jump) != 0) return false;
   jpeg_calc_output_dimensions(&s->Info);
-  if (s->Info.output_width != width || s->Info.output_height != height || s->Info.output_components != 4) {
-    return false;
-  }
+  return s->Info.output_components == 4;
+}
+
+bool ReadRows(TJpegSession* s, JSAMPROW* rows, JDIMENSION height, std::int64_t pixelsPerRow) {
+  if (setjmp(s->Jump) != 0) return false;
+  s->Consuming = true;
   jpeg_start_decompress(&s->Info);
+  s->Consuming = false;
+  if (s->Info.output_height != height) return false;
   while (s->Info.output_scanline < height) {
     const JDIMENSION done = s->Info.output_scanline;
-    if (jpeg_read_scanlines(&s->Info, rows + done, height - done) == 0) return false;
+    const JDIMENSION n = jpeg_read_scanlines(&s->Info, rows + done, height - done);
+    if (n == 0 || !KeepGoing(s, pixelsPerRow * n)) return false;
   }
   return true;
 }
@@ -97,7 +131,24 @@ void CmykToRgb(TBitmap32& bitmap, bool inverted) {
 
 }  // namespace
 
-bool DecodeJpeg(std::span<const std::byte> data, TBitmap32& out) {
+int JpegScaleDenominator(TPictureSize native, TPictureSize shown) {
+  // Shown at more than half its size, or not at all: decoded whole as always.
+  if (shown.Width <= 0 || shown.Height <= 0 || std::int64_t(shown.Width) * 2 > native.Width ||
+      std::int64_t(shown.Height) * 2 > native.Height)
+    return 1;
+  // The smallest scale that still has at least the pixels drawn and divides the picture's
+  // sides: otherwise the last column or row of the scaled picture stands for fewer of
+  // the picture's pixels than the others, and stretching it would shift the picture
+  // (fine detail then differs visibly from the whole picture stretched).
+  for (const int d : {8, 4, 2})
+    if (native.Width % d == 0 && native.Height % d == 0 && native.Width / d >= shown.Width &&
+        native.Height / d >= shown.Height)
+      return d;
+  return 1;
+}
+
+bool DecodeJpegScaled(std::span<const std::byte> data, const TDecodeRequest& request, TBitmap32& out,
+                      TPictureSize& native) {
   if (data.size() < 4) return false;
   auto session = std::make_unique<TJpegSession>();
   if (!StartSession(session.get(), reinterpret_cast<const unsigned char*>(data.data()),
@@ -106,17 +157,33 @@ bool DecodeJpeg(std::span<const std::byte> data, TBitmap32& out) {
   }
   jpeg_decompress_struct& info = session->Info;
   if (!PictureSizeAllowed(info.image_width, info.image_height)) return false;
+  const TPictureSize own{static_cast<int>(info.image_width), static_cast<int>(info.image_height)};
   const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
   // Four bytes a pixel either way, so both land straight in the bitmap's rows.
   info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+  if (request.ShownSize) {
+    info.scale_num = 1;
+    info.scale_denom = static_cast<unsigned>(JpegScaleDenominator(own, request.ShownSize(own)));
+  }
+  if (request.Continue) session->Continue = &request.Continue;
+  if (!CalcOutput(session.get())) return false;
+  const std::int64_t pixels = std::int64_t(own.Width) * own.Height;
+  session->PixelsPerConsumeStep = pixels / std::max<JDIMENSION>(info.total_iMCU_rows, 1);
 
-  TBitmap32 bitmap(static_cast<int>(info.image_width), static_cast<int>(info.image_height));
+  // The library writes every pixel before the picture is handed out.
+  TBitmap32 bitmap(static_cast<int>(info.output_width), static_cast<int>(info.output_height), TBitmap32::TUninitialised{});
   std::vector<JSAMPROW> rows(static_cast<std::size_t>(bitmap.Height()));
   for (int y = 0; y < bitmap.Height(); ++y) rows[static_cast<std::size_t>(y)] = reinterpret_cast<JSAMPROW>(bitmap.Row(y));
-  if (!ReadRows(session.get(), rows.data(), info.image_width, info.image_height)) return false;
+  if (!ReadRows(session.get(), rows.data(), info.output_height, pixels / std::max(bitmap.Height(), 1))) return false;
   if (cmyk) CmykToRgb(bitmap, info.saw_Adobe_marker != 0);
   out = std::move(bitmap);
+  native = own;
   return true;
+}
+
+bool DecodeJpeg(std::span<const std::byte> data, TBitmap32& out) {
+  TPictureSize native;
+  return DecodeJpegScaled(data, TDecodeRequest{}, out, native);
 }
 
 std::optional<std::uint64_t> ProbeJpeg(const TProbeSource& file) {
