@@ -5,10 +5,10 @@ does not never sees them; and a show that carries the control sets it up in a pr
 that lacks it, so that its next start plays the movie."""
 
 import struct
-import time
 from pathlib import Path
 
 from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Bmp24, Check, TSession, WaitUntil
+from test_video import ColoursSeen, Near
 
 RED = (255, 0, 0)
 BLUE = (0, 0, 255)
@@ -79,10 +79,6 @@ def MovieItem(repeat: int, flashMouse: bool = False) -> tuple:
             f"RepeatTimes={repeat}\r\nIsFlashMouse={int(flashMouse)}\r\n")
 
 
-def Near(a: tuple, b: tuple, tolerance: int = 24) -> bool:
-    return all(abs(x - y) <= tolerance for x, y in zip(a, b))
-
-
 def ColourAt(s: TSession, shot_name: str, x: int, y: int) -> str:
     pixel = s.Screenshot(shot_name).Pixel(x, y)
     return next((n for c, n in NAMES.items() if Near(pixel, c)), "other")
@@ -108,22 +104,17 @@ def TestAMoviePlaysTwiceAtItsPlaceBetweenTwoPictures(s: TSession):
     s.ParkPointer()
     process = s.StartScr(scr, "/s", env={"LUMORA_MOVIE_LOG": logName})
     s.WaitForWindow(60, process, Title="Template", Visible=True)
-    seen = []
-    deadline = time.monotonic() + 60
-    shot_no = 0
-    while time.monotonic() < deadline and (not seen or seen[-1] != "magenta"):
-        shot = s.Screenshot(f"movie-{shot_no % 4}")
-        shot_no += 1
-        pixel = shot.Pixel(*CENTRE)
-        name = next((n for c, n in NAMES.items() if Near(pixel, c)), "other")
+
+    def Each(shot, name):
         if name in ("green", "yellow"):
             # The colour covers the predicted rectangle edge to edge, and no more.
+            pixel = shot.Pixel(*CENTRE)
             inside = [shot.Pixel(LEFT + 2, TOP + 2), shot.Pixel(LEFT + 157, TOP + 117)]
             outside = [shot.Pixel(LEFT - 3, TOP + 60), shot.Pixel(LEFT + 163, TOP + 60), shot.Pixel(LEFT + 80, TOP - 3)]
             Check(all(Near(p, pixel) for p in inside) and all(Near(p, BLUE) for p in outside),
                   f"the movie is not at ({LEFT}, {TOP}) 160 x 120: inside {inside}, outside {outside}")
-        if not seen or seen[-1] != name:
-            seen.append(name)
+
+    seen = ColoursSeen(s, "movie", CENTRE, NAMES, "magenta", 60, Each)
     plays = [n for n in seen if n in ("red", "green", "yellow", "magenta")]
     # The first picture may be gone before the first screenshot of a busy machine.
     if plays[:1] == ["red"]:

@@ -84,6 +84,23 @@ def Near(a: tuple, b: tuple, tolerance: int = 24) -> bool:
     return all(abs(x - y) <= tolerance for x, y in zip(a, b))
 
 
+def ColoursSeen(s: TSession, name: str, centre: tuple, names: dict, last: str, timeout: float, each=None) -> list:
+    """Screenshots until the colour named last shows at centre, or timeout seconds: the
+    names of the colours seen there, in order ("other" for none of names); each(shot,
+    name) sees every screenshot."""
+    seen, shot_no = [], 0
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline and (not seen or seen[-1] != last):
+        shot = s.Screenshot(f"{name}-{shot_no % 4}")
+        shot_no += 1
+        colour = next((n for c, n in names.items() if Near(shot.Pixel(*centre), c)), "other")
+        if each:
+            each(shot, colour)
+        if not seen or seen[-1] != colour:
+            seen.append(colour)
+    return seen
+
+
 def TestVideoPlaysTwiceInItsShapeBetweenTwoPictures(s: TSession):
     scr = VideoShow(s, "video.scr")
     before = TempFiles(s)
@@ -95,22 +112,17 @@ def TestVideoPlaysTwiceInItsShapeBetweenTwoPictures(s: TSession):
     centre = (left + 80, top + 60)
     corner = (left + 4, top + 4)  # outside the ellipse: the background shows
     names = {RED: "red", GREEN: "green", YELLOW: "yellow", MAGENTA: "magenta", BLUE: "blue"}
-    seen = []
     shapes = []
-    deadline = time.monotonic() + 60
-    shot_no = 0
-    while time.monotonic() < deadline and (not seen or seen[-1] != "magenta"):
-        shot = s.Screenshot(f"video-{shot_no % 4}")
-        shot_no += 1
-        pixel = shot.Pixel(*centre)
-        name = next((n for c, n in names.items() if Near(pixel, c)), "other")
+
+    def Each(shot, name):
         if name in ("green", "yellow"):
             shapes.append(shot.Pixel(*corner))
             # The colours cover the video's rectangle inside the shape, edge to edge.
+            pixel = shot.Pixel(*centre)
             Check(Near(shot.Pixel(left + 80, top + 3), pixel) and Near(shot.Pixel(left + 3, top + 60), pixel),
                   f"the video does not fill its predicted rectangle at ({left}, {top})")
-        if not seen or seen[-1] != name:
-            seen.append(name)
+
+    seen = ColoursSeen(s, "video", centre, names, "magenta", 60, Each)
     plays = [n for n in seen if n in ("green", "yellow", "magenta")]
     Check(plays[:5] == ["green", "yellow", "green", "yellow", "magenta"],
           f"colours at the video's centre, in order: {seen}")
