@@ -101,13 +101,9 @@ def ColoursSeen(s: TSession, name: str, centre: tuple, names: dict, last: str, t
     return seen
 
 
-def TestVideoPlaysTwiceInItsShapeBetweenTwoPictures(s: TSession):
-    scr = VideoShow(s, "video.scr")
-    before = TempFiles(s)
-    s.ParkPointer()
-    process = s.StartScr(scr, "/s")
-    s.WaitForWindow(60, process, Title="Template", Visible=True)
-    # The 160 x 120 video at its native size in the centre of a full screen.
+def CheckTheShapedVideoPlaysTwice(s: TSession, timeout: float) -> None:
+    """VideoShow's video, at its native size in the centre of a full screen, plays its
+    two rounds inside its ellipse, and the picture after it follows."""
     left, top = (SCREEN_WIDTH - 160) // 2, (SCREEN_HEIGHT - 120) // 2
     centre = (left + 80, top + 60)
     corner = (left + 4, top + 4)  # outside the ellipse: the background shows
@@ -122,11 +118,20 @@ def TestVideoPlaysTwiceInItsShapeBetweenTwoPictures(s: TSession):
             Check(Near(shot.Pixel(left + 80, top + 3), pixel) and Near(shot.Pixel(left + 3, top + 60), pixel),
                   f"the video does not fill its predicted rectangle at ({left}, {top})")
 
-    seen = ColoursSeen(s, "video", centre, names, "magenta", 60, Each)
+    seen = ColoursSeen(s, "video", centre, names, "magenta", timeout, Each)
     plays = [n for n in seen if n in ("green", "yellow", "magenta")]
     Check(plays[:5] == ["green", "yellow", "green", "yellow", "magenta"],
           f"colours at the video's centre, in order: {seen}")
     Check(shapes and all(Near(p, BLUE) for p in shapes), f"outside the shape: {shapes[:3]}")
+
+
+def TestVideoPlaysTwiceInItsShapeBetweenTwoPictures(s: TSession):
+    scr = VideoShow(s, "video.scr")
+    before = TempFiles(s)
+    s.ParkPointer()
+    process = s.StartScr(scr, "/s")
+    s.WaitForWindow(60, process, Title="Template", Visible=True)
+    CheckTheShapedVideoPlaysTwice(s, 60)
     Check(process.Running(), "the show ended by itself")
     s.Xdotool("key", "Escape")
     Check(process.WaitExit(30) == 0, "the show did not end on Esc")
