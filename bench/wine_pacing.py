@@ -116,20 +116,27 @@ def ShowIn(s: TSession, style: int, frames: int) -> None:
     FollowWipe(s, p, f"show-in of style {style} in lumora-render.exe --window", frames)
 
 
-def ShowInOfTheShow(s: TSession) -> None:
+def WipeShow(s: TSession, style: int) -> Path:
+    """A packed one-picture show: a full-window picture that comes in with style at ShowSpeed 1."""
     entries = [Bmp(SCREEN_WIDTH, SCREEN_HEIGHT)]
-    _, refs = s.MakeShowScr("wipe.scr", "", entries)
+    _, refs = s.MakeShowScr(f"wipe{style}.scr", "", entries)
     (pos, size), = refs
     config = ("[AppInfo]\r\nPicCount=1\r\nSndCount=0\r\n[Settings]\r\nIsUseSplash=0\r\n"
               "[Background]\r\nBgStyle=0\r\nBgSolidColor=00000000\r\n"
               f"[Pic1]\r\nPicFileName=.bmp\r\nFilePos={pos}\r\nFileSize={size}\r\nPicPos=1\r\nPicSize=1\r\n"
-              "ShowInStyle=1\r\nShowOutStyle=0\r\nShowSpeed=1\r\nIsPicFloat=0\r\nPicInterval=60\r\n")
-    scr, _ = s.MakeShowScr("wipe.scr", config, entries)
+              f"ShowInStyle={style}\r\nShowOutStyle=0\r\nShowSpeed=1\r\nIsPicFloat=0\r\nPicInterval=60\r\n")
+    scr, _ = s.MakeShowScr(f"wipe{style}.scr", config, entries)
+    return scr
+
+
+def ShowInOfTheShow(s: TSession) -> None:
+    scr = WipeShow(s, 1)
     s.ParkPointer()
     FollowWipe(s, s.StartScr(scr, "/s"), "show-in of style 1 in the show (lumora.scr /s)")
 
 
-def Float(s: TSession) -> None:
+def FloatShow(s: TSession) -> Path:
+    """A packed show whose 200 x 150 picture floats at FloatSpeed 1 from the top-left corner."""
     entries = [Bmp(200, 150)]
     _, refs = s.MakeShowScr("float.scr", "", entries)
     (pos, size), = refs
@@ -138,8 +145,16 @@ def Float(s: TSession) -> None:
               f"[Pic1]\r\nPicFileName=.bmp\r\nFilePos={pos}\r\nFileSize={size}\r\nPicPos=2\r\n"
               "ShowInStyle=0\r\nShowOutStyle=0\r\nIsPicFloat=1\r\nFloatSpeed=1\r\nPicInterval=60\r\n")
     scr, _ = s.MakeShowScr("float.scr", config, entries)
+    return scr
+
+
+def Float(s: TSession) -> None:
+    scr = FloatShow(s)
     s.ParkPointer()
-    p = s.StartScr(scr, "/s")
+    FollowFloat(s, s.StartScr(scr, "/s"), "lumora.scr")
+
+
+def FollowFloat(s: TSession, p, who: str) -> None:
     deadline = time.monotonic() + 30
     samples = []
     cpu = None
@@ -165,7 +180,7 @@ def Float(s: TSession) -> None:
     print("float, FloatSpeed 1, a 200 x 150 picture on 1024 x 768:")
     print(f"  {speed:.0f} pixels/s ({1000 / speed:.2f} ms a step) over {t1 - t0:.2f} s, "
           f"from {samples[0][1]} to {samples[-1][1]}")
-    print(f"  CPU of lumora.scr meanwhile: {100 * load:.0f} % of one core")
+    print(f"  CPU of {who} meanwhile: {100 * load:.0f} % of one core")
 
 
 def main() -> int:

@@ -40,7 +40,22 @@ TShiftState ShiftFromState(unsigned state) {
   return s;
 }
 
+Bool CompletionPredicate(Display*, XEvent* event, XPointer surface) {
+  return reinterpret_cast<const TX11Surface*>(surface)->IsOurCompletion(*event) ? True : False;
+}
+
 }  // namespace
+
+void TPendingTransfers::CompletedUpTo(unsigned long serial) {
+  // Serials wrap: "up to" is a signed distance.
+  while (!pending_.empty() && static_cast<long>(serial - pending_.front().Serial) >= 0) pending_.pop_front();
+}
+
+bool TPendingTransfers::Blocks(const TRect& rect) const {
+  if (pending_.size() >= kMost) return true;
+  return std::any_of(pending_.begin(), pending_.end(),
+                     [&](const TTransfer& t) { return !IntersectRect(t.Rect, rect).Empty(); });
+}
 
 std::unique_ptr<TX11Surface> TX11Surface::Create(TX11Loop& loop, const TRect& bounds, bool fullScreen,
                                                  const std::string& title, TSize screen) {
@@ -136,6 +151,7 @@ bool TX11Surface::MakeImage() {
         ::shmctl(shmInfo_.shmid, IPC_RMID, nullptr);
         if (attached && !gAttachFailed) {
           shm_ = true;
+          completionType_ = XShmGetEventBase(display_) + ShmCompletion;
           return true;
         }
         if (image_->data != reinterpret_cast<char*>(-1)) ::shmdt(image_->data);
@@ -162,7 +178,9 @@ void TX11Surface::FreeImage() {
   if (image_ == nullptr) return;
   if (shm_) {
     XShmDetach(display_, &shmInfo_);
+    // Every transfer before the detach has been read once the server answers.
     XSync(display_, False);
+    pending_.Clear();
     ::shmdt(shmInfo_.shmaddr);
     image_->data = nullptr;
   }
@@ -232,17 +250,38 @@ void TX11Surface::Show(const TBitmap32& frame, const TRect& rect, const TCaption
   TRect r = IntersectRect(rect, frame.Bounds());
   r = IntersectRect(r, TRect{0, 0, std::min(client_.Width, image_->width), std::min(client_.Height, image_->height)});
   if (r.Empty()) return;
+  if (shm_) WaitForTransfers(r);
   ComposePresented(reinterpret_cast<TPixel*>(image_->data),
                    static_cast<std::size_t>(image_->bytes_per_line) / sizeof(TPixel), frame, r, caption, inset);
   const auto w = static_cast<unsigned>(r.Width()), h = static_cast<unsigned>(r.Height());
   if (shm_) {
-    XShmPutImage(display_, window_, gc_, image_, r.Left, r.Top, r.Left, r.Top, w, h, False);
-    // The segment is written again by the next frame: the server must be done with it.
-    XSync(display_, False);
+    // No round trip per frame: the completion event tells when the server has read it.
+    const unsigned long serial = NextRequest(display_);
+    XShmPutImage(display_, window_, gc_, image_, r.Left, r.Top, r.Left, r.Top, w, h, True);
+    pending_.Sent(serial, r);
+    XFlush(display_);
   } else {
     XPutImage(display_, window_, gc_, image_, r.Left, r.Top, r.Left, r.Top, w, h);
     XFlush(display_);
   }
+}
+
+bool TX11Surface::IsOurCompletion(const XEvent& event) const {
+  if (!shm_ || event.type != completionType_) return false;
+  const auto& done = reinterpret_cast<const XShmCompletionEvent&>(event);
+  return done.drawable == window_ && done.shmseg == shmInfo_.shmseg;
+}
+
+void TX11Surface::WaitForTransfers(const TRect& rect) {
+  XEvent event;
+  // Completions that have arrived meanwhile, without waiting.
+  while (pending_.Blocks(rect) && XCheckIfEvent(display_, &event, CompletionPredicate, reinterpret_cast<XPointer>(this)))
+    pending_.CompletedUpTo(event.xany.serial);
+  if (!pending_.Blocks(rect)) return;
+  // The server has read every transfer sent so far once it answers; their completions
+  // still queued find nothing left to complete.
+  XSync(display_, False);
+  pending_.Clear();
 }
 
 void TX11Surface::SetClientSize(int width, int height) {
@@ -253,6 +292,10 @@ void TX11Surface::SetClientSize(int width, int height) {
 void TX11Surface::SetDefaultCursor() { SetCursorVisible(true); }
 
 void TX11Surface::HandleEvent(const XEvent& e) {
+  if (IsOurCompletion(e)) {
+    pending_.CompletedUpTo(e.xany.serial);
+    return;
+  }
   switch (e.type) {
     case Expose:
       if (e.xexpose.count == 0 && events_ != nullptr) events_->SurfacePaint();

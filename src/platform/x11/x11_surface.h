@@ -10,10 +10,33 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XShm.h>
 
+#include <deque>
 #include <memory>
 #include <string>
 
 namespace lumora::platform {
+
+// Shared-memory transfers the server may not have read yet, by request serial, oldest
+// first. A frame writes the segment at once where none of them reads and waits only for
+// those it would overwrite, so that the server draws while the worker keeps its pause.
+class TPendingTransfers {
+ public:
+  // With this many in flight a frame waits too: the window never lags far behind.
+  static constexpr std::size_t kMost = 32;
+  void Sent(unsigned long serial, const TRect& rect) { pending_.push_back({serial, rect}); }
+  // The server has read every transfer up to serial (they complete in order).
+  void CompletedUpTo(unsigned long serial);
+  void Clear() { pending_.clear(); }
+  bool Blocks(const TRect& rect) const;
+  std::size_t Count() const { return pending_.size(); }
+
+ private:
+  struct TTransfer {
+    unsigned long Serial;
+    TRect Rect;
+  };
+  std::deque<TTransfer> pending_;
+};
 
 class TX11Surface final : public IWindowSurface {
  public:
@@ -38,6 +61,8 @@ class TX11Surface final : public IWindowSurface {
   void SetCursorVisible(bool visible);
   // The hourglass while a medium opens, where the pointer is visible at all.
   void SetWaitCursor(bool waiting);
+  // The server's word that it has read a transfer of this surface's segment.
+  bool IsOurCompletion(const XEvent& event) const;
 
   TSize ClientSize() const override { return client_; }
   TSize ScreenSize() const override { return screen_; }
@@ -53,6 +78,8 @@ class TX11Surface final : public IWindowSurface {
   TX11Surface(TX11Loop& loop, Window window, bool owned, bool fullScreen, TSize client, TSize screen);
   bool MakeImage();
   void FreeImage();
+  // Returns when no transfer in flight reads rect of the segment.
+  void WaitForTransfers(const TRect& rect);
   void HandleEvent(const XEvent& event);
 
   TX11Loop& loop_;
@@ -68,6 +95,8 @@ class TX11Surface final : public IWindowSurface {
   XImage* image_ = nullptr;
   XShmSegmentInfo shmInfo_{};
   bool shm_ = false;
+  int completionType_ = -1;
+  TPendingTransfers pending_;
   Cursor blank_ = 0;
   Cursor watch_ = 0;
   bool visible_ = true;

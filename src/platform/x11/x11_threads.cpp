@@ -9,6 +9,17 @@
 
 namespace lumora::platform {
 
+std::chrono::steady_clock::time_point NextWorkerPoll(std::optional<std::uint32_t> wakeTick,
+                                                     std::chrono::steady_clock::time_point now) {
+  using std::chrono::milliseconds;
+  constexpr std::int32_t kLongestSlice = 5;
+  if (!wakeTick) return now + milliseconds(1);
+  // The tick counter is the clock's milliseconds: the tick moves at whole milliseconds.
+  const auto whole = std::chrono::floor<milliseconds>(now);
+  const auto ahead = static_cast<std::int32_t>(*wakeTick - static_cast<std::uint32_t>(whole.time_since_epoch().count()));
+  return whole + milliseconds(std::clamp(ahead, 1, kLongestSlice));
+}
+
 class TX11ThreadHost::TWorker final : public IWorkerThread, public IWorkerContext {
  public:
   TWorker(TX11ThreadHost& host, TWorkerBody body, std::function<void()> onTerminate)
@@ -51,8 +62,10 @@ class TX11ThreadHost::TWorker final : public IWorkerThread, public IWorkerContex
     std::unique_lock lock(doneMutex);
     doneChanged.wait(lock, [&] { return done; });
   }
-  void WaitUntil(const std::function<bool()>& ready, std::optional<std::uint32_t>) override {
-    while (!ready()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  void WaitUntil(const std::function<bool()>& ready, std::optional<std::uint32_t> wakeTick) override {
+    // Sleeps of 1 ms each overshoot by a fraction every time and add up to a pause well
+    // past its end; one sleep to the deadline ends it on time.
+    while (!ready()) std::this_thread::sleep_until(NextWorkerPoll(wakeTick, std::chrono::steady_clock::now()));
   }
   std::uint32_t TickCount() const override { return X11TickCount(); }
 

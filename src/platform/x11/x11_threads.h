@@ -5,10 +5,20 @@
 #include "platform/threads.h"
 #include "platform/x11/x11_loop.h"
 
+#include <chrono>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace lumora::platform {
+
+// When a waiting worker polls again, seen at now: at the start of the millisecond in
+// which the tick counter reaches wakeTick, so that a pause ends as soon as it may, but
+// never more than a few milliseconds on, so that a stop is seen soon; 1 ms on without a
+// wake tick.
+std::chrono::steady_clock::time_point NextWorkerPoll(std::optional<std::uint32_t> wakeTick,
+                                                     std::chrono::steady_clock::time_point now);
 
 class TX11ThreadHost final : public IThreadHost {
  public:

@@ -4,7 +4,9 @@
 
 #include "platform/x11/x11_media_panel.h"
 #include "platform/x11/x11_named_mutex.h"
+#include "platform/x11/x11_surface.h"
 #include "platform/x11/x11_system.h"
+#include "platform/x11/x11_threads.h"
 #include "support/test_files.h"
 
 namespace lumora::platform {
@@ -90,6 +92,53 @@ TEST(X11MediaPanel, BackgroundIsBlackWithThePictureAtTheCornerClipped) {
   EXPECT_EQ(PanelBackground(&image, 2, 1), (std::vector<std::uint32_t>{0x112233, 0x112233}));
   EXPECT_EQ(PanelBackground(nullptr, 2, 1), (std::vector<std::uint32_t>{0, 0}));
   EXPECT_TRUE(PanelBackground(&image, 0, 5).empty());
+}
+
+TEST(X11Surface, AFrameWaitsOnlyForTransfersThatReadWhereItWritesOrWhenTooManyAreInFlight) {
+  TPendingTransfers pending;
+  pending.Sent(10, {0, 0, 4, 768});
+  pending.Sent(11, {4, 0, 8, 768});
+  EXPECT_FALSE(pending.Blocks({8, 0, 12, 768}));  // the wipe's next column
+  EXPECT_TRUE(pending.Blocks({3, 100, 5, 101}));
+  pending.CompletedUpTo(10);
+  EXPECT_FALSE(pending.Blocks({0, 0, 4, 768}));
+  EXPECT_TRUE(pending.Blocks({7, 0, 8, 1}));
+  pending.CompletedUpTo(9);  // a completion older than anything in flight
+  EXPECT_EQ(pending.Count(), 1u);
+  pending.CompletedUpTo(12);
+  EXPECT_EQ(pending.Count(), 0u);
+  // Serials that wrapped around still complete in order.
+  const unsigned long top = ~0ul;
+  pending.Sent(top, {0, 0, 1, 1});
+  pending.Sent(0, {1, 0, 2, 1});
+  pending.CompletedUpTo(top);
+  EXPECT_EQ(pending.Count(), 1u);
+  pending.CompletedUpTo(0);
+  EXPECT_EQ(pending.Count(), 0u);
+  for (unsigned long s = 0; s < TPendingTransfers::kMost; ++s) pending.Sent(s, {int(s), 0, int(s) + 1, 1});
+  EXPECT_TRUE(pending.Blocks({100, 100, 101, 101}));
+}
+
+TEST(X11Threads, AWaitingWorkerWakesWhenTheTickReachesItsWakeTickAndAtLeastEveryFewMilliseconds) {
+  using namespace std::chrono;
+  // 2^32 + 1000 ms and a half: the tick counter reads 1000 and wraps like the clock's.
+  const steady_clock::time_point now{milliseconds((1ll << 32) + 1000) + microseconds(500)};
+  const steady_clock::time_point whole{milliseconds((1ll << 32) + 1000)};
+  struct TCase {
+    std::optional<std::uint32_t> WakeTick;
+    steady_clock::time_point Expected;
+  } cases[] = {
+      {1002, whole + milliseconds(2)},  // a pause of 1 from tick 1000: at the start of tick 1002
+      {1001, whole + milliseconds(1)},
+      {1000, whole + milliseconds(1)},  // already due but not ready: again 1 ms on
+      {999, whole + milliseconds(1)},
+      {1100, whole + milliseconds(5)},
+      {std::nullopt, now + milliseconds(1)},
+  };
+  for (const TCase& c : cases)
+    EXPECT_EQ(NextWorkerPoll(c.WakeTick, now), c.Expected) << (c.WakeTick ? *c.WakeTick : 0);
+  EXPECT_EQ(NextWorkerPoll(3u, steady_clock::time_point{milliseconds((1ll << 32) - 1)}),
+            steady_clock::time_point{milliseconds((1ll << 32) + 3)});  // across the wrap
 }
 
 }  // namespace
