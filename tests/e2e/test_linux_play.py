@@ -30,7 +30,10 @@ def StartPlay(s: TSession, *args: str, env: dict = None):
     """lumora-play with a temporary folder of its own, which the caller checks afterwards."""
     temp = s.RunDir / "tmp"
     temp.mkdir(exist_ok=True)
-    return s.StartNative(Player(s), list(args), "lumora-play", env={"TMPDIR": str(temp), **(env or {})}), temp
+    # A sanitizer build reports the font library's one-time allocations as leaks.
+    lsan = os.environ.get("LSAN_OPTIONS") or f"suppressions={Path(__file__).resolve().parents[1] / 'lsan.supp'}"
+    return s.StartNative(Player(s), list(args), "lumora-play",
+                         env={"TMPDIR": str(temp), "LSAN_OPTIONS": lsan, **(env or {})}), temp
 
 
 def WaitForScreen(s: TSession, name: str, probes, expected) -> None:
