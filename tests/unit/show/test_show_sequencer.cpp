@@ -526,8 +526,9 @@ TEST(ShowSequence, APictureThatFailedIsNotExtractedAgainInTheSameShow) {
     if (rig.Show->CurrentIndex() == 0 && index != 0) opensPerPass.push_back(0);
     if (!opensPerPass.empty()) opensPerPass.back() += files.Opens - before;
     // The bad item shows the good picture again, as it was.
-    if (rig.Show->CurrentIndex() == 1 && rig.View.PicShown())
+    if (rig.Show->CurrentIndex() == 1 && rig.View.PicShown()) {
       ASSERT_EQ(rig.View.PicBitmap().At(0, 0) & 0xFFFFFFu, 0x00FF00u);
+    }
   }
   EXPECT_EQ(opensBesidePixels, 0);
   ASSERT_EQ(opensPerPass.size(), 4u) << "the show went round";
