@@ -118,6 +118,10 @@ codecs::TDecodeRequest TMainFrmShow::ItemPictureRequest() {
     const TSize drawn = view_.DrawnPicSize(native.Width, native.Height);
     return codecs::TPictureSize{drawn.Width, drawn.Height};
   };
+  request.DrawnSize = [this](codecs::TPictureSize native) {
+    const TSize drawn = view_.SingleDrawnPicSize(native.Width, native.Height);
+    return codecs::TPictureSize{drawn.Width, drawn.Height};
+  };
   request.Continue = [this] {
     if (flags_.ExitPending || released_) return false;
     platform_.System.ProcessMessages();
