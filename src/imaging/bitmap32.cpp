@@ -97,7 +97,30 @@ struct TAxisWeights {
   std::vector<int> First;
   std::vector<std::uint32_t> Offset;  // into Weights; Offset[i + 1] - Offset[i] weights
   std::vector<std::int32_t> Weights;
+  // The same with one count of weights for every target index (Taps; the extra weights
+  // are 0 and their pixels inside the source): a loop of fixed length, for the pass
+  // that runs across a row.
+  int Taps = 0;
+  std::vector<int> FixedFirst;
+  std::vector<std::int32_t> Fixed;
 };
+
+void AddFixedTaps(TAxisWeights& t, int srcLen) {
+  const std::size_t n = t.First.size();
+  int taps = 1;
+  for (std::size_t i = 0; i < n; ++i) taps = std::max(taps, static_cast<int>(t.Offset[i + 1] - t.Offset[i]));
+  taps = std::min(taps, std::max(srcLen, 1));
+  t.Taps = taps;
+  t.FixedFirst.resize(n);
+  t.Fixed.assign(n * static_cast<std::size_t>(taps), 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    const int first = std::min(t.First[i], std::max(srcLen - taps, 0));
+    t.FixedFirst[i] = first;
+    const int skip = t.First[i] - first;
+    for (std::uint32_t k = t.Offset[i]; k < t.Offset[i + 1]; ++k)
+      t.Fixed[i * static_cast<std::size_t>(taps) + static_cast<std::size_t>(skip) + (k - t.Offset[i])] = t.Weights[k];
+  }
+}
 
 TAxisWeights BuildAxisWeights(int srcLen, int dstLen) {
   TAxisWeights t;
@@ -146,6 +169,78 @@ TAxisWeights BuildAxisWeights(int srcLen, int dstLen) {
   }
   t.Offset[static_cast<std::size_t>(d)] = static_cast<std::uint32_t>(t.Weights.size());
   return t;
+}
+
+// Horizontal pass of one source row into 16-bit channels (value x 256): target column x
+// of count is filtered from the source columns of wx's entry index(x).
+template <int Taps, typename TIndex>
+void FilterRowWith(const TPixel* in, const TAxisWeights& wx, int count, TIndex index, std::uint16_t* out) {
+  constexpr int shift = kWeightBits - 8;
+  constexpr std::uint64_t round = 1u << (shift - 1);
+  const int taps = Taps > 0 ? Taps : wx.Taps;
+  for (int x = 0; x < count; ++x) {
+    const std::size_t i = index(x);
+    const TPixel* p = in + wx.FixedFirst[i];
+    const std::int32_t* weight = wx.Fixed.data() + i * static_cast<std::size_t>(taps);
+    // Two channels a 64-bit word, one in each half: a sum never exceeds 255 x kWeightOne,
+    // so the halves never carry into each other and every sum is the exact one.
+    std::uint64_t br = 0, ga = 0;
+    for (int k = 0; k < taps; ++k) {
+      const auto w = static_cast<std::uint64_t>(weight[k]);
+      const std::uint64_t v = p[k];
+      br += ((v & 0xFFu) | ((v & 0x00FF0000u) << 16)) * w;
+      ga += (((v >> 8) & 0xFFu) | ((v & 0xFF000000u) << 8)) * w;
+    }
+    out[4 * x + 0] = static_cast<std::uint16_t>(((br & 0xFFFFFFFFu) + round) >> shift);
+    out[4 * x + 1] = static_cast<std::uint16_t>(((ga & 0xFFFFFFFFu) + round) >> shift);
+    out[4 * x + 2] = static_cast<std::uint16_t>(((br >> 32) + round) >> shift);
+    out[4 * x + 3] = static_cast<std::uint16_t>(((ga >> 32) + round) >> shift);
+  }
+}
+
+// Horizontal pass of one source row into 16-bit channels (value x 256): target column x
+// of count is filtered from the source columns of wx's entry index(x).
+template <typename TIndex>
+void FilterRow(const TPixel* in, const TAxisWeights& wx, int count, TIndex index, std::uint16_t* out) {
+  switch (wx.Taps) {
+    case 1: FilterRowWith<1>(in, wx, count, index, out); break;
+    case 2: FilterRowWith<2>(in, wx, count, index, out); break;
+    case 3: FilterRowWith<3>(in, wx, count, index, out); break;
+    case 4: FilterRowWith<4>(in, wx, count, index, out); break;
+    default: FilterRowWith<0>(in, wx, count, index, out); break;
+  }
+}
+
+// Vertical pass for target row i of wy: rowAt(sy) gives the filtered source row sy.
+template <typename TRowAt>
+void BlendRows(const TAxisWeights& wy, std::size_t i, TRowAt rowAt, std::vector<std::uint32_t>& acc, TPixel* out,
+               int count) {
+  std::fill(acc.begin(), acc.end(), 0u);
+  int sy = wy.First[i];
+  for (std::uint32_t k = wy.Offset[i]; k < wy.Offset[i + 1]; ++k, ++sy) {
+    const auto w = static_cast<std::uint32_t>(wy.Weights[k]);
+    const std::uint16_t* in = rowAt(sy);
+    std::uint32_t* sum = acc.data();
+    const std::size_t n = acc.size();
+    std::size_t c = 0;
+    // Blocks of a fixed size, which the compiler turns into vector operations.
+    for (; c + 16 <= n; c += 16)
+      for (std::size_t j = 0; j < 16; ++j) sum[c + j] += std::uint32_t(in[c + j]) * w;
+    for (; c < n; ++c) sum[c] += std::uint32_t(in[c]) * w;
+  }
+  constexpr int finalShift = kWeightBits + 8;
+  for (int x = 0; x < count; ++x) {
+    const auto ch = [&](int c) {
+      return static_cast<std::uint8_t>((acc[static_cast<std::size_t>(4 * x + c)] + (1u << (finalShift - 1))) >> finalShift);
+    };
+    out[x] = MakePixel(ch(2), ch(1), ch(0), ch(3));
+  }
+}
+
+std::size_t MostWeights(const TAxisWeights& w) {
+  std::size_t most = 1;
+  for (std::size_t i = 0; i + 1 < w.Offset.size(); ++i) most = std::max<std::size_t>(most, w.Offset[i + 1] - w.Offset[i]);
+  return most;
 }
 
 }  // namespace
@@ -217,18 +312,18 @@ void TBitmap32::StretchDraw(const TRect& dstRect, const TBitmap32& src, const TR
   }
   const TRect visible = IntersectRect(d, Bounds());
   if (visible.Empty()) return;
-  const TAxisWeights wx = BuildAxisWeights(s.Width(), d.Width());
+  TAxisWeights wx = BuildAxisWeights(s.Width(), d.Width());
+  AddFixedTaps(wx, s.Width());
   const TAxisWeights wy = BuildAxisWeights(s.Height(), d.Height());
   const auto indexX = [&](int x) { return static_cast<std::size_t>(mirrorX ? d.Right - 1 - x : x - d.Left); };
   const auto indexY = [&](int y) { return static_cast<std::size_t>(mirrorY ? d.Bottom - 1 - y : y - d.Top); };
 
-  // Horizontal pass into 16-bit channels (value x 256), only for the visible columns,
-  // one source row at a time as the target rows need it: a ring holds the rows one
-  // target row spans, so a large picture needs no filtered copy of itself.
+  // Horizontal pass, only for the visible columns, one source row at a time as the target
+  // rows need it: a ring holds the rows one target row spans, so a large picture needs no
+  // filtered copy of itself.
   const int vw = visible.Width();
   const std::size_t rowSize = static_cast<std::size_t>(vw) * 4;
-  std::size_t ringRows = 1;
-  for (std::size_t i = 0; i + 1 < wy.Offset.size(); ++i) ringRows = std::max<std::size_t>(ringRows, wy.Offset[i + 1] - wy.Offset[i]);
+  const std::size_t ringRows = MostWeights(wy);
   std::vector<std::uint16_t> ring(ringRows * rowSize);
   std::vector<int> held(ringRows, -1);
   const auto filteredRow = [&](int sy) -> const std::uint16_t* {
@@ -236,45 +331,58 @@ void TBitmap32::StretchDraw(const TRect& dstRect, const TBitmap32& src, const TR
     std::uint16_t* out = ring.data() + slot * rowSize;
     if (held[slot] == sy) return out;
     held[slot] = sy;
-    const TPixel* in = src.Row(s.Top + sy) + s.Left;
-    for (int x = 0; x < vw; ++x) {
-      const std::size_t i = indexX(visible.Left + x);
-      const TPixel* p = in + wx.First[i];
-      std::uint32_t b = 0, g = 0, r = 0, a = 0;
-      for (std::uint32_t k = wx.Offset[i]; k < wx.Offset[i + 1]; ++k, ++p) {
-        const auto w = static_cast<std::uint32_t>(wx.Weights[k]);
-        b += PixelB(*p) * w;
-        g += PixelG(*p) * w;
-        r += PixelR(*p) * w;
-        a += PixelA(*p) * w;
-      }
-      constexpr int shift = kWeightBits - 8;
-      out[4 * x + 0] = static_cast<std::uint16_t>((b + (1u << (shift - 1))) >> shift);
-      out[4 * x + 1] = static_cast<std::uint16_t>((g + (1u << (shift - 1))) >> shift);
-      out[4 * x + 2] = static_cast<std::uint16_t>((r + (1u << (shift - 1))) >> shift);
-      out[4 * x + 3] = static_cast<std::uint16_t>((a + (1u << (shift - 1))) >> shift);
-    }
+    FilterRow(src.Row(s.Top + sy) + s.Left, wx, vw, [&](int x) { return indexX(visible.Left + x); }, out);
     return out;
   };
-  // Vertical pass.
-  std::vector<std::uint32_t> acc(static_cast<std::size_t>(vw) * 4);
-  constexpr int finalShift = kWeightBits + 8;
-  for (int y = visible.Top; y < visible.Bottom; ++y) {
-    const std::size_t i = indexY(y);
-    std::fill(acc.begin(), acc.end(), 0u);
-    int sy = wy.First[i];
-    for (std::uint32_t k = wy.Offset[i]; k < wy.Offset[i + 1]; ++k, ++sy) {
-      const auto w = static_cast<std::uint32_t>(wy.Weights[k]);
-      const std::uint16_t* in = filteredRow(sy);
-      for (std::size_t c = 0; c < acc.size(); ++c) acc[c] += in[c] * w;
-    }
-    TPixel* out = Row(y) + visible.Left;
-    for (int x = 0; x < vw; ++x) {
-      const auto ch = [&](int c) {
-        return static_cast<std::uint8_t>((acc[static_cast<std::size_t>(4 * x + c)] + (1u << (finalShift - 1))) >> finalShift);
-      };
-      out[x] = MakePixel(ch(2), ch(1), ch(0), ch(3));
-    }
+  std::vector<std::uint32_t> acc(rowSize);
+  for (int y = visible.Top; y < visible.Bottom; ++y) BlendRows(wy, indexY(y), filteredRow, acc, Row(y) + visible.Left, vw);
+}
+
+struct TRowStretcher::TState {
+  TBitmap32& Target;
+  int SourceWidth = 0;
+  int SourceHeight = 0;
+  TAxisWeights Wx, Wy;
+  std::size_t RingRows = 1;
+  std::vector<std::uint16_t> Ring;
+  std::vector<std::uint32_t> Acc;
+  int NextSource = 0;
+  int NextTarget = 0;
+};
+
+TRowStretcher::TRowStretcher(int sourceWidth, int sourceHeight, TBitmap32& target)
+    : state_(std::make_unique<TState>(TState{target, std::max(sourceWidth, 0), std::max(sourceHeight, 0), {}, {}, 1, {}, {}, 0, 0})) {
+  TState& t = *state_;
+  if (target.Empty() || t.SourceWidth == 0 || t.SourceHeight == 0) {
+    t.NextTarget = target.Height();
+    return;
+  }
+  t.Wx = BuildAxisWeights(t.SourceWidth, target.Width());
+  AddFixedTaps(t.Wx, t.SourceWidth);
+  t.Wy = BuildAxisWeights(t.SourceHeight, target.Height());
+  t.RingRows = MostWeights(t.Wy);
+  t.Ring.resize(t.RingRows * static_cast<std::size_t>(target.Width()) * 4);
+  t.Acc.resize(static_cast<std::size_t>(target.Width()) * 4);
+}
+
+TRowStretcher::~TRowStretcher() = default;
+
+void TRowStretcher::AddRow(const TPixel* row) {
+  TState& t = *state_;
+  if (t.NextSource >= t.SourceHeight || t.NextTarget >= t.Target.Height()) return;
+  const int sy = t.NextSource++;
+  const int width = t.Target.Width();
+  const std::size_t rowSize = static_cast<std::size_t>(width) * 4;
+  const auto slotOf = [&](int y) { return t.Ring.data() + (static_cast<std::size_t>(y) % t.RingRows) * rowSize; };
+  FilterRow(row, t.Wx, width, [](int x) { return static_cast<std::size_t>(x); }, slotOf(sy));
+  // Every target row whose last source row this is can be made now; the rows it spans
+  // are the ring's latest.
+  while (t.NextTarget < t.Target.Height()) {
+    const auto i = static_cast<std::size_t>(t.NextTarget);
+    const int last = t.Wy.First[i] + static_cast<int>(t.Wy.Offset[i + 1] - t.Wy.Offset[i]) - 1;
+    if (last > sy) break;
+    BlendRows(t.Wy, i, slotOf, t.Acc, t.Target.Row(t.NextTarget), width);
+    ++t.NextTarget;
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <span>
 #include <utility>
@@ -115,6 +116,25 @@ class TBitmap32 {
   int width_ = 0;
   int height_ = 0;
   std::vector<TPixel, detail::TPixelAllocator<TPixel>> pixels_;
+};
+
+// Stretches a picture that arrives row by row, top to bottom, onto a whole bitmap, with
+// the filter and the very pixels of StretchDraw: a decoder can hand its rows over as it
+// makes them and never hold the picture at its own size.
+class TRowStretcher {
+ public:
+  // target keeps its size; every one of its pixels is written once all rows have come.
+  TRowStretcher(int sourceWidth, int sourceHeight, TBitmap32& target);
+  ~TRowStretcher();
+  TRowStretcher(const TRowStretcher&) = delete;
+  TRowStretcher& operator=(const TRowStretcher&) = delete;
+
+  // The next row of the source: sourceWidth pixels. Rows past the last are ignored.
+  void AddRow(const TPixel* row);
+
+ private:
+  struct TState;
+  std::unique_ptr<TState> state_;
 };
 
 }  // namespace lumora

@@ -58,7 +58,7 @@ bool TPicture::LoadFromFile(const std::filesystem::path& path, const codecs::TDe
     native_ = {};
     return true;
   }
-  if (codec->DecodeScaled != nullptr && (request.ShownSize || request.Continue)) {
+  if (codec->DecodeScaled != nullptr && (request.ShownSize || request.DrawnSize || request.Continue)) {
     TBitmap32 decoded;
     codecs::TPictureSize native;
     try {

@@ -28,8 +28,9 @@ class TPicture {
   // Loads a file; the decoder is chosen by the file's extension, without regard to case.
   // False (and the picture left as it was) when no decoder is registered for the
   // extension or the decoder rejects the file.
-  // With request: a decoder that can holds only the pixels request.ShownSize needs, and
-  // request.Continue may stop a long decode (a failed load).
+  // With request: a decoder that can holds only the pixels request.ShownSize needs (or
+  // the picture stretched to request.DrawnSize), and request.Continue may stop a long
+  // decode (a failed load).
   bool LoadFromFile(const std::filesystem::path& path, const codecs::TDecodeRequest& request = {});
 
   // Loads a Windows bitmap file image held in memory.

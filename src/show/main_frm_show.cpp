@@ -118,6 +118,10 @@ codecs::TDecodeRequest TMainFrmShow::ItemPictureRequest() {
     const TSize drawn = view_.DrawnPicSize(native.Width, native.Height);
     return codecs::TPictureSize{drawn.Width, drawn.Height};
   };
+  request.DrawnSize = [this](codecs::TPictureSize native) {
+    const TSize drawn = view_.SingleDrawnPicSize(native.Width, native.Height);
+    return codecs::TPictureSize{drawn.Width, drawn.Height};
+  };
   request.Continue = [this] {
     if (flags_.ExitPending || released_) return false;
     platform_.System.ProcessMessages();
@@ -436,29 +440,11 @@ void TMainFrmShow::ShowPictureItem() {
     view_.SetPicPosHor(item.PicPosHor);
     view_.SetPicPosVer(item.PicPosVer);
 
-    if (item.FilePos != -1 && item.FileSize != 0) {
-      std::unique_ptr<TPicture> picture;
-      const TExtractMode mode = item.PicFileName.empty() ? TExtractMode::emMemoryBitmap : TExtractMode::emPictureFile;
-      const bool extracted = Extract(mode, item.PicFileName, item.FilePos, item.FileSize, picture, nullptr,
-                                     ItemPictureRequest());
+    if (item.FilePos != -1 && item.FileSize != 0 && !LoadItemPicture(item)) {
       // The messages pumped meanwhile may have closed the show and freed its items.
       if (released_) {
         flags_.ItemBusy = false;
         return;
-      }
-      if (extracted && !flags_.ExitPending) {
-        view_.SetPicture(std::move(*picture));
-        picture.reset();
-        if (item.Masked) {
-          view_.SetPicOpacity(item.Opacity);
-          if (item.MaskedFilePos != -1 && item.MaskedFileSize != 0) {
-            std::unique_ptr<TPicture> mask;
-            if (Extract(TExtractMode::emPictureFile, item.MaskedFileName, item.MaskedFilePos, item.MaskedFileSize,
-                        mask))
-              view_.SetPicMaskedPicture(mask.get());
-          }
-        }
-        view_.SetPicMasked(item.Masked);
       }
     }
     // An exit while the picture loaded abandons the item.
@@ -483,6 +469,40 @@ void TMainFrmShow::ShowPictureItem() {
     timScr_->SetEnabled(true);
     if (flags_.ExitPending) FinishShow();
   }
+}
+
+bool TMainFrmShow::LoadItemPicture(const TPicData& item) {
+  const auto previous = viewPictureEntry_;
+  if (!view_.Picture().Empty()) {
+    view_.SetPicture(TPicture());
+    viewPictureEntry_.reset();
+  }
+  const auto load = [this](TExtractMode mode, const std::string& extension, std::int32_t position,
+                           std::int32_t size) {
+    std::unique_ptr<TPicture> picture;
+    if (!Extract(mode, extension, position, size, picture, nullptr, ItemPictureRequest())) return false;
+    if (released_ || flags_.ExitPending) return false;
+    view_.SetPicture(std::move(*picture));
+    viewPictureEntry_.emplace(mode, extension, position, size);
+    return true;
+  };
+  const TExtractMode mode = item.PicFileName.empty() ? TExtractMode::emMemoryBitmap : TExtractMode::emPictureFile;
+  if (!load(mode, item.PicFileName, item.FilePos, item.FileSize)) {
+    if (released_ || flags_.ExitPending || !previous) return false;
+    // The previous picture comes back as it was, with the mask it had.
+    const auto& [oldMode, oldExtension, oldPosition, oldSize] = *previous;
+    return load(oldMode, oldExtension, oldPosition, oldSize);
+  }
+  if (item.Masked) {
+    view_.SetPicOpacity(item.Opacity);
+    if (item.MaskedFilePos != -1 && item.MaskedFileSize != 0) {
+      std::unique_ptr<TPicture> mask;
+      if (Extract(TExtractMode::emPictureFile, item.MaskedFileName, item.MaskedFilePos, item.MaskedFileSize, mask))
+        view_.SetPicMaskedPicture(mask.get());
+    }
+  }
+  view_.SetPicMasked(item.Masked);
+  return true;
 }
 
 void TMainFrmShow::SetItemCaption(const TPicData& item) {

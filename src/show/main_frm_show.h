@@ -137,6 +137,11 @@ class TMainFrmShow : public platform::IFormEvents {
   // For an item's picture: decoded for the size the view will draw it at, and stopped
   // (with the messages pumped every few milliseconds) once an exit is pending.
   codecs::TDecodeRequest ItemPictureRequest();
+  // Loads the current item's picture into the view. The pixels of the view's picture go
+  // first, so that two large pictures are never held at once; when the new one cannot be
+  // loaded, the view's picture is loaded again from its entry. False when the view holds
+  // no picture afterwards or an exit came meanwhile.
+  bool LoadItemPicture(const TPicData& item);
 
   TShowPlatform platform_;
   platform::IFormWindow& form_;
@@ -158,6 +163,8 @@ class TMainFrmShow : public platform::IFormEvents {
   std::vector<std::string> sndPool_;
   // Pictures that failed to load in this show: mode, extension, position, stored size.
   std::set<std::tuple<int, std::string, std::int32_t, std::int32_t>> failedPictures_;
+  // The entry of the picture in the view (mode, extension, position, stored size).
+  std::optional<std::tuple<TExtractMode, std::string, std::int32_t, std::int32_t>> viewPictureEntry_;
   bool filterInstalled_ = false;
   bool closeRequested_ = false;
   bool finished_ = false;

@@ -257,6 +257,13 @@ platform::TSize TCustomTrPic::DrawnPicSize(int width, int height) const {
   return {std::max(shown.Width, stamp.Width), std::max(shown.Height, stamp.Height)};
 }
 
+platform::TSize TCustomTrPic::SingleDrawnPicSize(int width, int height) const {
+  const platform::TSize shown = ComputePicSizeOf(width, height, asScreen_);
+  const platform::TSize stamp = ComputePicSizeOf(width, height, false);
+  if (shown.Width != stamp.Width || shown.Height != stamp.Height) return {0, 0};
+  return shown;
+}
+
 platform::TSize TCustomTrPic::ComputePicSizeOf(std::int64_t pw, std::int64_t ph, bool scaled) const {
   const std::int64_t cw = ClientW(), ch = ClientH();
   const std::int64_t sw = screenSize_.Width, sh = screenSize_.Height;

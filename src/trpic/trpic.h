@@ -197,6 +197,9 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   // The largest size the current properties draw a picture of width x height at (on the
   // client or stamped at screen scale): what a picture decoded for this view must hold.
   platform::TSize DrawnPicSize(int width, int height) const;
+  // That size when the client and the stamp agree on it, else 0 x 0: a picture held at
+  // it is then drawn by a copy.
+  platform::TSize SingleDrawnPicSize(int width, int height) const;
   void PlacePic();
   void Relayout(bool caption, bool rebuildCaption, bool place, bool resize);
   void ApplyMask(TBitmap32& bitmap);

@@ -36,6 +36,11 @@ struct TDecodeRequest {
   // can may then hold fewer pixels, never fewer than that size on either axis. Null: the
   // whole picture.
   std::function<TPictureSize(TPictureSize native)> ShownSize;
+  // Given the picture's own size, the one size it will be drawn at when that is all
+  // (0 x 0 when it may be drawn at several). A decoder that can may then hold the picture
+  // stretched to that size as it decodes, with the pixels a stretch of what it would
+  // otherwise hold gives, so drawing it is a copy.
+  std::function<TPictureSize(TPictureSize native)> DrawnSize;
   // Asked every few milliseconds of a long decode; false stops it, and the decode fails.
   std::function<bool()> Continue;
 };

@@ -1,8 +1,8 @@
 // JPEG through libjpeg-turbo: baseline, progressive, greyscale, CMYK and YCCK.
 //
 // libjpeg reports fatal errors by calling error_exit, which here long-jumps back to the
-// function that set the jump point. Only two small functions set one (StartSession and
-// ReadRows); they hold nothing but trivially destructible locals, so the jump skips no
+// function that set the jump point. Only small functions set one (StartSession,
+// CalcOutput and the two that read rows); they hold nothing but trivially destructible locals, so the jump skips no
 // C++ destructor. Everything that owns memory lives outside them.
 #include "imaging/codecs/codec_table.h"
 
@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include <jpeglib.h>
@@ -114,8 +115,8 @@ bool ReadRows(TJpegSession* s, JSAMPROW* rows, JDIMENSION height, std::int64_t p
 }
 
 // Adobe's writers store CMYK inverted (255 = no ink) and say so with their marker.
-void CmykToRgb(TBitmap32& bitmap, bool inverted) {
-  for (TPixel& p : bitmap.Pixels()) {
+void CmykToRgb(std::span<TPixel> pixels, bool inverted) {
+  for (TPixel& p : pixels) {
     // The four samples were written in byte order C, M, Y, K.
     unsigned c = p & 0xFF, m = (p >> 8) & 0xFF, y = (p >> 16) & 0xFF, k = p >> 24;
     if (!inverted) {
@@ -127,6 +128,28 @@ void CmykToRgb(TBitmap32& bitmap, bool inverted) {
     p = MakePixel(std::uint8_t((c * k + 127) / 255), std::uint8_t((m * k + 127) / 255),
                   std::uint8_t((y * k + 127) / 255));
   }
+}
+
+// The same, one band of rows at a time, each row handed to the stretcher (CMYK turned
+// into RGB first); band holds the rows of one read.
+bool ReadRowsStretched(TJpegSession* s, TBitmap32* band, JSAMPROW* bandRows, TRowStretcher* stretcher, bool cmyk,
+                       std::int64_t pixelsPerRow) {
+  if (setjmp(s->Jump) != 0) return false;
+  s->Consuming = true;
+  jpeg_start_decompress(&s->Info);
+  s->Consuming = false;
+  const bool inverted = s->Info.saw_Adobe_marker != 0;
+  const auto width = static_cast<std::size_t>(band->Width());
+  while (s->Info.output_scanline < s->Info.output_height) {
+    const JDIMENSION n = jpeg_read_scanlines(&s->Info, bandRows, static_cast<JDIMENSION>(band->Height()));
+    if (n == 0 || !KeepGoing(s, pixelsPerRow * n)) return false;
+    for (JDIMENSION y = 0; y < n; ++y) {
+      TPixel* row = band->Row(static_cast<int>(y));
+      if (cmyk) CmykToRgb(std::span(row, width), inverted);
+      stretcher->AddRow(row);
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -169,13 +192,30 @@ bool DecodeJpegScaled(std::span<const std::byte> data, const TDecodeRequest& req
   if (!CalcOutput(session.get())) return false;
   const std::int64_t pixels = std::int64_t(own.Width) * own.Height;
   session->PixelsPerConsumeStep = pixels / std::max<JDIMENSION>(info.total_iMCU_rows, 1);
+  const TPictureSize decoded{static_cast<int>(info.output_width), static_cast<int>(info.output_height)};
+  const TPictureSize drawn = request.DrawnSize ? request.DrawnSize(own) : TPictureSize{};
+  if (drawn.Width > 0 && drawn.Height > 0 && drawn.Width <= decoded.Width && drawn.Height <= decoded.Height &&
+      drawn != decoded) {
+    // Held at the one size it is drawn at: the rows are stretched as they come, and the
+    // picture is never held at its decoded size.
+    TBitmap32 held(drawn.Width, drawn.Height, TBitmap32::TUninitialised{});
+    TRowStretcher stretcher(decoded.Width, decoded.Height, held);
+    TBitmap32 band(decoded.Width, std::max<int>(info.rec_outbuf_height, 8), TBitmap32::TUninitialised{});
+    std::vector<JSAMPROW> bandRows(static_cast<std::size_t>(band.Height()));
+    for (int y = 0; y < band.Height(); ++y) bandRows[static_cast<std::size_t>(y)] = reinterpret_cast<JSAMPROW>(band.Row(y));
+    if (!ReadRowsStretched(session.get(), &band, bandRows.data(), &stretcher, cmyk, pixels / std::max(decoded.Height, 1)))
+      return false;
+    out = std::move(held);
+    native = own;
+    return true;
+  }
 
   // The library writes every pixel before the picture is handed out.
   TBitmap32 bitmap(static_cast<int>(info.output_width), static_cast<int>(info.output_height), TBitmap32::TUninitialised{});
   std::vector<JSAMPROW> rows(static_cast<std::size_t>(bitmap.Height()));
   for (int y = 0; y < bitmap.Height(); ++y) rows[static_cast<std::size_t>(y)] = reinterpret_cast<JSAMPROW>(bitmap.Row(y));
   if (!ReadRows(session.get(), rows.data(), info.output_height, pixels / std::max(bitmap.Height(), 1))) return false;
-  if (cmyk) CmykToRgb(bitmap, info.saw_Adobe_marker != 0);
+  if (cmyk) CmykToRgb(bitmap.Pixels(), info.saw_Adobe_marker != 0);
   out = std::move(bitmap);
   native = own;
   return true;

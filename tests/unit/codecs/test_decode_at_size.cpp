@@ -92,8 +92,8 @@ TEST(DecodeAtSize, LayoutsStayAndPixelsStayWithin40Decibels) {
     if (!std::filesystem::exists(file)) continue;
     for (const TViewSetting& s : settings) {
       SCOPED_TRACE(file.filename().string() + ", " + s.Name);
-      TView whole(s), reduced(s);
-      TPicture wholePicture, reducedPicture;
+      TView whole(s), reduced(s), held(s);
+      TPicture wholePicture, reducedPicture, heldPicture;
       ASSERT_TRUE(wholePicture.LoadFromFile(file));
       codecs::TDecodeRequest request;
       request.ShownSize = [&](codecs::TPictureSize native) {
@@ -101,6 +101,14 @@ TEST(DecodeAtSize, LayoutsStayAndPixelsStayWithin40Decibels) {
         return codecs::TPictureSize{drawn.Width, drawn.Height};
       };
       ASSERT_TRUE(reducedPicture.LoadFromFile(file, request));
+      // Held at the one size it is drawn at, stretched while it decodes: the very pixels
+      // of the reduced picture stretched, on screen and stamped.
+      request.DrawnSize = [&](codecs::TPictureSize native) {
+        const platform::TSize drawn = held.View.SingleDrawnPicSize(native.Width, native.Height);
+        return codecs::TPictureSize{drawn.Width, drawn.Height};
+      };
+      ASSERT_TRUE(heldPicture.LoadFromFile(file, request));
+      EXPECT_EQ(heldPicture.Width(), wholePicture.Width());
       EXPECT_EQ(reducedPicture.Width(), wholePicture.Width());
       EXPECT_EQ(reducedPicture.Height(), wholePicture.Height());
       if (generated && s.Denominator > 0) {
@@ -109,14 +117,20 @@ TEST(DecodeAtSize, LayoutsStayAndPixelsStayWithin40Decibels) {
       }
       whole.View.SetPicture(&wholePicture);
       reduced.View.SetPicture(&reducedPicture);
-      for (TView* v : {&whole, &reduced}) v->View.ShowPic(1);
+      held.View.SetPicture(&heldPicture);
+      for (TView* v : {&whole, &reduced, &held}) v->View.ShowPic(1);
+      EXPECT_TRUE(held.Surface.Screen() == reduced.Surface.Screen());
+      if (s.Client == kScreen) {
+        EXPECT_EQ(heldPicture.Bitmap().Width(), held.View.PicBitmap().Width());
+        EXPECT_EQ(heldPicture.Bitmap().Height(), held.View.PicBitmap().Height());
+      }
       EXPECT_EQ(reduced.View.PicRect(), whole.View.PicRect());
       EXPECT_EQ(reduced.View.PicBitmap().Width(), whole.View.PicBitmap().Width());
       EXPECT_EQ(reduced.View.PicBitmap().Height(), whole.View.PicBitmap().Height());
       const TRect shown = whole.View.PicRect();
       EXPECT_GE(Psnr(reduced.Surface.Screen(), whole.Surface.Screen(), shown), 40.0) << "shown";
       // A stamp draws the picture at screen scale into the background.
-      for (TView* v : {&whole, &reduced}) {
+      for (TView* v : {&whole, &reduced, &held}) {
         v->View.StampPic();
         v->View.ClearPic(true, false);
       }
@@ -125,6 +139,7 @@ TEST(DecodeAtSize, LayoutsStayAndPixelsStayWithin40Decibels) {
                           toScreen(shown.Right, s.Client.Width, kScreen.Width),
                           toScreen(shown.Bottom, s.Client.Height, kScreen.Height)};
       EXPECT_GE(Psnr(reduced.View.ScreenBgBitmap(), whole.View.ScreenBgBitmap(), stamped), 40.0) << "stamped";
+      EXPECT_TRUE(held.View.ScreenBgBitmap() == reduced.View.ScreenBgBitmap());
     }
   }
 }

@@ -136,5 +136,27 @@ TEST(Bitmap32Stretch, FlatColourStaysExactAndMirroringSwapsSides) {
     for (int x = 0; x < 4; ++x) EXPECT_EQ(part.At(x, y), big.At(x + 4, y + 4));
 }
 
+// Rows handed over one at a time give StretchDraw's pixels, shrinking, growing and
+// keeping either axis, and every target pixel is written.
+TEST(Bitmap32Stretch, RowByRowGivesTheSamePixels) {
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int> byte(0, 255);
+  const struct { int sw, sh, dw, dh; } cases[] = {{300, 200, 192, 108}, {31, 17, 7, 5}, {16, 16, 16, 9},
+                                                  {9, 40, 9, 40},       {5, 3, 12, 11}, {64, 48, 1, 1}};
+  for (const auto& c : cases) {
+    TBitmap32 src(c.sw, c.sh);
+    for (TPixel& p : src.Pixels())
+      p = MakePixel(std::uint8_t(byte(rng)), std::uint8_t(byte(rng)), std::uint8_t(byte(rng)), std::uint8_t(byte(rng)));
+    TBitmap32 whole(c.dw, c.dh, 0);
+    whole.StretchDraw(whole.Bounds(), src);
+    TBitmap32 rows(c.dw, c.dh, 0x12345678u);
+    {
+      TRowStretcher stretcher(c.sw, c.sh, rows);
+      for (int y = 0; y < c.sh; ++y) stretcher.AddRow(src.Row(y));
+    }
+    EXPECT_TRUE(rows == whole) << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh;
+  }
+}
+
 }  // namespace
 }  // namespace lumora
