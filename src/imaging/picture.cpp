@@ -56,6 +56,7 @@ bool TPicture::LoadFromFile(const std::filesystem::path& path, const codecs::TDe
     }
     bitmap_ = std::move(decoded);
     native_ = {};
+    opaque_ = false;
     return true;
   }
   if (codec->DecodeScaled != nullptr && (request.ShownSize || request.DrawnSize || request.Continue)) {
@@ -68,9 +69,12 @@ bool TPicture::LoadFromFile(const std::filesystem::path& path, const codecs::TDe
     }
     bitmap_ = std::move(decoded);
     native_ = native.Width == bitmap_.Width() && native.Height == bitmap_.Height() ? codecs::TPictureSize{} : native;
+    opaque_ = codec->Opaque;
     return true;
   }
-  return Decode(codec->Decode, data);
+  if (!Decode(codec->Decode, data)) return false;
+  opaque_ = codec->Opaque;
+  return true;
 }
 
 bool TPicture::LoadBitmapFromMemory(std::span<const std::byte> data) {
@@ -87,6 +91,7 @@ bool TPicture::Decode(codecs::TDecodeFunction decode, std::span<const std::byte>
   }
   bitmap_ = std::move(decoded);
   native_ = {};
+  opaque_ = false;
   return true;
 }
 

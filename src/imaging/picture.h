@@ -20,9 +20,16 @@ class TPicture {
   bool Empty() const { return bitmap_.Empty(); }
   // Whether fewer pixels are held than the picture has.
   bool Reduced() const { return native_.Width > 0; }
+  // Known to hold no transparent pixel: loaded by a decoder of a format that has none.
+  // False says nothing.
+  bool Opaque() const { return opaque_; }
 
-  // The pixels held; drawing stretches them to whatever size the layout asks.
-  TBitmap32& Bitmap() { return bitmap_; }
+  // The pixels held; drawing stretches them to whatever size the layout asks. Whoever
+  // may change them takes away what Opaque knew.
+  TBitmap32& Bitmap() {
+    opaque_ = false;
+    return bitmap_;
+  }
   const TBitmap32& Bitmap() const { return bitmap_; }
 
   // Loads a file; the decoder is chosen by the file's extension, without regard to case.
@@ -39,6 +46,7 @@ class TPicture {
   void Clear() {
     bitmap_ = TBitmap32();
     native_ = {};
+    opaque_ = false;
   }
 
  private:
@@ -47,6 +55,7 @@ class TPicture {
   TBitmap32 bitmap_;
   // Set only while the held pixels are fewer than the picture's own.
   codecs::TPictureSize native_;
+  bool opaque_ = false;
 };
 
 }  // namespace lumora

@@ -53,26 +53,33 @@ TMainFrmShow::TMainFrmShow(const TShowPlatform& platform, IFormWindow& form, TTr
   const std::span<const std::uint8_t> jpeg = SplashBakJpeg();
   if (!codecs::DecodeJpeg(std::as_bytes(jpeg), splashBak_.Bitmap())) splashBak_.Clear();
 
-  // trpScrView as designed.
-  view_.SetAlign(TAlign::alClient);
-  view_.SetAsScreen(true);
-  view_.SetCanShow(true);
-  view_.SetCanFloat(true);
-  view_.SetBgBgpStyle(TBgBgpStyle::bpNone);
-  view_.SetBgSolidColor(1);
-  view_.SetBgGradientFromColor(0);
-  view_.SetBgGradientToColor(0);
-  view_.SetBgGradientDirection(TDirection::bdUp);
-  view_.SetBgPictureMode(TBgMode::bmCentered);
-  view_.SetCapPos(TCapPos::cpTopCenter);
-  view_.SetPicPos(TPicPos::poCenter);
-  view_.SetPicSize(TPicSize::psOriginal);
-  view_.SetPicSizeHor(100);
-  view_.SetPicSizeVer(100);
-  view_.SetPicSizeRef(TPicSizeRef::psrScreen);
-  view_.SetPicMasked(false);
-  view_.SetPicAngle(0);
-  view_.SetPicOpacity(255);
+  // trpScrView as designed, drawn once at the end.
+  view_.BeginUpdate();
+  try {
+    view_.SetAlign(TAlign::alClient);
+    view_.SetAsScreen(true);
+    view_.SetCanShow(true);
+    view_.SetCanFloat(true);
+    view_.SetBgBgpStyle(TBgBgpStyle::bpNone);
+    view_.SetBgSolidColor(1);
+    view_.SetBgGradientFromColor(0);
+    view_.SetBgGradientToColor(0);
+    view_.SetBgGradientDirection(TDirection::bdUp);
+    view_.SetBgPictureMode(TBgMode::bmCentered);
+    view_.SetCapPos(TCapPos::cpTopCenter);
+    view_.SetPicPos(TPicPos::poCenter);
+    view_.SetPicSize(TPicSize::psOriginal);
+    view_.SetPicSizeHor(100);
+    view_.SetPicSizeVer(100);
+    view_.SetPicSizeRef(TPicSizeRef::psrScreen);
+    view_.SetPicMasked(false);
+    view_.SetPicAngle(0);
+    view_.SetPicOpacity(255);
+  } catch (...) {
+    view_.EndUpdate();
+    throw;
+  }
+  view_.EndUpdate();
   view_.OnShowInBegin = [this](TCustomTrPic&) { trpScrViewShowInBegin(); };
   view_.OnShowInComplete = [this](TCustomTrPic&) { trpScrViewShowInComplete(); };
   view_.OnShowOutComplete = [this](TCustomTrPic&) { trpScrViewShowOutComplete(); };
@@ -281,6 +288,8 @@ std::int32_t TMainFrmShow::PickFromPool(std::vector<std::string>& pool, std::int
 
 void TMainFrmShow::ApplyBackground() {
   const TSSConfig& c = show_.Config;
+  // The background is drawn once, after all its properties are set.
+  view_.BeginUpdate();
   try {
     switch (c.BgStyle) {
       case TBgStyle::bsSolid:
@@ -325,7 +334,13 @@ void TMainFrmShow::ApplyBackground() {
       default:
         throw EShowStep("background style");
     }
+    view_.EndUpdate();
   } catch (...) {
+    try {
+      // A failure above still ends the update; one in its drawing left it ended.
+      if (view_.Updating()) view_.EndUpdate();
+    } catch (...) {
+    }
     try {
       view_.SetBgSolidColor(0);
       view_.SetBgStyle(TBgStyle::bsSolid);

@@ -35,25 +35,30 @@ void DrawOver(TBitmap32& dst, int x, int y, const TBitmap32& src) {
   }
 }
 
-void StretchOnto(TBitmap32& dst, int width, int height, const TBitmap32& src) {
+void StretchOnto(TBitmap32& dst, int width, int height, const TBitmap32& src, bool srcOpaque) {
   width = std::max(width, 0);
   height = std::max(height, 0);
+  // One look at the pixels at most; a caller that knows the picture spares even that.
+  const bool transparent = !srcOpaque && HasTransparency(src);
   if (dst.Width() != width || dst.Height() != height) {
     // A new bitmap of the picture's own size is the opaque picture itself.
-    if (src.Width() == width && src.Height() == height && !HasTransparency(src)) {
+    if (src.Width() == width && src.Height() == height && !transparent) {
       dst = src;
       return;
     }
     dst = TBitmap32(width, height);
   }
-  else if (src.Empty() || HasTransparency(src))
+  else if (src.Empty() || transparent)
     dst.FillRect(dst.Bounds(), kWhitePixel);  // an opaque picture covers every pixel anyway
   if (dst.Empty() || src.Empty()) return;
   if (src.Width() == dst.Width() && src.Height() == dst.Height()) {
-    DrawOver(dst, 0, 0, src);
+    if (!transparent)
+      dst.CopyRect(0, 0, src, src.Bounds());
+    else
+      DrawOver(dst, 0, 0, src);
     return;
   }
-  if (!HasTransparency(src)) {
+  if (!transparent) {
     dst.StretchDraw(dst.Bounds(), src);
     return;
   }

@@ -21,7 +21,8 @@ void DrawOver(TBitmap32& dst, int x, int y, const TBitmap32& src);
 // Makes dst width x height (reusing its memory when it has that size already), white,
 // and stretch-draws src over all of it (transparent
 // pixels blended over the white ground, as on a fresh canvas). The result is opaque.
-void StretchOnto(TBitmap32& dst, int width, int height, const TBitmap32& src);
+// srcOpaque: the caller knows src has no transparent pixel.
+void StretchOnto(TBitmap32& dst, int width, int height, const TBitmap32& src, bool srcOpaque = false);
 
 // Copies src at (x, y) into dst with every pure white pixel (low 24 bits 0xFFFFFF)
 // replaced by replacement, so that white is not taken for a transparent colour later.

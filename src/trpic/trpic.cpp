@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 namespace lumora {
 namespace {
@@ -144,8 +145,20 @@ bool TCustomTrPic::CenteredWith(TBgBgpStyle fill) const {
 }
 
 void TCustomTrPic::RebuildAndRepaint() {
+  if (updating_ > 0) {
+    rebuildOwed_ = repaintOwed_ = true;
+    return;
+  }
   RebuildBackground();
   Repaint();
+}
+
+void TCustomTrPic::EndUpdate() {
+  // Ended before it draws, so that a failing drawing leaves no update open.
+  if (updating_ == 0 || --updating_ > 0) return;
+  const bool rebuild = std::exchange(rebuildOwed_, false), repaint = std::exchange(repaintOwed_, false);
+  if (rebuild) RebuildBackground();
+  if (repaint) Repaint();
 }
 
 void TCustomTrPic::SetBgStyle(TBgStyle value) {
@@ -338,7 +351,7 @@ void TCustomTrPic::ComposePictureInto(TBitmap32& bitmap, int width, int height) 
       std::swap(spareBitmap_, picBitmap_);
     spareBitmap_ = TBitmap32();
   }
-  StretchOnto(bitmap, width, height, picture_.Bitmap());
+  StretchOnto(bitmap, width, height, std::as_const(picture_).Bitmap(), picture_.Opaque());
 }
 
 void TCustomTrPic::DropPicBitmap() {
@@ -543,6 +556,10 @@ void TCustomTrPic::Paint() {
 }
 
 void TCustomTrPic::Repaint() {
+  if (updating_ > 0) {
+    repaintOwed_ = true;
+    return;
+  }
   if (inPaint_) return;
   TFlagScope painting(inPaint_);
   Paint();
@@ -617,12 +634,13 @@ void TCustomTrPic::RebuildBackground() {
   // Whatever happens below, ClientBgBitmap must be made anew.
   ++bgVersion_;
   // A first solid fill is the allocation's own.
+  const bool fresh = screenBgBitmap_.Empty();
   if (bgStyle_ == TBgStyle::bsSolid) EnsureScreenBg(PixelFromTColor(bgSolidColor_));
   EnsureScreenBg();
   const TRect all = screenBgBitmap_.Bounds();
   switch (bgStyle_) {
     case TBgStyle::bsSolid:
-      screenBgBitmap_.FillRect(all, PixelFromTColor(bgSolidColor_));
+      if (!fresh) screenBgBitmap_.FillRect(all, PixelFromTColor(bgSolidColor_));
       break;
     case TBgStyle::bsGradient:
       detail::PaintGradientInto(screenBgBitmap_, bgGradientFromColor_, bgGradientToColor_,

@@ -56,6 +56,12 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   TCustomTrPic(const TCustomTrPic&) = delete;
   TCustomTrPic& operator=(const TCustomTrPic&) = delete;
 
+  // Property changes between these two draw once, at the end: the background is
+  // rebuilt at most once and the view repainted at most once. They nest.
+  void BeginUpdate() { ++updating_; }
+  void EndUpdate();
+  bool Updating() const { return updating_ > 0; }
+
   // ---- Properties, in the order the component lists them ----
   TAlign Align() const { return align_; }
   void SetAlign(TAlign value);
@@ -367,6 +373,10 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   TRect picRect_{};
   bool picShown_ = false;
   bool inPaint_ = false;
+  // Inside BeginUpdate / EndUpdate, and what the end owes.
+  int updating_ = 0;
+  bool rebuildOwed_ = false;
+  bool repaintOwed_ = false;
   bool stamped_ = false;
 
   // Caption panel.

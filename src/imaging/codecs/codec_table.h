@@ -91,6 +91,8 @@ struct TCodecEntry {
   // Optional: used instead of Decode when the caller says how large the picture will be
   // drawn or may want the decode stopped.
   TDecodeScaledFunction DecodeScaled = nullptr;
+  // Every picture the decoder gives has only opaque pixels (the format has no alpha).
+  bool Opaque = false;
 };
 
 // The bytes the decoder of codec needs from file (its size when the codec has no check),

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cmath>
 #include <map>
+#include <mutex>
 #include <utility>
 
 namespace lumora::platform {
@@ -45,7 +46,10 @@ char32_t UnicodeFromAnsi(unsigned char c) { return c >= 0x80 && c < 0xA0 ? kCp12
 struct THeadlessTextRasterizer::TImpl {
   FT_Library library = nullptr;
   std::map<std::string, FT_Face> faces;          // by file
-  std::map<std::pair<std::string, int>, std::string> resolved;  // (name, style) -> file
+  // (name, style) -> file, for every rasterizer of the process: the fonts installed do
+  // not change while it runs, and a match costs more than a caption.
+  static std::mutex resolvedMutex;
+  static std::map<std::pair<std::string, int>, std::string> resolved;
 
   TImpl() {
     FT_Init_FreeType(&library);
@@ -80,6 +84,7 @@ struct THeadlessTextRasterizer::TImpl {
   std::string Resolve(const TTextFont& font) {
     const int style = (font.Bold ? 1 : 0) | (font.Italic ? 2 : 0);
     const auto key = std::make_pair(font.Name, style);
+    const std::lock_guard<std::mutex> lock(resolvedMutex);
     if (auto it = resolved.find(key); it != resolved.end()) return it->second;
     std::string family;
     std::string file = font.Name.empty() ? std::string() : Match(font.Name, font.Bold, font.Italic, &family);
@@ -127,6 +132,9 @@ struct THeadlessTextRasterizer::TImpl {
     return face;
   }
 };
+
+std::mutex THeadlessTextRasterizer::TImpl::resolvedMutex;
+std::map<std::pair<std::string, int>, std::string> THeadlessTextRasterizer::TImpl::resolved;
 
 THeadlessTextRasterizer::THeadlessTextRasterizer() : impl_(std::make_unique<TImpl>()) {}
 THeadlessTextRasterizer::~THeadlessTextRasterizer() = default;
