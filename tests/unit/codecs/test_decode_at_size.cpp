@@ -108,6 +108,12 @@ TEST(DecodeAtSize, LayoutsStayAndPixelsStayWithin40Decibels) {
         return codecs::TPictureSize{drawn.Width, drawn.Height};
       };
       ASSERT_TRUE(heldPicture.LoadFromFile(file, request));
+      // A JPEG has no alpha, however it was decoded; whoever may change the pixels
+      // takes that knowledge away.
+      for (const TPicture* p : {&wholePicture, &reducedPicture, &heldPicture}) EXPECT_TRUE(p->Opaque());
+      TPicture changed = wholePicture;
+      changed.Bitmap();
+      EXPECT_FALSE(changed.Opaque());
       EXPECT_EQ(heldPicture.Width(), wholePicture.Width());
       EXPECT_EQ(reducedPicture.Width(), wholePicture.Width());
       EXPECT_EQ(reducedPicture.Height(), wholePicture.Height());

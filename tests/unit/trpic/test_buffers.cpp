@@ -56,5 +56,28 @@ TEST(Buffers, APictureOfTheLastOnesSizeReusesItsMemory) {
   EXPECT_EQ(rig.View.PicBitmap(), other.Bitmap());
 }
 
+// Properties set inside an update draw once, at its end, the same frame as set one by
+// one; an update left by a failure still ends.
+TEST(Buffers, AnUpdateDrawsOnceAtItsEnd) {
+  const auto set = [](TTrPic& view) {
+    view.SetBgStyle(TBgStyle::bsGradient);
+    view.SetBgGradientFromColor(0x000000FF);
+    view.SetBgGradientToColor(0x00FF0000);
+    view.SetBgGradientDirection(TDirection::bdLeft);
+  };
+  TMotionRig each({64, 48}, {64, 48});
+  set(each.View);
+  TMotionRig batched({64, 48}, {64, 48});
+  batched.View.BeginUpdate();
+  batched.View.BeginUpdate();
+  set(batched.View);
+  batched.View.EndUpdate();
+  EXPECT_TRUE(batched.Base.Surface.PresentedRects().empty());
+  batched.View.EndUpdate();
+  EXPECT_FALSE(batched.View.Updating());
+  EXPECT_EQ(batched.Base.Surface.PresentedRects().size(), 1u);
+  EXPECT_TRUE(testing::SameBitmap("update", each.Base.Surface.Screen(), batched.Base.Surface.Screen()));
+}
+
 }  // namespace
 }  // namespace lumora
