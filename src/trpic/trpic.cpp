@@ -361,7 +361,15 @@ void TCustomTrPic::DropPicBitmap() {
 }
 
 void TCustomTrPic::EnsureScreenBg(TPixel fill) const {
-  if (screenBgBitmap_.Empty()) screenBgBitmap_.SetSize(screenSize_.Width, screenSize_.Height, fill);
+  if (!screenBgBitmap_.Empty()) return;
+  if (std::exchange(bgSolidUnmade_, false)) fill = PixelFromTColor(bgSolidColor_);
+  screenBgBitmap_.SetSize(screenSize_.Width, screenSize_.Height, fill);
+}
+
+bool TCustomTrPic::SolidUnmade() const {
+  // Beyond a screen-sized background a client shows black.
+  return bgSolidUnmade_ && screenBgBitmap_.Empty() &&
+         (asScreen_ || (ClientW() <= screenSize_.Width && ClientH() <= screenSize_.Height));
 }
 
 void TCustomTrPic::Relayout(bool caption, bool rebuildCaption, bool place, bool resize) {
@@ -499,7 +507,7 @@ void TCustomTrPic::HideCaption() {
 // ---------------------------------------------------------------------------------------
 // Painting
 
-void TCustomTrPic::UpdateClientBg() {
+void TCustomTrPic::UpdateClientBg() const {
   const platform::TSize client{ClientW(), ClientH()};
   if (clientBgVersion_ == bgVersion_ && clientBgSize_ == client && clientBgAsScreen_ == asScreen_) return;
   EnsureScreenBg();
@@ -526,11 +534,26 @@ void TCustomTrPic::UpdateClientBg() {
 }
 
 void TCustomTrPic::Paint() {
-  UpdateClientBg();
+  // A solid background is filled into the frame where it shows; its bitmap waits until
+  // something needs it (an effect, a mask, the float).
+  const bool solid = SolidUnmade();
+  const TPixel solidPixel = PixelFromTColor(bgSolidColor_);
+  if (!solid) UpdateClientBg();
+  const auto background = [&](const TRect& part) {
+    if (solid)
+      compositeBitmap_.FillRect(part, solidPixel);
+    else
+      compositeBitmap_.CopyRect(part.Left, part.Top, ClientBgBitmap(), part);
+  };
   // A new frame starts as a copy of the background rather than white.
-  const bool fresh =
-      compositeBitmap_.Empty() && ClientBgBitmap().Width() == ClientW() && ClientBgBitmap().Height() == ClientH();
-  if (fresh) compositeBitmap_ = ClientBgBitmap();
+  const bool fresh = compositeBitmap_.Empty() &&
+                     (solid || (ClientBgBitmap().Width() == ClientW() && ClientBgBitmap().Height() == ClientH()));
+  if (fresh) {
+    if (solid)
+      compositeBitmap_.SetSize(ClientW(), ClientH(), solidPixel);
+    else
+      compositeBitmap_ = ClientBgBitmap();
+  }
   compositeBitmap_.SetSize(ClientW(), ClientH());
   const TRect all = compositeBitmap_.Bounds();
   // While a transition or the floating motion runs, they draw the picture themselves.
@@ -539,15 +562,15 @@ void TCustomTrPic::Paint() {
   if (fresh) {
     // The background is in the frame already.
   } else if (under.Empty()) {
-    compositeBitmap_.CopyRect(0, 0, ClientBgBitmap(), all);
+    background(all);
   } else {
-    // The picture is opaque: only the background around it is copied.
+    // The picture is opaque: only the background around it is drawn.
     const TRect parts[] = {{all.Left, all.Top, all.Right, under.Top},
                            {all.Left, under.Bottom, all.Right, all.Bottom},
                            {all.Left, under.Top, under.Left, under.Bottom},
                            {under.Right, under.Top, all.Right, under.Bottom}};
     for (const TRect& part : parts)
-      if (!part.Empty()) compositeBitmap_.CopyRect(part.Left, part.Top, ClientBgBitmap(), part);
+      if (!part.Empty()) background(part);
   }
   if (drawPicture) compositeBitmap_.CopyRect(picRect_.Left, picRect_.Top, picBitmap_, picBitmap_.Bounds());
   // The whole frame replaces whatever the window showed over it.
@@ -633,7 +656,13 @@ void TCustomTrPic::CaptureScreen() {
 void TCustomTrPic::RebuildBackground() {
   // Whatever happens below, ClientBgBitmap must be made anew.
   ++bgVersion_;
-  // A first solid fill is the allocation's own.
+  // A solid background without a stamp needs no bitmap until something reads it; the
+  // first fill is then the allocation's own.
+  bgSolidUnmade_ = false;
+  if (bgStyle_ == TBgStyle::bsSolid && overlayBitmap_.Empty() && screenBgBitmap_.Empty()) {
+    bgSolidUnmade_ = true;
+    return;
+  }
   const bool fresh = screenBgBitmap_.Empty();
   if (bgStyle_ == TBgStyle::bsSolid) EnsureScreenBg(PixelFromTColor(bgSolidColor_));
   EnsureScreenBg();

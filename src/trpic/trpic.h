@@ -180,7 +180,10 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   const TBitmap32& OverlayBitmap() const { return overlayBitmap_; }
   // The background as the client shows it; the screen's own bitmap when the client is
   // as large as the screen, since the two would hold the same pixels.
-  const TBitmap32& ClientBgBitmap() const { return clientBgShared_ ? screenBgBitmap_ : clientBgBitmap_; }
+  const TBitmap32& ClientBgBitmap() const {
+    UpdateClientBg();
+    return clientBgShared_ ? screenBgBitmap_ : clientBgBitmap_;
+  }
   const TBitmap32& CompositeBitmap() const { return compositeBitmap_; }
   const TBitmap32& CaptionBitmap() const { return captionBitmap_; }
   const TBitmap32& PicBitmap() const { return picBitmap_; }
@@ -218,7 +221,10 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   void PresentRect(const TRect& rect);
   // Refreshes ClientBgBitmap from ScreenBgBitmap (scaled with AsScreen, 1:1 without)
   // when the background, the client size or AsScreen changed since it was last made.
-  void UpdateClientBg();
+  void UpdateClientBg() const;
+  // A solid background whose bitmap is not made yet, and a client that shows it only in
+  // its colour: a frame is then filled with it and no background bitmap is needed.
+  bool SolidUnmade() const;
   // Makes the next UpdateClientBg scale the background again even though nothing changed.
   void InvalidateClientBg() { clientBgVersion_ = 0; }
 
@@ -305,7 +311,7 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   void HideCaption();
   void ComposePictureInto(TBitmap32& bitmap, int width, int height);
   // The screen-sized background comes into being when it is first needed (a fresh
-  // canvas, white), not with the view.
+  // canvas, white, or the solid colour a rebuild left unmade), not with the view.
   void EnsureScreenBg(TPixel fill = kWhitePixel) const;
   // Empties PicBitmap, keeping its memory for the next picture of the same size.
   void DropPicBitmap();
@@ -364,8 +370,10 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   TThreadPriority threadPriority_ = TThreadPriority::tpNormal;
 
   mutable TBitmap32 screenBgBitmap_;
+  // The solid colour the background is, while its bitmap is not made.
+  mutable bool bgSolidUnmade_ = false;
   TBitmap32 overlayBitmap_;
-  TBitmap32 clientBgBitmap_;
+  mutable TBitmap32 clientBgBitmap_;
   TBitmap32 compositeBitmap_;
   TBitmap32 captionBitmap_;
   TBitmap32 picBitmap_;
@@ -388,10 +396,10 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
 
   // Which background ClientBgBitmap was made from.
   std::uint64_t bgVersion_ = 1;
-  std::uint64_t clientBgVersion_ = 0;
-  platform::TSize clientBgSize_{-1, -1};
-  bool clientBgAsScreen_ = false;
-  bool clientBgShared_ = false;
+  mutable std::uint64_t clientBgVersion_ = 0;
+  mutable platform::TSize clientBgSize_{-1, -1};
+  mutable bool clientBgAsScreen_ = false;
+  mutable bool clientBgShared_ = false;
 
   // Transitions and floating.
   TPoint floatShownOrigin_{};
