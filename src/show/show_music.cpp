@@ -10,7 +10,7 @@ using platform::IMediaPlayer;
 using platform::TMediaMode;
 
 TShowMusic::TShowMusic(const TMusicPlatform& platform, const TMusicShow& show) : platform_(platform), show_(show) {
-  platform_.Player.SetOnNotify([this](platform::TMediaNotifyResult) { mdaScrNotify(); });
+  platform_.Player.SetOnNotify([this](platform::TMediaNotifyResult result) { mdaScrNotify(result); });
 }
 
 TShowMusic::~TShowMusic() {
@@ -111,7 +111,7 @@ TMediaMode TShowMusic::WaitUntilStopped() {
   }
 }
 
-void TShowMusic::mdaScrNotify() {
+void TShowMusic::mdaScrNotify(platform::TMediaNotifyResult result) {
   if (released_ || !enabled_) return;
   if (show_.Flags.ExitPending) {
     Command(&IMediaPlayer::Close);
@@ -126,7 +126,24 @@ void TShowMusic::mdaScrNotify() {
   try {
     // Anything but stopped (playing, paused, busy) means the sound has not ended: this
     // completion belongs to another command.
-    if (WaitUntilStopped() == TMediaMode::Stopped && !released_) SoundEnded();
+    if (WaitUntilStopped() == TMediaMode::Stopped && !released_) {
+      // A sound that stopped where it started, or has no length, did not play.
+      std::optional<std::uint32_t> length, position;
+      try {
+        length = platform_.Player.Length();
+        position = platform_.Player.Position();
+      } catch (...) {
+      }
+      const bool played = length.value_or(0) > 0 && position.value_or(0) > 0;
+      if (result == platform::TMediaNotifyResult::Failure || !played)
+        ++failedInARow_;
+      else
+        failedInARow_ = 0;
+      if (failedInARow_ >= std::max(sndCount_, 1))
+        Command(&IMediaPlayer::Close);
+      else
+        SoundEnded();
+    }
   } catch (...) {
   }
   show_.Flags.NotifyBusy = false;

@@ -53,8 +53,8 @@ class TShowMusic {
 
   // Once, at the end of loading a full-screen show.
   void StartMusic();
-  // The player's completion handler.
-  void mdaScrNotify();
+  // The player's completion handler; result is what the device said of the command.
+  void mdaScrNotify(platform::TMediaNotifyResult result = platform::TMediaNotifyResult::Successful);
   // Extracts CurrentSound to a temporary file; its path, or empty on failure.
   std::filesystem::path ExtractSound();
 
@@ -91,6 +91,10 @@ class TShowMusic {
   std::filesystem::path fileName_;
   // Sounds whose extraction was tried: a damaged one is not inflated again every cycle.
   std::vector<bool> extracted_;
+  // Sounds in a row that stopped without having played (the device refused them, or
+  // they have no length): once every sound has failed so, the music stops instead of
+  // opening them again and again as fast as the device refuses them.
+  std::int32_t failedInARow_ = 0;
 };
 
 }  // namespace lumora

@@ -93,3 +93,18 @@ def TestLoopOneRepeatsOnePlayOnceStopsAndMuteIsSilent(s: TSession):
     Check(len(once) == 1, f"play once captured {once}")
     Check(mute == [], f"muted show captured {mute}")
     Check(SoundFiles(s) == [], f"sound files left behind: {SoundFiles(s)}")
+
+
+def TestMusicThatChangesSoundsForLongPlaysOn(s: TSession):
+    """Every change of sound closes the device that just reported its end; the show must
+    outlive a hundred of them (the system once unloaded the driver under its own play
+    thread, a crash a minute into a looping show)."""
+    env, raw = CaptureAudio(s)
+    scr = MusicShow(s, "long.scr", "IsSndPlayAll=1\r\nIsSndRamOrder=0\r\n")
+    s.ParkPointer()
+    process = s.StartScr(scr, "/s", env=env)
+    s.WaitForWindow(60, process, Title="Template", Visible=True)
+    WaitUntil(lambda: not process.Running() or len(Tones(raw)) >= 100, 90, "a hundred tones captured")
+    Check(process.Running(), f"the show ended by itself after {len(Tones(raw))} tones")
+    s.Key("Escape")
+    Check(process.WaitExit(30) == 0, "the show did not end")

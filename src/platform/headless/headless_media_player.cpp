@@ -108,6 +108,11 @@ bool THeadlessMediaPlayer::Play() {
   mode_ = TMediaMode::Playing;
   playStart_ = clock_.Now();
   Played.push_back(path_);
+  if (medium_.FailsWhilePlaying) {
+    mode_ = TMediaMode::Stopped;
+    if (notify) Post(clock_.Now(), TMediaNotifyResult::Failure, true);
+    return true;
+  }
   if (notify) Post(clock_.Now() + (medium_.Length - position_), TMediaNotifyResult::Successful, true);
   return true;
 }

@@ -30,6 +30,9 @@ class THeadlessMediaPlayer final : public IMediaPlayer {
     // The position in frames ends on the last frame, one short of the length, as some
     // video devices report it.
     bool StopsOnLastFrame = false;
+    // The play starts and the device ends it at once with a failure (a sound device
+    // that refuses the stream).
+    bool FailsWhilePlaying = false;
   };
   // The medium a path opens as; nullopt: the open fails. Default: every existing file is a
   // 1000 ms medium.

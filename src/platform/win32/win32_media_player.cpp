@@ -16,6 +16,18 @@ bool Sent(UINT device, UINT command, DWORD flags, void* parameters) {
   return ::mciSendCommandW(device, command, flags, reinterpret_cast<DWORD_PTR>(parameters)) == 0;
 }
 
+// A device driver may post its completion from a play thread of its own and run on in
+// it for a moment; a close that follows at once lets the system unload the driver
+// under that thread (seen under Wine with the wave driver: a crash a minute into a show
+// whose music loops). Whatever driver an open brought in stays loaded until the process
+// ends.
+void PinDeviceDrivers() {
+  for (const wchar_t* name : {L"mciwave.dll", L"mciavi32.dll", L"mciseq.dll", L"mciqtz32.dll", L"mcicda.dll"}) {
+    HMODULE module = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, name, &module);
+  }
+}
+
 }  // namespace
 
 TWin32MediaPlayer::TWin32MediaPlayer() {
@@ -90,6 +102,7 @@ bool TWin32MediaPlayer::Open(const std::filesystem::path& path) {
   open.lpstrElementName = name.c_str();
   if (!Sent(0, MCI_OPEN, flags, &open)) return false;
   device_ = open.wDeviceID;
+  PinDeviceDrivers();
   // Positions and lengths in milliseconds, whatever the device's own default.
   MCI_SET_PARMS set{};
   set.dwTimeFormat = MCI_FORMAT_MILLISECONDS;

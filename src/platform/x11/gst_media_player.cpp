@@ -121,12 +121,17 @@ bool TGstMediaPlayer::Open(const std::filesystem::path& path) {
   g_free(uri);
   GstElement* sink = nullptr;
   GstElement* size = nullptr;
-  if (media_ == TGstMedia::Sound) {
-    // Sound only: a video stream of the file is not ours to show here.
-    gint flags = 0;
-    g_object_get(pipeline, "flags", &flags, nullptr);
-    g_object_set(pipeline, "flags", flags & ~0x1, nullptr);
-  } else {
+  // Media play at their own volume: without a volume element of its own the audio chain
+  // is shorter, and a pipeline leaves nothing behind (the element outlived its pipeline,
+  // one per sound played).
+  constexpr gint kVideoFlag = 0x1, kSoftVolumeFlag = 0x10;
+  gint flags = 0;
+  g_object_get(pipeline, "flags", &flags, nullptr);
+  flags &= ~kSoftVolumeFlag;
+  // Sound only: a video stream of the file is not ours to show here.
+  if (media_ == TGstMedia::Sound) flags &= ~kVideoFlag;
+  g_object_set(pipeline, "flags", flags, nullptr);
+  if (media_ != TGstMedia::Sound) {
     GstElement* bin = gst_parse_bin_from_description(kVideoSink, TRUE, &error);
     if (bin == nullptr) {
       g_clear_error(&error);

@@ -62,7 +62,9 @@ struct TMusicRig : TShowRig {
       FilesAtOpen.push_back(SoundFiles());
       if (label.empty() || OpenFails.count(label) != 0 || (OpenFailsAfterFirst && !Player.Played.empty()))
         return std::nullopt;
-      return THeadlessMediaPlayer::TMedium{Lengths.count(label) ? Lengths[label] : 500, PlayFails.count(label) != 0};
+      THeadlessMediaPlayer::TMedium medium{Lengths.count(label) ? Lengths[label] : 500, PlayFails.count(label) != 0};
+      medium.FailsWhilePlaying = FailsWhilePlaying.count(label) != 0;
+      return medium;
     };
   }
   ~TMusicRig() { Show.reset(); }
@@ -124,7 +126,7 @@ struct TMusicRig : TShowRig {
 
   platform::THeadlessMediaPlayer Player{Clock};
   std::map<std::string, std::uint32_t> Lengths;
-  std::set<std::string> OpenFails, PlayFails;
+  std::set<std::string> OpenFails, PlayFails, FailsWhilePlaying;
   bool OpenFailsAfterFirst = false;
   std::vector<std::size_t> FilesAtOpen;  // sound files present at each open
 };
@@ -217,29 +219,43 @@ TEST(Music, SoundsThatCannotPlayAreSkippedAndWhenNoneCanTheMusicStops) {
     std::set<std::string> OpenFails, PlayFails;
     bool FailAfterFirst;
     std::string Played;
+    // Played exactly, then the player closed for good.
+    bool Stops = false;
+    std::set<std::string> FailsWhilePlaying = {};
+    const char* Settings = "IsSndPlayAll=1\r\n";
   };
   const TCase cases[] = {
       {"damaged entry", {"A", "", "C"}, {}, {}, false, "ACACAC"},
       {"open fails", {"A", "B", "C"}, {"B"}, {}, false, "ACACAC"},
       {"play fails", {"A", "B", "C"}, {}, {"C"}, false, "ABABAB"},
-      {"none can play after the first", {"A", "B", "C"}, {}, {}, true, "A"},
+      {"none can play after the first", {"A", "B", "C"}, {}, {}, true, "A", true},
+      {"the device ends one at once", {"A", "B"}, {}, {}, false, "ABABAB", false, {"B"}},
+      {"the device ends every one at once", {"A", "B"}, {}, {}, false, "AB", true, {"A", "B"}},
+      {"looped, the device ends it at once", {"A"}, {}, {}, false, "A", true, {"A"}, "IsSndLoopOne=1\r\n"},
+      {"looped, a sound of no length", {"Z"}, {}, {}, false, "Z", true, {}, "IsSndLoopOne=1\r\n"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     TMusicRig rig;
     rig.OpenFails = c.OpenFails;
     rig.PlayFails = c.PlayFails;
+    rig.FailsWhilePlaying = c.FailsWhilePlaying;
+    rig.Lengths["Z"] = 0;
     rig.OpenFailsAfterFirst = c.FailAfterFirst;
-    rig.Build("IsSndPlayAll=1\r\n", c.Sounds);
+    rig.Build(c.Settings, c.Sounds);
     rig.StartMusicShow();
     rig.RunUntil(3000);
-    EXPECT_EQ(rig.PlayedLabels().substr(0, c.Played.size()), c.Played);
+    if (c.Stops) {
+      EXPECT_EQ(rig.PlayedLabels(), c.Played);
+      EXPECT_FALSE(rig.Player.IsOpen());
+    } else {
+      EXPECT_EQ(rig.PlayedLabels().substr(0, c.Played.size()), c.Played);
+    }
     if (c.FailAfterFirst) {
       EXPECT_EQ(std::count_if(rig.Player.Calls.begin(), rig.Player.Calls.end(),
                               [](const std::string& call) { return call.starts_with("Open"); }),
                 4)
           << "one attempt each";
-      EXPECT_FALSE(rig.Player.IsOpen());
       EXPECT_EQ(rig.Player.Calls.back(), "Close+!");
     }
   }
