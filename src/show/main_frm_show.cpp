@@ -3,6 +3,7 @@
 #include "imaging/codecs/codec_table.h"
 
 #include <algorithm>
+#include <utility>
 #include <stdexcept>
 
 namespace lumora {
@@ -50,8 +51,6 @@ TMainFrmShow::TMainFrmShow(const TShowPlatform& platform, IFormWindow& form, TTr
              [this] { return form_.Handle(); }}) {
   timScr_ = platform_.Timers.CreateTimer([this] { timScrTimer(); });
   timScr_->SetEnabled(false);
-  const std::span<const std::uint8_t> jpeg = SplashBakJpeg();
-  if (!codecs::DecodeJpeg(std::as_bytes(jpeg), splashBak_.Bitmap())) splashBak_.Clear();
 
   // trpScrView as designed, drawn once at the end.
   view_.BeginUpdate();
@@ -96,6 +95,14 @@ TMainFrmShow::~TMainFrmShow() {
   // A preview whose window the system destroyed never sees FormClose; its threads and
   // files go all the same.
   if (!released_) ReleaseShow(true);
+}
+
+const TPicture& TMainFrmShow::imgSplashBak() const {
+  if (!std::exchange(splashBakDecoded_, true)) {
+    const std::span<const std::uint8_t> jpeg = SplashBakJpeg();
+    if (!codecs::DecodeJpeg(std::as_bytes(jpeg), splashBak_.Bitmap())) splashBak_.Clear();
+  }
+  return splashBak_;
 }
 
 std::int32_t TMainFrmShow::CurrentIndex() const {
@@ -238,7 +245,7 @@ void TMainFrmShow::LoadShow() {
   sndCount_ = static_cast<std::int32_t>(show_.SndList.size());
 
   if (Preview() && show_.PicList.empty()) {
-    view_.SetBgPicture(&splashBak_);
+    view_.SetBgPicture(&imgSplashBak());
     view_.SetBgPictureMode(TBgMode::bmCentered);
     view_.SetBgStyle(TBgStyle::bsPicture);
     return;

@@ -94,7 +94,8 @@ class TMainFrmShow : public platform::IFormEvents {
   TTrPic& trpScrView() { return view_; }
   TExitFilter& Exit() { return exit_; }
   bool CloseRequested() const { return closeRequested_; }
-  const TPicture& imgSplashBak() const { return splashBak_; }
+  // Decoded when first asked for: only an empty preview shows it.
+  const TPicture& imgSplashBak() const;
 
   // The player mdaScr and what the music needs; without it the show is silent. Set before
   // FormShow.
@@ -150,7 +151,8 @@ class TMainFrmShow : public platform::IFormEvents {
   TShowFlags flags_;
   TExitFilter exit_;
   std::unique_ptr<platform::ITimer> timScr_;
-  TPicture splashBak_;
+  mutable TPicture splashBak_;
+  mutable bool splashBakDecoded_ = false;
 
   TShowConfig show_;
   std::int32_t picCount_ = 0;
