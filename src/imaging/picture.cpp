@@ -56,6 +56,7 @@ bool TPicture::LoadFromFile(const std::filesystem::path& path, const codecs::TDe
     }
     bitmap_ = std::move(decoded);
     native_ = {};
+    lent_ = {};
     opaque_ = false;
     return true;
   }
@@ -68,6 +69,7 @@ bool TPicture::LoadFromFile(const std::filesystem::path& path, const codecs::TDe
       return false;
     }
     bitmap_ = std::move(decoded);
+    lent_ = {};
     native_ = native.Width == bitmap_.Width() && native.Height == bitmap_.Height() ? codecs::TPictureSize{} : native;
     opaque_ = codec->Opaque;
     return true;
@@ -91,6 +93,7 @@ bool TPicture::Decode(codecs::TDecodeFunction decode, std::span<const std::byte>
   }
   bitmap_ = std::move(decoded);
   native_ = {};
+  lent_ = {};
   opaque_ = false;
   return true;
 }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <span>
+#include <utility>
 
 namespace lumora {
 
@@ -15,9 +16,12 @@ class TPicture {
  public:
   // The picture's own size, which every layout rule goes by. The pixels held may be
   // fewer: a picture decoded for a smaller drawing (LoadFromFile with a shown size).
-  int Width() const { return native_.Width > 0 ? native_.Width : bitmap_.Width(); }
-  int Height() const { return native_.Height > 0 ? native_.Height : bitmap_.Height(); }
-  bool Empty() const { return bitmap_.Empty(); }
+  int Width() const { return native_.Width > 0 ? native_.Width : HeldWidth(); }
+  int Height() const { return native_.Height > 0 ? native_.Height : HeldHeight(); }
+  bool Empty() const { return bitmap_.Empty() && !Lent(); }
+  // The size of the pixels held (lent out or not).
+  int HeldWidth() const { return Lent() ? lent_.Width : bitmap_.Width(); }
+  int HeldHeight() const { return Lent() ? lent_.Height : bitmap_.Height(); }
   // Whether fewer pixels are held than the picture has.
   bool Reduced() const { return native_.Width > 0; }
   // Known to hold no transparent pixel: loaded by a decoder of a format that has none.
@@ -43,9 +47,24 @@ class TPicture {
   // Loads a Windows bitmap file image held in memory.
   bool LoadBitmapFromMemory(std::span<const std::byte> data);
 
+  // Hands the pixels over to somebody who draws them just as they are, so that they are
+  // not copied. Until ReturnBitmap the picture keeps its sizes and is not empty, but
+  // Bitmap() is empty and the picture is not to be copied. Assigning, loading or
+  // clearing the picture ends the loan.
+  TBitmap32 LendBitmap() {
+    lent_ = {bitmap_.Width(), bitmap_.Height()};
+    return std::move(bitmap_);
+  }
+  void ReturnBitmap(TBitmap32&& bitmap) {
+    bitmap_ = std::move(bitmap);
+    lent_ = {};
+  }
+  bool Lent() const { return lent_.Width > 0; }
+
   void Clear() {
     bitmap_ = TBitmap32();
     native_ = {};
+    lent_ = {};
     opaque_ = false;
   }
 
@@ -55,6 +74,8 @@ class TPicture {
   TBitmap32 bitmap_;
   // Set only while the held pixels are fewer than the picture's own.
   codecs::TPictureSize native_;
+  // The size of the pixels lent out, while they are.
+  codecs::TPictureSize lent_;
   bool opaque_ = false;
 };
 

@@ -248,10 +248,30 @@ void TCustomTrPic::SetPicShapedPicture(const TPicture* value) {
 }
 
 void TCustomTrPic::SetPicture(const TPicture* value) {
+  if (value == &picture_) return;
+  // Pixels lent to PicBitmap stay there, drawn, as PicBitmap's own.
+  picLent_ = false;
   if (value == nullptr)
     picture_.Clear();
-  else if (value != &picture_)
+  else
     picture_ = *value;
+}
+
+void TCustomTrPic::SetPicture(TPicture&& value) {
+  if (&value == &picture_) return;
+  picLent_ = false;
+  picture_ = std::move(value);
+}
+
+void TCustomTrPic::EndPictureLoan(bool keepDrawn) {
+  if (!picLent_) return;
+  picLent_ = false;
+  if (keepDrawn) {
+    picture_.ReturnBitmap(TBitmap32(picBitmap_));
+  } else {
+    picture_.ReturnBitmap(std::move(picBitmap_));
+    picBitmap_ = TBitmap32();
+  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -344,6 +364,24 @@ void TCustomTrPic::PlacePic() {
 }
 
 void TCustomTrPic::ComposePictureInto(TBitmap32& bitmap, int width, int height) {
+  if (&bitmap != &picBitmap_ && picLent_) {
+    // Another drawing of the picture (a stamp) reads the lent pixels where they are.
+    StretchOnto(bitmap, width, height, picBitmap_, true);
+    return;
+  }
+  if (&bitmap == &picBitmap_) {
+    if (picLent_ && !picMasked_ && picBitmap_.Width() == width && picBitmap_.Height() == height) return;
+    EndPictureLoan(false);
+    // A picture known opaque and drawn at the size it is held at is its own drawing: its
+    // pixels are lent, not copied (a photo decoded at the size it is shown).
+    if (picture_.Opaque() && !picMasked_ && width > 0 && height > 0 && picture_.HeldWidth() == width &&
+        picture_.HeldHeight() == height) {
+      DropPicBitmap();
+      picBitmap_ = picture_.LendBitmap();
+      picLent_ = true;
+      return;
+    }
+  }
   if (&bitmap == &picBitmap_ && !spareBitmap_.Empty()) {
     // Pictures of one size follow each other: the memory of the last one is reused, and
     // otherwise freed before a new one is taken.
@@ -355,6 +393,11 @@ void TCustomTrPic::ComposePictureInto(TBitmap32& bitmap, int width, int height) 
 }
 
 void TCustomTrPic::DropPicBitmap() {
+  if (picLent_) {
+    // The pixels are the picture's: they go back to it, not to the spare.
+    EndPictureLoan(false);
+    return;
+  }
   if (picBitmap_.Empty()) return;
   std::swap(spareBitmap_, picBitmap_);
   picBitmap_ = TBitmap32();
@@ -784,6 +827,19 @@ void TCustomTrPic::PrepareEffect(int mode) {
   if (mode == 2) {
     // The show-out reveals the background that lies under the picture.
     UpdateClientBg();
+    if (picLent_) {
+      // The picture keeps its pixels; the background gets a bitmap of its own (the
+      // picture's beyond the background, where the copy below does not reach).
+      const TRect bg = ClientBgBitmap().Bounds();
+      const bool covered = IntersectRect(picRect_, bg) == picRect_;
+      const int w = picBitmap_.Width(), h = picBitmap_.Height();
+      EndPictureLoan(!covered);
+      if (covered) {
+        if (spareBitmap_.Width() == w && spareBitmap_.Height() == h) std::swap(spareBitmap_, picBitmap_);
+        spareBitmap_ = TBitmap32();
+        if (picBitmap_.Width() != w || picBitmap_.Height() != h) picBitmap_ = TBitmap32(w, h, TBitmap32::TUninitialised{});
+      }
+    }
     picBitmap_.CopyRect(0, 0, ClientBgBitmap(), picRect_);
   }
   const int w = picBitmap_.Width(), h = picBitmap_.Height();

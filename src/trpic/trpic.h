@@ -143,7 +143,7 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   void SetPicShapedPicture(const TPicture* value);
   const TPicture& Picture() const { return picture_; }
   void SetPicture(const TPicture* value);  // stored only; layout happens at the next show-in
-  void SetPicture(TPicture&& value) { picture_ = std::move(value); }  // the same, without a copy
+  void SetPicture(TPicture&& value);  // the same, without a copy
   bool Showing() const { return showing_; }
   std::uint16_t FloatSpeed() const { return floatSpeed_; }
   void SetFloatSpeed(std::uint16_t value) { floatSpeed_ = value == 0 ? 1 : value; }
@@ -278,7 +278,10 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
 
   platform::IRandom& Random() { return random_; }
   platform::IWindowSurface& Surface() { return surface_; }
-  TBitmap32& MutablePicBitmap() { return picBitmap_; }
+  TBitmap32& MutablePicBitmap() {
+    EndPictureLoan(true);
+    return picBitmap_;
+  }
   TBitmap32& MutableCompositeBitmap() { return compositeBitmap_; }
   void SetPicShown(bool value) { picShown_ = value; }
   TRect& MutablePicRect() { return picRect_; }
@@ -315,6 +318,10 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   void EnsureScreenBg(TPixel fill = kWhitePixel) const;
   // Empties PicBitmap, keeping its memory for the next picture of the same size.
   void DropPicBitmap();
+  // PicBitmap holds the picture's own pixels (a picture known opaque, drawn at the size
+  // it is held at, unmasked), lent by Picture rather than copied. Before PicBitmap
+  // changes they go back: moved (PicBitmap then empty) or, with keepDrawn, copied.
+  void EndPictureLoan(bool keepDrawn);
 
   platform::IWindowSurface& surface_;
   platform::ITextRasterizer& text_;
@@ -378,6 +385,7 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   TBitmap32 captionBitmap_;
   TBitmap32 picBitmap_;
   TBitmap32 spareBitmap_;  // the previous PicBitmap's memory, while PicBitmap is empty
+  bool picLent_ = false;   // PicBitmap holds Picture's pixels
   TRect picRect_{};
   bool picShown_ = false;
   bool inPaint_ = false;

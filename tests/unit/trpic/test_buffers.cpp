@@ -1,6 +1,8 @@
 // What the view keeps in memory: one background when the client is as large as the
 // screen, and the picture's memory reused by the next picture of the same size.
 #include "motion_rig.h"
+#include "support/test_files.h"
+#include "support/test_jpeg.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +79,113 @@ TEST(Buffers, AnUpdateDrawsOnceAtItsEnd) {
   EXPECT_FALSE(batched.View.Updating());
   EXPECT_EQ(batched.Base.Surface.PresentedRects().size(), 1u);
   EXPECT_TRUE(testing::SameBitmap("update", each.Base.Surface.Screen(), batched.Base.Surface.Screen()));
+}
+
+// A picture its decoder knows to be opaque, drawn at its own size, lends its pixels to
+// the drawing instead of being copied. Every frame is what the same pixels give when they
+// are copied: shown in and out with effects, floating, stamped, resized, masked, replaced
+// while shown, and larger than the client.
+TEST(Buffers, APictureLentToItsDrawingLooksTheSameAsOneCopied) {
+  const test::TTempDir dir;
+  test::WriteFileBytes(dir / "p.jpg", test::EncodeJpeg(test::PhotoLikePicture(48, 36)));
+  TPicture lendable;
+  ASSERT_TRUE(lendable.LoadFromFile(dir / "p.jpg"));
+  ASSERT_TRUE(lendable.Opaque());
+  TPicture copied = lendable;
+  copied.Bitmap();  // no longer known opaque: drawn by a copy
+  {
+    TMotionRig rig({64, 48}, {64, 48});
+    rig.ShowAtOnce(lendable);
+    EXPECT_TRUE(rig.View.Picture().Lent()) << "the drawing holds the picture's own pixels";
+    rig.ShowAtOnce(copied);
+    EXPECT_FALSE(rig.View.Picture().Lent());
+  }
+  const TPicture next = testing::PatternPicture(48, 36);
+  const TPicture mask = testing::SolidPicture(48, 36, 0xFF000000u);
+
+  struct TCase {
+    const char* Name;
+    platform::TSize Client;
+    std::function<void(TMotionRig&, const TPicture&)> Run;
+  };
+  const auto inAndOut = [](TMotionRig& rig, const TPicture& picture, int in, int out) {
+    rig.View.SetPicture(&picture);
+    rig.View.SetShowInStyle(in);
+    rig.View.ShowPic(1);
+    rig.Threads.RunUntilIdle();
+    rig.View.SetShowOutStyle(out);
+    rig.View.ShowPic(2);
+    rig.Threads.RunUntilIdle();
+  };
+  const TCase cases[] = {
+      {"in and out, wipe and push", {64, 48}, [&](TMotionRig& r, const TPicture& p) { inAndOut(r, p, 1, 20); }},
+      {"larger than the client", {40, 30}, [&](TMotionRig& r, const TPicture& p) { inAndOut(r, p, 33, 21); }},
+      {"shown twice", {64, 48},
+       [&](TMotionRig& r, const TPicture& p) {
+         inAndOut(r, p, 5, 12);
+         r.View.SetShowInStyle(0);
+         r.View.ShowPic(1);
+         r.Threads.RunUntilIdle();
+       }},
+      {"floating, then out", {96, 64},
+       [&](TMotionRig& r, const TPicture& p) {
+         r.ShowAtOnce(p);
+         r.View.StartFloating();
+         for (int i = 0; i < 5; ++i) {
+           const std::uint64_t calls = r.Threads.SynchronizedCalls();
+           r.Threads.RunUntil([&] { return r.Threads.SynchronizedCalls() > calls; });
+         }
+         r.View.StopFloating();
+         r.View.SetShowOutStyle(3);
+         r.View.ShowPic(2);
+         r.Threads.RunUntilIdle();
+       }},
+      {"stamped and cleared", {64, 48},
+       [&](TMotionRig& r, const TPicture& p) {
+         r.ShowAtOnce(p);
+         r.View.StampPic();
+         r.View.ClearPic(true, false);
+       }},
+      {"resized while shown", {64, 48},
+       [&](TMotionRig& r, const TPicture& p) {
+         r.View.SetPicSize(TPicSize::psFullWindow);
+         r.ShowAtOnce(p);
+         r.Base.Surface.Resize(80, 60);
+       }},
+      {"masked after it is shown", {64, 48},
+       [&](TMotionRig& r, const TPicture& p) {
+         r.ShowAtOnce(p);
+         r.View.SetPicMaskedPicture(&mask);
+         r.View.SetPicMasked(true);
+         r.View.SetPicOpacity(128);
+         r.View.SetShowInStyle(0);
+         r.View.ShowPic(1);
+       }},
+      {"replaced while shown", {64, 48},
+       [&](TMotionRig& r, const TPicture& p) {
+         r.ShowAtOnce(p);
+         r.View.SetPicture(&next);
+         r.View.SetShowOutStyle(7);
+         r.View.ShowPic(2);
+         r.Threads.RunUntilIdle();
+         r.ShowAtOnce(next);
+       }},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TMotionRig lent(c.Client, {64, 48}), copy(c.Client, {64, 48});
+    for (TMotionRig* rig : {&lent, &copy}) {
+      rig->View.SetBgSolidColor(0x00336699);
+      rig->View.SetPicPos(TPicPos::poCenter);
+      rig->Base.Random.Queue(3);
+    }
+    c.Run(lent, lendable);
+    c.Run(copy, copied);
+    EXPECT_TRUE(testing::SameBitmap(std::string("lent_") + c.Name, copy.Base.Surface.Screen(), lent.Base.Surface.Screen()));
+    EXPECT_EQ(lent.Base.Surface.PresentedRects(), copy.Base.Surface.PresentedRects());
+    EXPECT_FALSE(lent.View.Picture().Empty());
+    EXPECT_EQ(lent.View.Picture().Width(), 48);
+  }
 }
 
 }  // namespace
