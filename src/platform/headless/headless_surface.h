@@ -23,7 +23,7 @@ class THeadlessSurface final : public IWindowSurface {
 
   // What the window shows: every presented rectangle with the caption layer over it.
   // Black where nothing was presented yet.
-  const TBitmap32& Screen() const { return shown_; }
+  const TBitmap32& Screen() const;
   // The rectangles presented so far, in order (clipped to the client).
   const std::vector<TRect>& PresentedRects() const { return presented_; }
   void ForgetPresentedRects() { presented_.clear(); }
@@ -37,7 +37,7 @@ class THeadlessSurface final : public IWindowSurface {
  private:
   TSize client_;
   TSize screen_;
-  TBitmap32 shown_;
+  mutable TBitmap32 shown_;
   std::vector<TRect> presented_;
   void Show(const TBitmap32& frame, const TRect& rect, const TCaptionLayer& caption, const TFrameInset* inset);
 
