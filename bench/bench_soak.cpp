@@ -98,13 +98,25 @@ int main(int argc, char** argv) {
   std::mt19937 random(2026);
   std::vector<unsigned char> file = {'M', 'Z'};
   std::vector<std::string> pictures, masks;
-  for (int i = 0; i < 6; ++i) pictures.push_back(AddEntry(file, Bmp24(40 + 17 * i, 30 + 11 * i, i), ""));
+  for (int i = 0; i < 6; ++i)
+    pictures.push_back("PicFileName=.bmp\r\n" + AddEntry(file, Bmp24(40 + 17 * i, 30 + 11 * i, i), ""));
+  // Two JPEG pictures too (made by ImageMagick when it is there): a JPEG drawn at the size
+  // it is held lends its pixels to the view instead of being copied.
+  for (int i = 0; i < 2; ++i) {
+    const fs::path bmp = dir / "p.bmp", jpg = dir / "p.jpg";
+    const std::vector<unsigned char> image = Bmp24(64 + 40 * i, 48 + 30 * i, 7 + i);
+    std::ofstream(bmp, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    if (std::system(("/usr/bin/convert '" + bmp.string() + "' '" + jpg.string() + "' 2>/dev/null").c_str()) != 0) continue;
+    std::ifstream in(jpg, std::ios::binary);
+    const std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)), {});
+    if (!data.empty()) pictures.push_back("PicFileName=.jpg\r\n" + AddEntry(file, data, ""));
+  }
   for (int i = 0; i < 2; ++i) masks.push_back(AddEntry(file, Bmp24(48, 36, 100 + i), "Masked"));
   std::string config = "[AppInfo]\r\nPicCount=" + std::to_string(items) +
                        "\r\nSndCount=0\r\n[Settings]\r\nIsUseSplash=0\r\n[Background]\r\nBgStyle=1\r\n";
   for (int n = 1; n <= items; ++n) {
     const auto pick = [&](int count) { return static_cast<int>(random() % unsigned(count)); };
-    std::string s = "[Pic" + std::to_string(n) + "]\r\nPicFileName=.bmp\r\n" + pictures[std::size_t(pick(6))];
+    std::string s = "[Pic" + std::to_string(n) + "]\r\n" + pictures[std::size_t(pick(int(pictures.size())))];
     s += "ShowInStyle=" + std::to_string(pick(80) - 1) + "\r\nShowOutStyle=" + std::to_string(pick(80) - 1) + "\r\n";
     s += "ShowSpeed=" + std::to_string(pick(3)) + "\r\nPicInterval=" + std::to_string(pick(2)) + "\r\n";
     s += "PicPos=" + std::to_string(pick(8)) + "\r\nIsPicFloat=" + std::to_string(pick(3) == 0) + "\r\n";
