@@ -280,6 +280,8 @@ bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::stri
       }
     };
   }
+  // The temporary file, once there is one; whatever fails after that removes it.
+  std::filesystem::path target;
   try {
     const std::unique_ptr<platform::IReadableFile> file = fs.OpenForReadDenyWrite(fs.ExecutablePath());
     if (!file) return false;
@@ -319,7 +321,6 @@ bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::stri
     const std::optional<std::filesystem::path> dir = fs.TempDirectory();
     if (!dir) return false;
 
-    std::filesystem::path target;
     // The system's name is unique; the name with our extension may still be taken by a
     // file left over from an earlier run, so try another name instead of writing into it.
     for (int attempt = 0; attempt < 16 && target.empty(); ++attempt) {
@@ -360,7 +361,14 @@ bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::stri
     fs.RemoveFile(target);
     return loaded;
   } catch (...) {
-    // Out of memory or a failure inside a decoder: the caller only learns "no".
+    // Out of memory or a failure inside a decoder: the caller only learns "no", and no
+    // file is left behind (the writer closed it on the way out).
+    if (!target.empty()) {
+      try {
+        fs.RemoveFile(target);
+      } catch (...) {
+      }
+    }
     return false;
   }
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include <string>
 
 namespace lumora {
@@ -62,14 +64,27 @@ class TSpyFileSystem final : public platform::IFileSystem {
   }
   bool RemoveFile(const std::filesystem::path& p) override { return inner_.RemoveFile(p); }
   std::unique_ptr<platform::IWritableFile> OpenExistingForWrite(const std::filesystem::path& p) override {
-    return inner_.OpenExistingForWrite(p);
+    std::unique_ptr<platform::IWritableFile> file = inner_.OpenExistingForWrite(p);
+    if (!file || !WritesThrow) return file;
+    return std::make_unique<TThrowingFile>(std::move(file));
   }
   std::unique_ptr<platform::IWritableFile> CreateForWrite(const std::filesystem::path& p) override {
     return inner_.CreateForWrite(p);
   }
   std::filesystem::path PathFromPayloadText(std::string_view t) override { return inner_.PathFromPayloadText(t); }
+  // Every write into a temporary file throws, as a full memory would.
+  bool WritesThrow = false;
 
  private:
+  class TThrowingFile final : public platform::IWritableFile {
+   public:
+    explicit TThrowingFile(std::unique_ptr<platform::IWritableFile> inner) : inner_(std::move(inner)) {}
+    bool Write(std::span<const std::byte>) override { throw std::bad_alloc(); }
+    bool Close() override { return inner_->Close(); }
+
+   private:
+    std::unique_ptr<platform::IWritableFile> inner_;
+  };
   platform::THeadlessFileSystem inner_;
 };
 
@@ -220,6 +235,17 @@ TEST_F(PayloadTest, BogusReferencesFailWithoutLeavingFiles) {
     EXPECT_FALSE(Extract(mode, ".bmp", size + 100, 10)) << "starts past the end";
     EXPECT_FALSE(Extract(mode, ".bmp", ref.Position, ref.StoredSize + size)) << "short read";
   }
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(PayloadTest, AFailureThatThrowsWhileWritingLeavesNoFile) {
+  const auto sound = writer.AddEntry(BytesOf("a sound's bytes"));
+  const auto bitmap = writer.AddEntry(test::MakeBmp24(8, 8, [](int, int) { return 0x00336699u; }));
+  Write();
+  fs.WritesThrow = true;
+  EXPECT_FALSE(Extract(TExtractMode::emTempFile, ".wav", sound));
+  EXPECT_TRUE(TempFiles().empty());
+  EXPECT_FALSE(Extract(TExtractMode::emPictureFile, ".bmp", bitmap));
   EXPECT_TRUE(TempFiles().empty());
 }
 
