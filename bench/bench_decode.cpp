@@ -85,55 +85,37 @@ void BM_NewFrame(benchmark::State& state) {
 
 void BM_DecodeJpeg(benchmark::State& state) { Decode(state, Fixture().jpeg); }
 
-// Showing the picture full-window on a 1920 x 1080 screen, as the show does: decoded for
-// that size (the library's 1/2 DCT scaling here) and stretched to it row by row as it
-// decodes, then copied into the view's picture bitmap.
-void BM_ShowJpegAt1080(benchmark::State& state) {
+// Decodes the photo for a 1920 x 1080 screen (the library's 1/2 DCT scaling here): with
+// held, at the one size it is drawn at, stretched row by row as it decodes; with
+// stretch, then drawn onto a screen-sized bitmap (a copy when held, a stretch if not).
+void DecodeFor1080(benchmark::State& state, bool held, bool stretch) {
   if (!Fixture().ready) {
     state.SkipWithError("no test files");
     return;
   }
   lumora::codecs::TDecodeRequest request;
   request.ShownSize = [](lumora::codecs::TPictureSize) { return lumora::codecs::TPictureSize{1920, 1080}; };
-  request.DrawnSize = request.ShownSize;
+  if (held) request.DrawnSize = request.ShownSize;
   for (auto _ : state) {
     lumora::TPicture picture;
     if (!picture.LoadFromFile(Fixture().jpeg, request)) state.SkipWithError("decoding failed");
+    if (!stretch) {
+      benchmark::DoNotOptimize(picture.Bitmap().Pixels().data());
+      continue;
+    }
     lumora::TBitmap32 shown(1920, 1080);
     shown.StretchDraw(shown.Bounds(), picture.Bitmap());
     benchmark::DoNotOptimize(shown.Pixels().data());
   }
 }
+
+// Showing the picture full-window on a 1920 x 1080 screen, as the show does: decoded at
+// the size it is drawn at, then copied into a bitmap of the screen's size.
+void BM_ShowJpegAt1080(benchmark::State& state) { DecodeFor1080(state, true, true); }
 // Decoding alone at 1/2 (3000 x 2000), against djpeg at the same scale.
-void BM_DecodeJpegHalf(benchmark::State& state) {
-  if (!Fixture().ready) {
-    state.SkipWithError("no test files");
-    return;
-  }
-  lumora::codecs::TDecodeRequest request;
-  request.ShownSize = [](lumora::codecs::TPictureSize) { return lumora::codecs::TPictureSize{1920, 1080}; };
-  for (auto _ : state) {
-    lumora::TPicture picture;
-    if (!picture.LoadFromFile(Fixture().jpeg, request)) state.SkipWithError("decoding failed");
-    benchmark::DoNotOptimize(picture.Bitmap().Pixels().data());
-  }
-}
+void BM_DecodeJpegHalf(benchmark::State& state) { DecodeFor1080(state, false, false); }
 // The same in two steps: the picture held at 3000 x 2000, then stretched to the screen.
-void BM_ShowJpegAt1080InTwoSteps(benchmark::State& state) {
-  if (!Fixture().ready) {
-    state.SkipWithError("no test files");
-    return;
-  }
-  lumora::codecs::TDecodeRequest request;
-  request.ShownSize = [](lumora::codecs::TPictureSize) { return lumora::codecs::TPictureSize{1920, 1080}; };
-  for (auto _ : state) {
-    lumora::TPicture picture;
-    if (!picture.LoadFromFile(Fixture().jpeg, request)) state.SkipWithError("decoding failed");
-    lumora::TBitmap32 shown(1920, 1080);
-    shown.StretchDraw(shown.Bounds(), picture.Bitmap());
-    benchmark::DoNotOptimize(shown.Pixels().data());
-  }
-}
+void BM_ShowJpegAt1080InTwoSteps(benchmark::State& state) { DecodeFor1080(state, false, true); }
 void BM_Djpeg(benchmark::State& state) { Run(state, "djpeg -outfile /dev/null '" + Fixture().jpeg.string() + "'"); }
 // The library's own floor for that show: djpeg decoding at the same 1/2 scale.
 void BM_DjpegHalf(benchmark::State& state) {
