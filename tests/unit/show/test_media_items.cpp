@@ -194,6 +194,19 @@ TEST(MediaItems, TwoMoviesInARowEachGetAControlAndAMovieWithoutOneMovesOnAfter50
   ASSERT_EQ(RunUntilItem(missing, 1), 1050u);
   EXPECT_EQ(RunUntilItem(missing, 2), 1100u);
   EXPECT_EQ(missing.Surface.Screen().At(5, 5) & 0xFFFFFFu, 0x00FF00u);
+
+  // A movie that would play for ever loses its control mid-play (its host process
+  // died): the next progress tick ends the item, and the next follows 50 ms later.
+  TMediaRig lost;
+  Build(lost, {Picture(lost, 0xFF0000), Movie(lost, "RepeatTimes=0\r\n"), Picture(lost, 0x00FF00)});
+  lost.Start();
+  ASSERT_EQ(RunUntilItem(lost, 1), 1050u);
+  while (lost.Clock.Now() < 1500) lost.Clock.AdvanceToNextTimer();
+  lost.ActiveX.Controls.back()->Gone = true;
+  const std::uint64_t next = RunUntilItem(lost, 2, 5000);
+  EXPECT_GT(next, 1500u);
+  EXPECT_LE(next, 1650u);
+  EXPECT_EQ(lost.Surface.Screen().At(5, 5) & 0xFFFFFFu, 0x00FF00u);
 }
 
 TEST(MediaItems, AVideoThatCannotPlayMovesOnAfter50Ms) {
