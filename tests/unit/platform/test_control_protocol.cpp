@@ -45,21 +45,53 @@ std::vector<std::uint8_t> Body(const TControlPacket& p) {
 }
 
 TEST(ControlProtocol, EveryPacketKindSurvivesTheTripAndMalformedBodiesAreRefused) {
-  TControlPacket create{.Op = TControlOp::Create, .Name = "ShockwaveFlash.ShockwaveFlash", .ClassId = "{X}",
-                        .File = "C:\\Temp\\tmp1.ocx", .Handle = 0x1234567890ull};
+  const auto packet = [](TControlOp op, auto fill) {
+    TControlPacket p;
+    p.Op = op;
+    fill(p);
+    return p;
+  };
   const TControlPacket packets[] = {
-      create,
-      {.Op = TControlOp::Get, .Name = "TotalFrames"},
-      {.Op = TControlOp::Set, .Name = "Movie", .Value = std::string("C:\\t\xC3\xA9.swf")},
-      {.Op = TControlOp::Set, .Name = "Loop", .Value = false},
-      {.Op = TControlOp::Set, .Name = "FrameNum", .Value = std::int32_t{-7}},
-      {.Op = TControlOp::Call, .Name = "StopPlay"},
-      {.Op = TControlOp::Bounds, .Rect = {-1, 2, 300, 400}},
-      {.Op = TControlOp::Visible, .Flag = true},
-      {.Op = TControlOp::Pass, .Mask = 0x3FF},
-      {.Op = TControlOp::Reply, .Flag = false, .Failure = TActiveXFailure::ClassNotRegistered},
-      {.Op = TControlOp::Mouse, .Message = TControlMessage::RButtonDblClk, .X = -3, .Y = 70000},
-      {.Op = TControlOp::Input, .Handle = 0x100, .Mask = 27, .X = -1},
+      packet(TControlOp::Create,
+             [](TControlPacket& p) {
+               p.Name = "ShockwaveFlash.ShockwaveFlash";
+               p.ClassId = "{X}";
+               p.File = "C:\\Temp\\tmp1.ocx";
+               p.Handle = 0x1234567890ull;
+             }),
+      packet(TControlOp::Get, [](TControlPacket& p) { p.Name = "TotalFrames"; }),
+      packet(TControlOp::Set,
+             [](TControlPacket& p) {
+               p.Name = "Movie";
+               p.Value = std::string("C:\\t\xC3\xA9.swf");
+             }),
+      packet(TControlOp::Set,
+             [](TControlPacket& p) {
+               p.Name = "Loop";
+               p.Value = false;
+             }),
+      packet(TControlOp::Set,
+             [](TControlPacket& p) {
+               p.Name = "FrameNum";
+               p.Value = std::int32_t{-7};
+             }),
+      packet(TControlOp::Call, [](TControlPacket& p) { p.Name = "StopPlay"; }),
+      packet(TControlOp::Bounds, [](TControlPacket& p) { p.Rect = {-1, 2, 300, 400}; }),
+      packet(TControlOp::Visible, [](TControlPacket& p) { p.Flag = true; }),
+      packet(TControlOp::Pass, [](TControlPacket& p) { p.Mask = 0x3FF; }),
+      packet(TControlOp::Reply, [](TControlPacket& p) { p.Failure = TActiveXFailure::ClassNotRegistered; }),
+      packet(TControlOp::Mouse,
+             [](TControlPacket& p) {
+               p.Message = TControlMessage::RButtonDblClk;
+               p.X = -3;
+               p.Y = 70000;
+             }),
+      packet(TControlOp::Input,
+             [](TControlPacket& p) {
+               p.Handle = 0x100;
+               p.Mask = 27;
+               p.X = -1;
+             }),
   };
   for (const TControlPacket& p : packets) {
     SCOPED_TRACE(int(p.Op));
@@ -145,8 +177,13 @@ TEST(ControlProtocol, TheProxyDrivesTheHostsControlAndSeesItsMouseMessages) {
 }
 
 TEST(ControlProtocol, AHostThatAnswersBadlyOrNotAtAllLosesTheControlForGood) {
-  const TControlPacket reply{.Op = TControlOp::Reply, .Flag = true, .Value = std::int32_t{9}};
+  TControlPacket reply;
+  reply.Flag = true;
+  reply.Value = std::int32_t{9};
   const std::vector<std::uint8_t> good = EncodeControlPacket(reply);
+  TControlPacket question;
+  question.Op = TControlOp::Get;
+  question.Name = "FrameNum";
   struct TCase {
     const char* Name;
     std::vector<std::uint8_t> Answer;
@@ -158,8 +195,7 @@ TEST(ControlProtocol, AHostThatAnswersBadlyOrNotAtAllLosesTheControlForGood) {
       {"half a packet", {good.begin(), good.begin() + 9}, false},
       {"garbage", {1, 0, 0, 0, 0xEE}, false},
       {"a length beyond the limit", {0xFF, 0xFF, 0xFF, 0x7F, 1}, false},
-      {"a question instead of an answer",
-       EncodeControlPacket(TControlPacket{.Op = TControlOp::Get, .Name = "FrameNum"}), false},
+      {"a question instead of an answer", EncodeControlPacket(question), false},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace lumora {
 namespace {
 
@@ -53,7 +55,9 @@ TEST(FlashSetup, OnlyAClassTheSystemCannotMakeGetsThePayloadsControlAndNothingIs
       SetUpFlash(TFlashSetupPlatform{rig.Files, processes, activeX}, config);
 
       // One test creation, freed at once.
-      ASSERT_EQ(activeX.Calls.size(), 1u);
+      EXPECT_EQ(std::count_if(activeX.Calls.begin(), activeX.Calls.end(),
+                              [](const std::string& call) { return call.starts_with("Create"); }),
+                1);
       EXPECT_TRUE(activeX.Controls.empty());
       ASSERT_EQ(activeX.ControlFiles.size(), c.Handed ? 1u : 0u);
       if (c.Handed) {

@@ -5,6 +5,7 @@
 #include "platform/headless/headless_media_panel.h"
 #include "platform/headless/headless_media_player.h"
 #include "trpic/media_host.h"
+#include "support/test_files.h"
 #include "view_rig.h"
 
 #include <gtest/gtest.h>
@@ -147,7 +148,7 @@ TEST(MediaHost, ReadSwfFrameSizeReadsTheHeaderRectangle) {
     file.insert(file.end(), plain.begin() + 3, plain.begin() + 8);
     file.insert(file.end(), body.begin(), body.end());
     test::WriteFileBytes(dir / "lumora_m2.swf", file);
-    EXPECT_EQ(ReadSwfFrameSize(dir / "lumora_m2.swf"), deflated ? TSize{550, 400} : TSize{0, 0});
+    EXPECT_EQ(ReadSwfFrameSize(dir / "lumora_m2.swf"), (deflated ? TSize{550, 400} : TSize{0, 0}));
   }
   for (const char* name : {"lumora_m1.swf", "lumora_m2.swf", "lumora_m3.swf"}) std::filesystem::remove(dir / name);
 }
