@@ -285,6 +285,8 @@ int main(int argc, char** argv) {
       return 2;
     }
     platform::TX11Loop::InstallQuitSignals();
+    // A library that ends the process with exit() while a show plays leaves nothing either.
+    std::atexit(RemoveLeftovers);
     // GStreamer's video sink talks to the server from threads of its own.
     XInitThreads();
     return Play(options);
