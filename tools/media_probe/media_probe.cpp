@@ -268,7 +268,7 @@ std::string WineProblem(const TMediumKind& kind) {
   // Wine's video devices decode only uncompressed frames and its few built-in codecs.
   if (!kind.VideoKey.empty() && kind.VideoKey != "raw" && kind.VideoKey != "rle" && kind.VideoKey != "cram" &&
       kind.VideoKey != "cinepak")
-    return "Wine has no decoder of " + kind.Video + " video";
+    return "Wine has no decoder of its video, " + kind.Video;
   if (kind.AudioKey == "midi") return "Wine plays MIDI only with a MIDI synthesizer set up";
   if (kind.Container.starts_with("MP4") || kind.Container == "QuickTime" || kind.Container == "Ogg" ||
       kind.Container == "FLAC" || kind.Container == "WebM" || kind.Container == "Matroska" ||

@@ -150,6 +150,12 @@ bool TGstMediaPlayer::Open(const std::filesystem::path& path) {
     sink = gst_bin_get_by_name(GST_BIN(bin), "sink");
     size = gst_bin_get_by_name(GST_BIN(bin), "size");
     g_object_set(pipeline, "video-sink", bin, nullptr);
+    // The frames keep the time of the system's clock, not the sound device's: a device
+    // that does not pace its writes (a null device, a machine without a sound card set
+    // up) would run the film's clock so fast that every frame came too late to be drawn.
+    GstClock* clock = gst_system_clock_obtain();
+    gst_pipeline_use_clock(GST_PIPELINE(pipeline), clock);
+    gst_object_unref(clock);
     // Until the show names its window, the first frame goes to one nobody sees.
     state_->Window = state_->Window.load() != 0 ? state_->Window.load() : ParkingWindow();
   }
