@@ -134,6 +134,7 @@ void TCustomTrPic::SetCapVisible(bool value) {
   captionShown_ = value && !captionBitmap_.Empty();
   if (!value) {
     captionRects_.clear();
+    if (media_) media_->CaptionChanged();
     Repaint();
   } else {
     UpdateCaptionLayer(old);
@@ -533,6 +534,8 @@ void TCustomTrPic::UpdateCaptionLayer(const TRect& oldBounds) {
       captionRects_.push_back(r);
     }
   }
+  // Over a medium the caption shows through a cut in the medium's panel.
+  if (media_) media_->CaptionChanged();
   const TRect changed = UnionBounds(oldBounds, CaptionBounds());
   if (changed.Empty()) return;
   if (compositeBitmap_.Width() != ClientW() || compositeBitmap_.Height() != ClientH())
