@@ -8,7 +8,7 @@ import struct
 import subprocess
 from pathlib import Path
 
-from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Bmp24, Check, ToneStretches, ToneWav, TSession
+from lumora_e2e import Bmp24, Check, ToneStretches, ToneWav, TSession, WaitUntil
 from test_linux_play import CENTRE, CheckEndedClean, StartPlay
 from test_show import RED
 from test_video import ColoursSeen
@@ -144,7 +144,7 @@ def TestWavMp3AndMidiMusicIsHeard(s: TSession):
         return data[start:len(data.rstrip(b"\0")) + 1 & ~1]
 
     # Each sound opens the device anew and so starts a numbered file of its own.
-    from lumora_e2e import WaitUntil
+
     WaitUntil(lambda: len(Parts()) >= 3 and Sound(Parts()[2]), 60, "three sounds captured")
     s.Xdotool("key", "Escape")
     CheckEndedClean(process, temp, "on Esc with music")
@@ -156,3 +156,18 @@ def TestWavMp3AndMidiMusicIsHeard(s: TSession):
     # Nothing paces the capture, so each sound went by in no time and counted as not
     # played: the music stopped after one round instead of spinning.
     Check(len(parts) == 3, f"{len(parts)} sounds captured, the music went on spinning")
+
+
+def TestAVideosCaptionShowsOverTheVideoNatively(s: TSession):
+    from test_real_media import CaptionOverVideo, CaptionedVideoShow
+
+    s.ParkPointer()
+    process, temp = StartPlay(s, str(CaptionedVideoShow(s, "caption.scr")))
+
+    def Shown():
+        green, magenta = CaptionOverVideo(s.Screenshot("caption"))
+        return (green, magenta) if green > 1000 and magenta > 50 else None
+
+    WaitUntil(Shown, 60, "the caption's glyphs over the green video")
+    s.Xdotool("key", "Escape")
+    CheckEndedClean(process, temp, "after the captioned video")
