@@ -1,4 +1,4 @@
-"""Real media through lumora-play: clips that ffmpeg makes here (MPEG-1, MPEG-4 Part 2 in
+"""Real media through lumora-play: clips that ffmpeg makes here (MPEG-1, MPEG-4 Visual in
 AVI, H.264 in MP4, WMV) play one after another, each showing its two colours at the
 centre; WAV, MP3 and MIDI music is heard; a clip whose decoder is taken away is passed
 over with a note that names what is missing, and the show goes on."""

@@ -72,7 +72,7 @@ void VideoFormat(const std::string& code, TMediumKind& kind) {
   };
   static constexpr TCode kCodes[] = {
       {"MJPG AVRN LJPG JPGL", "Motion JPEG", "mjpeg"},
-      {"FMP4 XVID DIVX DX50 MP4V M4S2 3IV2", "MPEG-4 Part 2", "mpeg4"},
+      {"FMP4 XVID DIVX DX50 MP4V M4S2 3IV2", "MPEG-4 Visual", "mpeg4"},
       {"DIV3 MP43 MP42 MPG4", "MS MPEG-4", "msmpeg4"},
       {"H264 X264 AVC1 DAVC", "H.264", "h264"},
       {"HEVC H265 HVC1 HEV1", "H.265", "h265"},
@@ -167,7 +167,7 @@ void ProbeIsoMedia(std::string_view b, TMediumKind& kind) {
       kind.Video = "H.265";
       kind.VideoKey = "h265";
     } else if (format == "mp4v") {
-      kind.Video = "MPEG-4 Part 2";
+      kind.Video = "MPEG-4 Visual";
       kind.VideoKey = "mpeg4";
     } else if (format == "jpeg") {
       kind.Video = "Motion JPEG";

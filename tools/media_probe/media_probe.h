@@ -13,7 +13,7 @@ namespace lumora::media {
 
 struct TMediumKind {
   std::string Container;  // "AVI", "WAVE", "MPEG-1 program stream", "ASF", "MP4", "MP3", "MIDI", ...; empty: unknown
-  std::string Video;      // the picture's codec, e.g. "MPEG-4 Part 2 (FMP4)"; empty: none or not told
+  std::string Video;      // the picture's codec, e.g. "MPEG-4 Visual (FMP4)"; empty: none or not told
   std::string Audio;      // the sound's codec, e.g. "PCM", "MP3"; empty: none or not told
   // Codec keys for the decision tables below ("pcm", "mp3", "mpeg4", "h264", "wmv2", ...).
   std::string VideoKey;
@@ -24,7 +24,7 @@ struct TMediumKind {
 // as MP4 files often keep them).
 TMediumKind ProbeMedium(std::string_view bytes);
 
-// "AVI: video MPEG-4 Part 2 (FMP4), sound MP3"; "unknown format" when nothing is recognised.
+// "AVI: video MPEG-4 Visual (FMP4), sound MP3"; "unknown format" when nothing is recognised.
 std::string Describe(const TMediumKind& kind);
 
 // Why the Windows player under Wine cannot play the medium; empty when it can.

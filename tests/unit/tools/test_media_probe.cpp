@@ -40,7 +40,7 @@ TEST(MediaProbe, TellsFormatsFromTheirBytesAndWhereTheyPlay) {
   } cases[] = {
       {"wav", Wave(1), "WAVE: sound PCM", true, ""},
       {"wav mp3", Wave(0x55), "WAVE: sound MP3", true, ""},
-      {"avi", Avi("FMP4"), "AVI: video MPEG-4 Part 2 (FMP4)", false, ""},
+      {"avi", Avi("FMP4"), "AVI: video MPEG-4 Visual (FMP4)", false, ""},
       {"avi raw", Avi(std::string(4, '\0')), "AVI: video uncompressed", true, ""},
       {"midi", "MThd" + Le32(6), "MIDI", false, ""},
       {"mp4", std::string(4, '\0') + "ftypisom" + Stsd("avc1") + Stsd("mp4a"), "MP4 (brand isom): video H.264, sound AAC",
