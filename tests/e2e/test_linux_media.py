@@ -153,9 +153,6 @@ def TestWavMp3AndMidiMusicIsHeard(s: TSession):
     Check(tones == [["A"], ["B"]], f"the WAV and the MP3, as heard: {tones}")
     loudest = max(abs(v) for v in struct.unpack(f"<{len(parts[2]) // 2}h", parts[2]))
     Check(loudest > 300, f"the MIDI sound is silent (peak {loudest})")
-    # Nothing paces the capture, so each sound went by in no time and counted as not
-    # played: the music stopped after one round instead of spinning.
-    Check(len(parts) == 3, f"{len(parts)} sounds captured, the music went on spinning")
 
 
 def TestAVideosCaptionShowsOverTheVideoNatively(s: TSession):

@@ -141,7 +141,7 @@ def TestMusicPlaysThroughTheSystemsSoundInOrder(s: TSession):
         end = len(data.rstrip(b"\0")) + 1 & ~1
         return [name for name, _ in ToneStretches(data[start:end], TONES) if name not in ("-", "?")]
 
-    each = [Tones(p) for p in Parts()]
+    each = [Tones(p) for p in Parts()[:3]]
     Check([tones[:1] for tones in each] == [["A"], ["B"], ["C"]], f"captured, sound by sound: {each}")
     for p in Parts():
         p.unlink()
