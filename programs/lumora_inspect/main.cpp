@@ -1,5 +1,10 @@
 // lumora-inspect: reports what a screen saver carries, checks it, extracts it.
 #include "inspector.h"
+#include "media_report.h"
+
+#ifdef LUMORA_INSPECT_GST
+#include <gst/gst.h>
+#endif
 
 #ifdef _WIN32
 #include "platform/win32/win32_files.h"
@@ -8,6 +13,7 @@
 #endif
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -76,6 +82,23 @@ int Run(int argc, char** argv) {
   const std::string text =
       configOnly ? lumora::inspect::FormatConfig(report) : lumora::inspect::FormatReport(path, report, !check);
   std::fwrite(text.data(), 1, text.size(), stdout);
+  if (!configOnly) {
+    std::function<bool(const std::string&)> hasElement;
+#ifdef LUMORA_INSPECT_GST
+    if (gst_init_check(nullptr, nullptr, nullptr))
+      hasElement = [](const std::string& name) {
+        GstElementFactory* factory = gst_element_factory_find(name.c_str());
+        if (factory == nullptr) return false;
+        // A feature ranked below marginal is never chosen to decode.
+        const bool used = gst_plugin_feature_get_rank(GST_PLUGIN_FEATURE(factory)) >= GST_RANK_MARGINAL ||
+                          name.ends_with("demux") || name == "midiparse" || name == "wavparse";
+        gst_object_unref(factory);
+        return used;
+      };
+#endif
+    const std::string media = lumora::inspect::FormatMediaFormats(*file, report, hasElement);
+    std::fwrite(media.data(), 1, media.size(), stdout);
+  }
 
   int status = 0;
   if (!extractDir.empty()) {

@@ -1,5 +1,7 @@
 #include "packer.h"
 
+#include "media_warnings.h"
+
 #include <zlib.h>
 
 #ifndef _WIN32
@@ -214,6 +216,7 @@ TPackResult PackShow(platform::IFileSystem& fs, const TPackOptions& options) {
 
   TPackResult result;
   result.Warnings = folder.Warnings;
+  for (std::string& warning : MediaWarnings(fs, folder)) result.Warnings.push_back(std::move(warning));
   result.EntryCount = folder.Entries.size();
   result.ConfigPosition = static_cast<std::int32_t>(configPosition);
   result.ConfigStoredSize = static_cast<std::int32_t>(configStored);

@@ -228,7 +228,7 @@ int Play(const tools::TPlayOptions& o) {
 #ifdef LUMORA_PLAY_MEDIA
     show.SetMusicPlatform(TMusicPlatform{files, player, [&loop] { loop->ProcessPending(); },
                                          [&loop](std::uint32_t ms) { loop->WaitForEvents(static_cast<int>(ms)); },
-                                         [] { return platform::X11TickCount(); }});
+                                         [] { return platform::X11TickCount(); }, loop.get()});
 #endif
     surface->Show();
     loop->SetMessageFilter([&show](const platform::TMessage& m) { show.ExitFilter(m); });

@@ -81,7 +81,7 @@ class TWin32Show final : public platform::IFormEvents {
     show_->SetMusicPlatform(TMusicPlatform{
         files_, *player_, [this] { system_.ProcessMessages(); },
         [](std::uint32_t ms) { ::MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT); },
-        [] { return static_cast<std::uint32_t>(::GetTickCount()); }});
+        [] { return static_cast<std::uint32_t>(::GetTickCount()); }, &timers_});
     // Keys go to the form, which ignores them; the exit filter sees them first.
     ::SetFocus(form);
     application_.SetMessageFilter([this](const platform::TMessage& message) {

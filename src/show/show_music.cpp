@@ -11,10 +11,12 @@ using platform::TMediaMode;
 
 TShowMusic::TShowMusic(const TMusicPlatform& platform, const TMusicShow& show) : platform_(platform), show_(show) {
   platform_.Player.SetOnNotify([this](platform::TMediaNotifyResult result) { mdaScrNotify(result); });
+  if (platform_.Timers != nullptr) watch_ = platform_.Timers->CreateTimer([this] { WatchFired(); });
 }
 
 TShowMusic::~TShowMusic() {
   try {
+    watch_.reset();
     platform_.Player.SetOnNotify(nullptr);
   } catch (...) {
   }
@@ -36,7 +38,102 @@ bool TShowMusic::OpenAndPlay() {
   } catch (...) {
     return false;
   }
-  return Command(&IMediaPlayer::Play);
+  if (!Command(&IMediaPlayer::Play)) return false;
+  StartPlayClock(true);
+  return true;
+}
+
+void TShowMusic::StartPlayClock(bool fromTheBeginning) {
+  if (fromTheBeginning) {
+    playedBefore_ = 0;
+    soundStarted_ = false;
+    soundLength_ = 0;
+    try {
+      soundLength_ = platform_.Player.Length().value_or(0);
+    } catch (...) {
+    }
+  }
+  playStarted_ = platform_.TickCount();
+  playClockRunning_ = true;
+  ArmWatch();
+}
+
+void TShowMusic::StopPlayClock() {
+  if (playClockRunning_) playedBefore_ += platform_.TickCount() - playStarted_;
+  playClockRunning_ = false;
+  if (watch_) watch_->SetEnabled(false);
+}
+
+std::uint32_t TShowMusic::PlayedTime() const {
+  return playedBefore_ + (playClockRunning_ ? platform_.TickCount() - playStarted_ : 0);
+}
+
+bool TShowMusic::Played() {
+  // A sound that stopped where it started, or has no length, did not play; nor did one
+  // that a device which does not pace its writes got through in a fraction of its length.
+  std::optional<std::uint32_t> length, position;
+  try {
+    length = platform_.Player.Length();
+    position = platform_.Player.Position();
+  } catch (...) {
+  }
+  const std::uint64_t played = PlayedTime();
+  return length.value_or(0) > 0 && position.value_or(0) > 0 && played * kPlayedShareDivisor >= *length;
+}
+
+void TShowMusic::ArmWatch() {
+  if (!watch_ || !playClockRunning_) return;
+  const std::uint32_t played = PlayedTime();
+  std::uint32_t due = 0;
+  if (!soundStarted_)
+    due = kStartLimit;
+  else if (soundLength_ > 0)
+    due = soundLength_ + soundLength_ / 4 + kEndMargin;
+  else
+    return;  // no length to hold the sound to
+  watch_->SetEnabled(false);
+  watch_->SetInterval(due > played ? due - played : 1);
+  watch_->SetEnabled(true);
+}
+
+void TShowMusic::WatchFired() {
+  if (watch_) watch_->SetEnabled(false);
+  if (released_ || !enabled_ || !playClockRunning_) return;
+  // The handler or an extraction is at work: look again a little later.
+  if (show_.Flags.NotifyBusy || show_.Flags.SoundBusy || show_.Flags.ExitPending) {
+    watch_->SetInterval(100);
+    watch_->SetEnabled(true);
+    return;
+  }
+  try {
+    if (!soundStarted_) {
+      const std::optional<std::uint32_t> position = platform_.Player.Position();
+      soundStarted_ = position.value_or(0) > 0 || PlayerMode() != TMediaMode::Playing;
+      if (soundStarted_) {
+        ArmWatch();
+        return;
+      }
+    } else if (PlayedTime() < soundLength_ + soundLength_ / 4 + kEndMargin) {
+      ArmWatch();
+      return;
+    }
+  } catch (...) {
+  }
+  // The device holds the sound without playing it, or plays it without end, and may never
+  // report its end: it is closed and counts as not played.
+  show_.Flags.NotifyBusy = true;
+  try {
+    StopPlayClock();
+    ++failedInARow_;
+    try {
+      platform_.Player.Close();
+    } catch (...) {
+    }
+    if (show_.Config.IsSndPlayAll && failedInARow_ < std::max(sndCount_, 1)) PlayNextOfAll();
+  } catch (...) {
+  }
+  show_.Flags.NotifyBusy = false;
+  if (show_.Flags.ExitPending) show_.FinishShow();
 }
 
 TMediaMode TShowMusic::PlayerMode() {
@@ -114,6 +211,7 @@ TMediaMode TShowMusic::WaitUntilStopped() {
 void TShowMusic::mdaScrNotify(platform::TMediaNotifyResult result) {
   if (released_ || !enabled_) return;
   if (show_.Flags.ExitPending) {
+    StopPlayClock();
     Command(&IMediaPlayer::Close);
     DeleteSoundFiles();
     return;
@@ -127,14 +225,8 @@ void TShowMusic::mdaScrNotify(platform::TMediaNotifyResult result) {
     // Anything but stopped (playing, paused, busy) means the sound has not ended: this
     // completion belongs to another command.
     if (WaitUntilStopped() == TMediaMode::Stopped && !released_) {
-      // A sound that stopped where it started, or has no length, did not play.
-      std::optional<std::uint32_t> length, position;
-      try {
-        length = platform_.Player.Length();
-        position = platform_.Player.Position();
-      } catch (...) {
-      }
-      const bool played = length.value_or(0) > 0 && position.value_or(0) > 0;
+      const bool played = Played();
+      StopPlayClock();
       if (result == platform::TMediaNotifyResult::Failure || !played)
         ++failedInARow_;
       else
@@ -164,7 +256,7 @@ void TShowMusic::SoundEnded() {
   } else if (c.IsSndLoopOne) {
     // At the end of its medium the player starts the same sound again from the beginning.
     Command(&IMediaPlayer::StepBack);
-    Command(&IMediaPlayer::Play);
+    if (Command(&IMediaPlayer::Play)) StartPlayClock(true);
   } else {
     // Played once: the music is over for this show.
     Command(&IMediaPlayer::Close);
@@ -201,13 +293,13 @@ void TShowMusic::PlayNextOfAll() {
 
 void TShowMusic::PauseForMediaItem(bool isSuspendBgMusic) {
   if (released_ || !enabled_ || !isSuspendBgMusic) return;
-  if (PlayerMode() == TMediaMode::Playing) Command(&IMediaPlayer::Pause);
+  if (PlayerMode() == TMediaMode::Playing && Command(&IMediaPlayer::Pause)) StopPlayClock();
 }
 
 void TShowMusic::ResumeIfPaused() {
   if (released_ || !enabled_) return;
   // Play continues a paused sound from where it stopped.
-  if (PlayerMode() == TMediaMode::Paused) Command(&IMediaPlayer::Play);
+  if (PlayerMode() == TMediaMode::Paused && Command(&IMediaPlayer::Play)) StartPlayClock(false);
 }
 
 void TShowMusic::DeleteSoundFiles() {
@@ -224,6 +316,7 @@ void TShowMusic::ClosePlayer() {
   if (released_) return;
   released_ = true;
   currentSound_ = nullptr;
+  StopPlayClock();
   if (!enabled_) return;
   try {
     platform_.Player.Close();

@@ -7,12 +7,14 @@
 
 #include "platform/files.h"
 #include "platform/media_player.h"
+#include "platform/timer.h"
 #include "show/exit_filter.h"
 #include "show/show_config.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,9 @@ struct TMusicPlatform {
   std::function<void(std::uint32_t)> WaitForMessages;
   // The system's millisecond tick count.
   std::function<std::uint32_t()> TickCount;
+  // The watch over a sound that never starts or never ends; without timers the music
+  // relies on the device's completions alone.
+  platform::ITimers* Timers = nullptr;
 };
 
 // The show state that the music shares with the form.
@@ -43,6 +48,13 @@ struct TMusicShow {
 
 // The longest the completion handler waits for the player to stop.
 inline constexpr std::uint32_t kNotifyWaitLimit = 1000;
+// A sound has played when it took at least this share of its length in real time: a
+// device that does not pace its writes "plays" a sound in no time.
+inline constexpr std::uint32_t kPlayedShareDivisor = 4;
+// A sound whose position has not moved after this much real time of playing never started.
+inline constexpr std::uint32_t kStartLimit = 2000;
+// A sound still playing this long after its length (plus a quarter of it) never completes.
+inline constexpr std::uint32_t kEndMargin = 2000;
 
 class TShowMusic {
  public:
@@ -80,6 +92,16 @@ class TShowMusic {
   void PlayNextOfAll();
   void SelectSound(std::int32_t index);
   void DeleteSoundFiles();
+  // The real time the current sound has played, with its pauses left out.
+  void StartPlayClock(bool fromTheBeginning);
+  void StopPlayClock();
+  std::uint32_t PlayedTime() const;
+  // Whether a sound that stopped played: it moved, has a length, and took real time.
+  bool Played();
+  // The watch: checks the current sound when it should have started, and when it should
+  // have ended; one that failed either is closed and counts as not played.
+  void ArmWatch();
+  void WatchFired();
 
   TMusicPlatform platform_;
   TMusicShow show_;
@@ -91,10 +113,17 @@ class TShowMusic {
   std::filesystem::path fileName_;
   // Sounds whose extraction was tried: a damaged one is not inflated again every cycle.
   std::vector<bool> extracted_;
-  // Sounds in a row that stopped without having played (the device refused them, or
-  // they have no length): once every sound has failed so, the music stops instead of
+  // Sounds in a row that stopped without having played (the device refused them, they
+  // have no length, they ended in much less than their length or never started or ended): once every sound has failed so, the music stops instead of
   // opening them again and again as fast as the device refuses them.
   std::int32_t failedInARow_ = 0;
+  // The current sound's play clock (system ticks) and its length as the device gave it.
+  std::uint32_t playStarted_ = 0;
+  std::uint32_t playedBefore_ = 0;
+  bool playClockRunning_ = false;
+  bool soundStarted_ = false;
+  std::uint32_t soundLength_ = 0;
+  std::unique_ptr<platform::ITimer> watch_;
 };
 
 }  // namespace lumora

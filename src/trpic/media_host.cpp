@@ -342,7 +342,8 @@ bool TMediaHost::OpenMedia(const std::filesystem::path& fileName, TPicSize picSi
       if (!cut.Frame.Empty()) {
         shapeImage_->SetImage(&cut.Frame);
         window->SetRegion(&cut.Inner);
-        mediaPanel_->SetRegion(&cut.Outer);
+        outer_ = cut.Outer;
+        ApplyPanelRegion();
         shaped = true;
       }
       return true;
@@ -350,8 +351,9 @@ bool TMediaHost::OpenMedia(const std::filesystem::path& fileName, TPicSize picSi
     if (shapedVideo_ || shapedFlash_) {
       shapeImage_->SetVisible(false);
       shapeImage_->SetImage(nullptr);
-      mediaPanel_->SetRegion(nullptr);
     }
+    outer_.reset();
+    ApplyPanelRegion();
     if (shaped) {
       window->SetRegion(nullptr);
       shaped = false;
@@ -360,6 +362,33 @@ bool TMediaHost::OpenMedia(const std::filesystem::path& fileName, TPicSize picSi
   } catch (...) {
     return false;
   }
+}
+
+void TMediaHost::CaptionChanged() {
+  try {
+    ApplyPanelRegion();
+  } catch (...) {
+  }
+}
+
+void TMediaHost::ApplyPanelRegion() {
+  if (!mediaPanel_) return;
+  const TRect bounds = mediaPanel_->Bounds();
+  std::vector<TRect> glyphs;
+  for (TRect r : view_.MediaCaptionGlyphs()) {
+    r.Left -= bounds.Left;
+    r.Right -= bounds.Left;
+    r.Top -= bounds.Top;
+    r.Bottom -= bounds.Top;
+    if (!IntersectRect(r, TRect{0, 0, bounds.Width(), bounds.Height()}).Empty()) glyphs.push_back(r);
+  }
+  if (glyphs.empty()) {
+    mediaPanel_->SetRegion(outer_ ? &*outer_ : nullptr);
+    return;
+  }
+  const TRegion base = outer_ ? *outer_ : TRegion(TRect{0, 0, bounds.Width(), bounds.Height()});
+  const TRegion cut = Subtract(base, TRegion::FromRects(glyphs));
+  mediaPanel_->SetRegion(&cut);
 }
 
 void TMediaHost::PlayMedia(std::uint32_t interval) {

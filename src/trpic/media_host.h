@@ -85,6 +85,9 @@ class TMediaHost {
   void FreeMedia();
   // One tick of ProgressTimer.
   void ProgressCheck();
+  // The view's caption moved, changed or went: the caption's glyphs are cut out of the
+  // media panel, so that the caption the view draws stays visible over the medium.
+  void CaptionChanged();
 
   int MediaKind() const { return mediaKind_; }
   platform::ITimer* ProgressTimer() const { return progressTimer_.get(); }
@@ -107,6 +110,8 @@ class TMediaHost {
   bool PrepareFlash(bool previewMsg);
   void FlashProgress();
   void RaiseProgress(bool complete, int percent);
+  // The media panel's region: the shape's (or the whole panel) without the caption.
+  void ApplyPanelRegion();
 
   IMediaView& view_;
   TMediaHostPlatform platform_;
@@ -124,6 +129,8 @@ class TMediaHost {
   bool videoOpen_ = false;
   bool shapedVideo_ = false;
   bool shapedFlash_ = false;
+  // The shape's outer region of the medium open now; nullopt: the whole panel.
+  std::optional<TRegion> outer_;
 };
 
 }  // namespace lumora

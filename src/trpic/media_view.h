@@ -6,6 +6,8 @@
 #include "platform/surface.h"
 #include "trpic/trpic_types.h"
 
+#include <span>
+
 namespace lumora {
 
 class IMediaView {
@@ -19,6 +21,8 @@ class IMediaView {
                             platform::TShiftState shift, int x, int y) = 0;
   // The progress of the item playing, as the view's OnPlayVideoProgress reports it.
   virtual void MediaProgress(bool complete, int percent) = 0;
+  // The caption's glyphs in client coordinates; empty while no caption shows.
+  virtual std::span<const TRect> MediaCaptionGlyphs() const = 0;
 
  protected:
   ~IMediaView() = default;

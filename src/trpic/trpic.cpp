@@ -93,6 +93,7 @@ void TCustomTrPic::SetCapVisible(bool value) {
   captionShown_ = value && !captionBitmap_.Empty();
   if (!value) {
     captionRects_.clear();
+    if (media_) media_->CaptionChanged();
     Repaint();
   } else {
     UpdateCaptionLayer(old);

@@ -305,6 +305,7 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents, private IMediaView {
   // What the media host asks of the view.
   platform::TSize MediaClientSize() const override;
   const TPicture& MediaShapePicture() const override;
+  std::span<const TRect> MediaCaptionGlyphs() const override { return captionRects_; }
   void MediaProgress(bool complete, int percent) override;
 
   static TTrPicStyle ClampStyle(TTrPicStyle value);

@@ -4,6 +4,7 @@
 
 #include "imaging/dib.h"
 #include "trpic/compose.h"
+#include "trpic/media_host.h"
 #include "trpic/view_support.h"
 
 #include <algorithm>
@@ -126,6 +127,8 @@ void TCustomTrPic::UpdateCaptionLayer(const TRect& oldBounds) {
       captionRects_.push_back(r);
     }
   }
+  // Over a medium the caption shows through a cut in the medium's panel.
+  if (media_) media_->CaptionChanged();
   const TRect changed = UnionBounds(oldBounds, CaptionBounds());
   if (changed.Empty()) return;
   if (compositeBitmap_.Width() != ClientW() || compositeBitmap_.Height() != ClientH())

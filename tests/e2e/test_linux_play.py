@@ -128,9 +128,9 @@ def TestMusicPlaysThroughTheSystemsSoundInOrder(s: TSession):
         numbered = sorted(raw.parent.glob(raw.name + ".[0-9]*"), key=lambda p: int(p.suffix[1:]))
         return ([raw] if raw.exists() else []) + numbered
 
-    # Nothing paces the capture: the show goes round its sounds as fast as it can, so
-    # only the first sounds are read, and the show ends as soon as they are there.
-    WaitUntil(lambda: len(Parts()) >= 6, 60, "five sounds captured")
+    # Nothing paces the capture: each sound goes by in no time, counts as not played, and
+    # once all three have, the music stops instead of going round them as fast as it can.
+    WaitUntil(lambda: len(Parts()) >= 3 and Parts()[2].read_bytes().strip(b"\0"), 60, "three sounds captured")
     Check(len(list(temp.rglob("tmp*.wav"))) == 3, f"sound files while playing: {sorted(temp.rglob('*'))}")
     s.Xdotool("key", "Escape")
     CheckEndedClean(process, temp, "on Esc with music")
@@ -141,8 +141,8 @@ def TestMusicPlaysThroughTheSystemsSoundInOrder(s: TSession):
         end = len(data.rstrip(b"\0")) + 1 & ~1
         return [name for name, _ in ToneStretches(data[start:end], TONES) if name not in ("-", "?")]
 
-    each = [Tones(p) for p in Parts()[:5]]
-    Check([tones[:1] for tones in each[:4]] == [["A"], ["B"], ["C"], ["A"]], f"captured, sound by sound: {each}")
+    each = [Tones(p) for p in Parts()[:3]]
+    Check([tones[:1] for tones in each] == [["A"], ["B"], ["C"]], f"captured, sound by sound: {each}")
     for p in Parts():
         p.unlink()
 

@@ -17,11 +17,11 @@ THeadlessMediaPlayer::THeadlessMediaPlayer(THeadlessClock& clock) : clock_(clock
 THeadlessMediaPlayer::~THeadlessMediaPlayer() = default;
 
 void THeadlessMediaPlayer::Update() {
-  if (!open_ || mode_ != TMediaMode::Playing) return;
+  if (!open_ || mode_ != TMediaMode::Playing || medium_.Stalls) return;
   const std::uint64_t reached = position_ + (clock_.Now() - playStart_);
   playStart_ = clock_.Now();
   position_ = std::min<std::uint64_t>(reached, medium_.Length);
-  if (position_ >= medium_.Length) mode_ = TMediaMode::Stopped;
+  if (position_ >= medium_.Length && !medium_.NeverEnds) mode_ = TMediaMode::Stopped;
 }
 
 bool THeadlessMediaPlayer::Record(std::string line, bool ok) {
@@ -113,6 +113,13 @@ bool THeadlessMediaPlayer::Play() {
     if (notify) Post(clock_.Now(), TMediaNotifyResult::Failure, true);
     return true;
   }
+  if (medium_.EndsAtOnce) {
+    mode_ = TMediaMode::Stopped;
+    position_ = medium_.Length;
+    if (notify) Post(clock_.Now(), TMediaNotifyResult::Successful, true);
+    return true;
+  }
+  if (medium_.Stalls || medium_.NeverEnds) return true;
   if (notify) Post(clock_.Now() + (medium_.Length - position_), TMediaNotifyResult::Successful, true);
   return true;
 }

@@ -33,6 +33,14 @@ class THeadlessMediaPlayer final : public IMediaPlayer {
     // The play starts and the device ends it at once with a failure (a sound device
     // that refuses the stream).
     bool FailsWhilePlaying = false;
+    // A device that does not pace its writes: the play ends at once, successfully, with
+    // the position at the end.
+    bool EndsAtOnce = false;
+    // A device that takes the play and holds it: playing, the position never moves, and
+    // the play never ends.
+    bool Stalls = false;
+    // Plays to its length and then goes on playing: the play never ends.
+    bool NeverEnds = false;
   };
   // The medium a path opens as; nullopt: the open fails. Default: every existing file is a
   // 1000 ms medium.

@@ -1,5 +1,7 @@
 #include "platform/win32/win32_media_player.h"
 
+#include "platform/media_device.h"
+
 #include <mmsystem.h>
 #include <digitalv.h>
 
@@ -15,6 +17,8 @@ constexpr DWORD kStepReverse = 0x00010000L;
 bool Sent(UINT device, UINT command, DWORD flags, void* parameters) {
   return ::mciSendCommandW(device, command, flags, reinterpret_cast<DWORD_PTR>(parameters)) == 0;
 }
+
+std::wstring Widened(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 // A device driver may post its completion from a play thread of its own and run on in
 // it for a moment; a close that follows at once lets the system unload the driver
@@ -100,7 +104,21 @@ bool TWin32MediaPlayer::Open(const std::filesystem::path& path) {
   MCI_OPEN_PARMSW open{};
   open.dwCallback = callback;
   open.lpstrElementName = name.c_str();
-  if (!Sent(0, MCI_OPEN, flags, &open)) return false;
+  // Containers the system's extension list leaves out name their device; the rest let
+  // the list choose, and an extension the list does not know falls back to the general
+  // device.
+  std::wstring type = Widened(MediaDeviceType(path));
+  if (!type.empty()) {
+    open.lpstrDeviceType = type.c_str();
+    flags |= MCI_OPEN_TYPE;
+  }
+  MCIERROR error = ::mciSendCommandW(0, MCI_OPEN, flags, reinterpret_cast<DWORD_PTR>(&open));
+  if (error == MCIERR_EXTENSION_NOT_FOUND && type.empty()) {
+    type = Widened(kGeneralMediaDevice);
+    open.lpstrDeviceType = type.c_str();
+    error = ::mciSendCommandW(0, MCI_OPEN, flags | MCI_OPEN_TYPE, reinterpret_cast<DWORD_PTR>(&open));
+  }
+  if (error != 0) return false;
   device_ = open.wDeviceID;
   PinDeviceDrivers();
   // Positions and lengths in milliseconds, whatever the device's own default.

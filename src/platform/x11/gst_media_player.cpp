@@ -1,12 +1,16 @@
 #include "platform/x11/gst_media_player.h"
 
 #include <gst/gst.h>
+#include <gst/pbutils/pbutils.h>
 #include <gst/video/video.h>
 #include <gst/video/videooverlay.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <mutex>
+#include <set>
+#include <string>
 
 namespace lumora::platform {
 
@@ -37,6 +41,10 @@ struct TIdleAtEnd {
   std::mutex Lock;
   bool Closed = false;
   std::uint64_t Plays = 0;
+  // What the pipeline found it cannot decode while it was made ready, and its first
+  // error: the reason a medium is passed over.
+  std::string Missing;
+  std::string Error;
 };
 
 namespace {
@@ -55,6 +63,7 @@ constexpr const char* kVideoSink =
 TGstMediaPlayer::TGstMediaPlayer(TX11Loop& loop, TGstMedia media)
     : loop_(loop), media_(media), state_(std::make_shared<TState>()) {
   gst_init(nullptr, nullptr);
+  gst_pb_utils_init();
   state_->Player = this;
 }
 
@@ -141,6 +150,12 @@ bool TGstMediaPlayer::Open(const std::filesystem::path& path) {
     sink = gst_bin_get_by_name(GST_BIN(bin), "sink");
     size = gst_bin_get_by_name(GST_BIN(bin), "size");
     g_object_set(pipeline, "video-sink", bin, nullptr);
+    // The frames keep the time of the system's clock, not the sound device's: a device
+    // that does not pace its writes (a null device, a machine without a sound card set
+    // up) would run the film's clock so fast that every frame came too late to be drawn.
+    GstClock* clock = gst_system_clock_obtain();
+    gst_pipeline_use_clock(GST_PIPELINE(pipeline), clock);
+    gst_object_unref(clock);
     // Until the show names its window, the first frame goes to one nobody sees.
     state_->Window = state_->Window.load() != 0 ? state_->Window.load() : ParkingWindow();
   }
@@ -168,6 +183,19 @@ bool TGstMediaPlayer::Open(const std::filesystem::path& path) {
           return GST_BUS_DROP;
         }
         const GstMessageType type = GST_MESSAGE_TYPE(message);
+        if (gst_is_missing_plugin_message(message)) {
+          gchar* description = gst_missing_plugin_message_get_description(message);
+          const std::lock_guard<std::mutex> guard(w->Idle->Lock);
+          if (description != nullptr && w->Idle->Missing.find(description) == std::string::npos)
+            w->Idle->Missing += (w->Idle->Missing.empty() ? "" : ", ") + std::string(description);
+          g_free(description);
+        } else if (type == GST_MESSAGE_ERROR) {
+          GError* error = nullptr;
+          gst_message_parse_error(message, &error, nullptr);
+          const std::lock_guard<std::mutex> guard(w->Idle->Lock);
+          if (error != nullptr && w->Idle->Error.empty()) w->Idle->Error = error->message;
+          g_clear_error(&error);
+        }
         if (type == GST_MESSAGE_EOS && GST_IS_ELEMENT(GST_MESSAGE_SRC(message))) {
           struct TPause {
             std::shared_ptr<TIdleAtEnd> Idle;
@@ -203,8 +231,27 @@ bool TGstMediaPlayer::Open(const std::filesystem::path& path) {
       watch, [](gpointer data) { delete static_cast<TWatch*>(data); });
   gst_object_unref(bus);
   gst_element_set_state(pipeline, GST_STATE_PAUSED);
-  if (gst_element_get_state(pipeline, nullptr, nullptr, kOpenTimeout) != GST_STATE_CHANGE_SUCCESS) {
-    // Not a medium the installed plugins can play.
+  const bool ready = gst_element_get_state(pipeline, nullptr, nullptr, kOpenTimeout) == GST_STATE_CHANGE_SUCCESS;
+  std::string missing, failure;
+  {
+    const std::lock_guard<std::mutex> guard(idle->Lock);
+    missing = idle->Missing;
+    failure = idle->Error;
+  }
+  // A stream of the medium that no installed plugin decodes (its picture or its sound)
+  // would leave a black box or a silent film: the medium is passed over, and the user
+  // learns what to install.
+  if (!ready || !missing.empty()) {
+    std::string note = path.filename().string() + ": passed over, ";
+    if (!missing.empty())
+      note += "missing " + missing;
+    else if (!failure.empty())
+      note += failure;
+    else
+      note += "not ready to play in time";
+    // Once per file: a show passes over the same medium at every round.
+    static std::set<std::filesystem::path> noted;
+    if (noted.insert(path).second) std::fprintf(stderr, "lumora-play: %s\n", note.c_str());
     ++state_->Generation;
     gst_element_set_state(pipeline, GST_STATE_NULL);
     if (sink != nullptr) gst_object_unref(sink);

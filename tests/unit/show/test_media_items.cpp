@@ -138,7 +138,7 @@ TEST(MediaItems, MusicPausedByAVideoOrMovieResumesAtTheNextPictureOnly) {
       TShowPlatform{rig.Files, rig.System, rig.System, rig.System, rig.Clock, rig.Messages, rig.Random}, rig.Form,
       rig.View, "S");
   rig.Show->SetMusicPlatform(TMusicPlatform{rig.Files, music, [] {}, [&](std::uint32_t ms) { rig.Clock.AdvanceBy(ms); },
-                                            [&] { return static_cast<std::uint32_t>(rig.Clock.Now()); }});
+                                            [&] { return static_cast<std::uint32_t>(rig.Clock.Now()); }, &rig.Clock});
   rig.Show->FormShow();
   const auto mode = [&] { return music.Mode(); };
   ASSERT_NE(RunUntilItem(rig, 1), 0u);

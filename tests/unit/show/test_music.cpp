@@ -64,6 +64,9 @@ struct TMusicRig : TShowRig {
         return std::nullopt;
       THeadlessMediaPlayer::TMedium medium{Lengths.count(label) ? Lengths[label] : 500, PlayFails.count(label) != 0};
       medium.FailsWhilePlaying = FailsWhilePlaying.count(label) != 0;
+      medium.EndsAtOnce = EndsAtOnce.count(label) != 0;
+      medium.Stalls = Stalls.count(label) != 0;
+      medium.NeverEnds = NeverEnds.count(label) != 0;
       return medium;
     };
   }
@@ -91,7 +94,7 @@ struct TMusicRig : TShowRig {
     Show->SetMusicPlatform(TMusicPlatform{musicFiles != nullptr ? *musicFiles : Files, Player,
                                           [this] { System.ProcessMessages(); },
                                           [this](std::uint32_t ms) { Wait(ms); },
-                                          [this] { return static_cast<std::uint32_t>(Clock.Now()); }});
+                                          [this] { return static_cast<std::uint32_t>(Clock.Now()); }, &Clock});
     Show->FormShow();
   }
 
@@ -126,7 +129,7 @@ struct TMusicRig : TShowRig {
 
   platform::THeadlessMediaPlayer Player{Clock};
   std::map<std::string, std::uint32_t> Lengths;
-  std::set<std::string> OpenFails, PlayFails, FailsWhilePlaying;
+  std::set<std::string> OpenFails, PlayFails, FailsWhilePlaying, EndsAtOnce, Stalls, NeverEnds;
   bool OpenFailsAfterFirst = false;
   std::vector<std::size_t> FilesAtOpen;  // sound files present at each open
 };
@@ -258,6 +261,34 @@ TEST(Music, SoundsThatCannotPlayAreSkippedAndWhenNoneCanTheMusicStops) {
           << "one attempt each";
       EXPECT_EQ(rig.Player.Calls.back(), "Close+!");
     }
+  }
+}
+
+TEST(Music, SoundsThatPlayInNoTimeNeverStartOrNeverEndCountAsNotPlayed) {
+  const struct {
+    const char* Name;
+    std::set<std::string> EndsAtOnce, Stalls, NeverEnds;
+    std::string Played;  // by 12 s
+    bool Stops;
+  } cases[] = {
+      {"played normally", {}, {}, {}, "ABABABAB", false},
+      {"a device that does not pace its writes", {"A", "B"}, {}, {}, "AB", true},
+      {"one sound in no time, the other played", {"A"}, {}, {}, "ABABABAB", false},
+      {"never starts", {}, {"A", "B"}, {}, "AB", true},
+      {"never ends", {}, {}, {"A", "B"}, "AB", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TMusicRig rig;
+    rig.EndsAtOnce = c.EndsAtOnce;
+    rig.Stalls = c.Stalls;
+    rig.NeverEnds = c.NeverEnds;
+    rig.Build("IsSndPlayAll=1\r\n", {"A", "B"});
+    rig.StartMusicShow();
+    rig.RunUntil(12000);
+    EXPECT_EQ(rig.PlayedLabels().substr(0, c.Stops ? std::string::npos : 8), c.Played);
+    EXPECT_EQ(rig.Player.IsOpen(), !c.Stops);
+    EXPECT_FALSE(rig.Show->Flags().NotifyBusy);
   }
 }
 

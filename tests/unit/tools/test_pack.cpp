@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <regex>
 
 #include <sys/stat.h>
@@ -244,6 +246,22 @@ TEST(Pack, ANameMissingAsWrittenMatchesOneFileIgnoringCase) {
   EXPECT_NE(result.Warnings[0].find("using \"Media/Photo.JPG\" (letter case ignored)"), std::string::npos);
   f.File("media/PHOTO.jpg", BytesOf("another"));
   EXPECT_THROW(f.Pack(), pack::EPackInputError);  // two files fit
+}
+
+TEST(Pack, SoundsAndVideosTheWindowsPlayerUnderWineCannotPlayAreWarnedOf) {
+  TShowFolderFixture f;
+  f.File("tune.mid", BytesOf("MThd"));
+  f.File("clip.mp4", BytesOf(std::string("\0\0\0\x18", 4) + "ftypisom"));
+  f.File("chime.wav", BytesOf(std::string_view("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\1\0", 22)));
+  f.File("photo.mp4", BytesOf(std::string("\0\0\0\x18", 4) + "ftypisom"));  // a picture item: not played as media
+  f.Ini("[Pic1]\r\nPicFileName=clip.mp4\r\nMediaStyle=1\r\n[Pic2]\r\nPicFileName=photo.mp4\r\n"
+        "[Snd]\r\nSndFileName1=tune.mid\r\nSndFileName2=chime.wav\r\n");
+  const pack::TPackResult result = f.Pack();
+  ASSERT_EQ(result.Warnings.size(), 2u);
+  for (const std::string_view name : {"\"clip.mp4\" (MP4", "\"tune.mid\" (MIDI)"})
+    EXPECT_TRUE(std::any_of(result.Warnings.begin(), result.Warnings.end(),
+                            [&](const std::string& w) { return w.starts_with(name) && w.find("under Wine") != std::string::npos; }))
+        << name;
 }
 
 TEST(Pack, TheOutputIsNeverAnInputADeviceOrAFolder) {

@@ -195,6 +195,37 @@ TEST(MediaHost, AShapeCutsThePanelToItsOuterEllipseAndTheVideoToItsInnerOne) {
   EXPECT_FALSE(rig.Host().ShapedVideo());
 }
 
+TEST(MediaHost, TheCaptionsGlyphsAreCutOutOfTheMediaPanelWhereverItIs) {
+  TMediaViewRig rig({320, 240}, {320, 240}, {1000, false, true, 160, 120, 25});
+  const TPicture shape = EllipseShape(160, 120);
+  rig.View.SetPicShapedPicture(&shape);
+  rig.View.SetCaption({"Caption"});
+  rig.View.SetCapPos(TCapPos::cpCenter);
+  rig.View.Relayout(true, true, false, false);
+  // The panel's region: the base without the caption's glyphs, in panel coordinates.
+  const auto without = [&](const TRegion& base) {
+    TRegion glyphs = rig.View.CaptionRegion();
+    const TRect panel = rig.Host().MediaPanel()->Bounds();
+    glyphs.Offset(rig.View.CaptionPos().X - panel.Left, rig.View.CaptionPos().Y - panel.Top);
+    return Subtract(base, glyphs);
+  };
+  ASSERT_TRUE(rig.Open(TPicSize::psOriginal, "&"));
+  const TMediaShape cut = MakeMediaShape(shape.Bitmap(), 160, 120);
+  ASSERT_NE(without(cut.Outer), cut.Outer) << "the caption lies over the medium";
+  EXPECT_EQ(rig.Panel(rig.Host().MediaPanel()).Region(), without(cut.Outer));
+  ASSERT_TRUE(rig.Open(TPicSize::psOriginal));
+  EXPECT_EQ(rig.Panel(rig.Host().MediaPanel()).Region(), without(TRegion(TRect{0, 0, 160, 120})));
+  // Moved off the medium, then hidden: the panel is whole again each time.
+  rig.View.SetCapPos(TCapPos::cpTopLeft);
+  rig.View.Relayout(true, false, false, false);
+  EXPECT_FALSE(rig.Panel(rig.Host().MediaPanel()).Region().has_value());
+  rig.View.SetCapPos(TCapPos::cpCenter);
+  rig.View.Relayout(true, false, false, false);
+  EXPECT_TRUE(rig.Panel(rig.Host().MediaPanel()).Region().has_value());
+  rig.View.SetCapVisible(false);
+  EXPECT_FALSE(rig.Panel(rig.Host().MediaPanel()).Region().has_value());
+}
+
 TEST(MediaHost, ProgressRisesTenTimesASecondAndCompletesOncePerPlay) {
   // Also with a device that stops on the last frame, one short of the length.
   for (const bool stopsShort : {false, true}) {
