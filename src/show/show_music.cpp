@@ -210,6 +210,16 @@ void TShowMusic::ResumeIfPaused() {
   if (PlayerMode() == TMediaMode::Paused) Command(&IMediaPlayer::Play);
 }
 
+void TShowMusic::PauseForDisplay(bool off) {
+  if (released_ || !enabled_) return;
+  if (off) {
+    pausedForDisplay_ = PlayerMode() == TMediaMode::Playing && Command(&IMediaPlayer::Pause);
+  } else if (pausedForDisplay_) {
+    pausedForDisplay_ = false;
+    if (PlayerMode() == TMediaMode::Paused) Command(&IMediaPlayer::Play);
+  }
+}
+
 void TShowMusic::DeleteSoundFiles() {
   for (const std::unique_ptr<TSndData>& sound : show_.SndList) {
     if (sound->TempFileName.empty()) continue;

@@ -62,6 +62,9 @@ class TShowMusic {
   void PauseForMediaItem(bool isSuspendBgMusic);
   // A picture item is put on the view.
   void ResumeIfPaused();
+  // The display went dark (true) or on again (false): a playing sound pauses, and only
+  // a sound paused so plays on.
+  void PauseForDisplay(bool off);
   // The show closes: the player closes for good and no later notification does anything.
   // The sounds' files are the caller's to delete.
   void ClosePlayer();
@@ -95,6 +98,7 @@ class TShowMusic {
   // they have no length): once every sound has failed so, the music stops instead of
   // opening them again and again as fast as the device refuses them.
   std::int32_t failedInARow_ = 0;
+  bool pausedForDisplay_ = false;
 };
 
 }  // namespace lumora

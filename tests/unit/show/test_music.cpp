@@ -331,5 +331,28 @@ TEST(Music, PausedForAMediaItemTheSoundContinuesWithTheNextPicture) {
   EXPECT_EQ(rig.PlayedLabels(), "AA");
 }
 
+TEST(Music, DarkDisplayHoldsTheTimerAndTheMusicUntilItIsOnAgain) {
+  TMusicRig rig;
+  rig.Lengths["A"] = 100000;
+  rig.Build("IsSndPlayAll=1\r\n", {"A"});
+  rig.StartMusicShow();
+  rig.RunUntil(3000);
+  ASSERT_TRUE(rig.Show->timScr().Enabled());
+  rig.Show->FormDisplayPower(false);
+  EXPECT_FALSE(rig.Show->timScr().Enabled());
+  EXPECT_EQ(rig.Player.Mode(), TMediaMode::Paused);
+  const std::optional<std::uint32_t> pausedAt = rig.Player.Position();
+  rig.RunUntil(rig.Clock.Now() + 5000);
+  EXPECT_EQ(rig.Player.Position(), pausedAt);
+  rig.Show->FormDisplayPower(true);
+  EXPECT_TRUE(rig.Show->timScr().Enabled());
+  EXPECT_EQ(rig.Player.Mode(), TMediaMode::Playing);
+  // Music that was paused for a media item stays paused when the display comes back.
+  rig.Show->Music()->PauseForMediaItem(true);
+  rig.Show->FormDisplayPower(false);
+  rig.Show->FormDisplayPower(true);
+  EXPECT_EQ(rig.Player.Mode(), TMediaMode::Paused);
+}
+
 }  // namespace
 }  // namespace lumora
