@@ -225,14 +225,6 @@ class TWin32FormWindow final : public IFormWindow {
       case WM_CREATE:
         RegisterDisplayPower();
         return 0;
-      case WM_TIMER:
-        if (wParam == kParentPollTimer) {
-          // The parent's destruction takes the form with it; this catches a parent that
-          // went without that reaching us.
-          if (parent_ != nullptr && !::IsWindow(parent_)) ::PostMessageW(window_, WM_CLOSE, 0, 0);
-          return 0;
-        }
-        return ::DefWindowProcW(window_, message, wParam, lParam);
       case WM_ACTIVATEAPP:
         if (wParam == FALSE && events_ != nullptr) events_->FormDeactivated();
         return 0;
@@ -279,7 +271,6 @@ class TWin32FormWindow final : public IFormWindow {
         return 0;
       case WM_DESTROY:
         // Also reached when the preview window that holds the form goes away.
-        if (parent_ != nullptr) ::KillTimer(window_, kParentPollTimer);
         UnregisterDisplayPower();
         if (shell_.mainForm_ == this) ::PostQuitMessage(0);
         return 0;
@@ -300,9 +291,22 @@ class TWin32FormWindow final : public IFormWindow {
 
   void Attach(HWND window) { window_ = window; }
 
- private:
+  // The parent's destruction takes the form with it; this catches a parent that went
+  // without that reaching us (a host that was killed takes our child window along
+  // without a message, and with it any timer of the form's own).
+  void CheckParent() {
+    if (parent_ == nullptr || ::IsWindow(parent_)) return;
+    parent_ = nullptr;
+    if (window_ != nullptr && ::IsWindow(window_))
+      ::PostMessageW(window_, WM_CLOSE, 0, 0);
+    else if (shell_.mainForm_ == this)
+      ::PostQuitMessage(0);
+  }
+
   static constexpr UINT_PTR kParentPollTimer = 0x4C50;  // "LP"
   static constexpr UINT kParentPollMs = 500;
+
+ private:
 
   // The preview: shown without being activated and without taking the focus (the host
   // dialog keeps both), sized to the parent's client area itself rather than through a
@@ -313,7 +317,7 @@ class TWin32FormWindow final : public IFormWindow {
     ::SetWindowPos(window_, nullptr, 0, 0, client.right, client.bottom,
                    SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     ::UpdateWindow(window_);
-    ::SetTimer(window_, kParentPollTimer, kParentPollMs, nullptr);
+    if (shell_.appWindow_ != nullptr) ::SetTimer(AsHwnd(shell_.appWindow_), kParentPollTimer, kParentPollMs, nullptr);
     if (events_ != nullptr) events_->FormShow();
   }
 
@@ -381,6 +385,11 @@ LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam,
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
     ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  if (message == WM_TIMER && wParam == TWin32FormWindow::kParentPollTimer) {
+    auto* shell = reinterpret_cast<TWin32ApplicationShell*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (shell != nullptr) shell->CheckPreviewParent();
+    return 0;
   }
   if (message == WM_CLOSE) {
     // Closing the application closes its main form, which ends the loop.
@@ -511,6 +520,10 @@ TMonitorList TWin32ApplicationShell::Monitors() const {
 
 void TWin32ApplicationShell::FormDestroyed(TWin32FormWindow* form) {
   if (mainForm_ == form) mainForm_ = nullptr;
+}
+
+void TWin32ApplicationShell::CheckPreviewParent() {
+  if (mainForm_ != nullptr) mainForm_->CheckParent();
 }
 
 void TWin32ApplicationShell::CloseMainForm() {
