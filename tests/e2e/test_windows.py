@@ -84,15 +84,17 @@ def TestHostStaysResponsiveWhileThePreviewLoadsABigPicture(s: TSession):
                   f"[Pic1]\r\nPicFileName=.jpg\r\nFilePos={pos}\r\nFileSize={size}\r\nPicPos=1\r\nPicSize=3\r\n"
                   "ShowInStyle=0\r\nShowOutStyle=0\r\nIsPicFloat=0\r\nPicInterval=2\r\n")
     scr, _ = s.MakeShowScr("big.scr", config, [data])
-    display = s.StandIn(preview=(152, 112), latency=True)
-    process = s.StartScr(scr, "/p", str(display.Preview))
-    s.WaitForWindow(process=process, Class="TMainFrm", Parent=display.Preview, Visible=True)
-    time.sleep(8)  # the picture is loaded, shown, and loaded again meanwhile
-    display.Close()
-    line = next((l for l in display.Process.Stdout().splitlines() if l.startswith('{"latency_ms"')), "")
-    Check(line != "", "the host printed no latency")
-    print(f"host's worst message latency while the preview loads a 24-megapixel JPEG: {line}")
-    Check(process.WaitExit(20) == 0, "the preview did not end with its parent")
+    # The same measure for a small picture, to tell the big one's share from the rest.
+    for name, show in (("small", QuietShowScr(s, "small.scr")), ("24-megapixel JPEG", scr)):
+        display = s.StandIn(preview=(152, 112), latency=True)
+        process = s.StartScr(show, "/p", str(display.Preview))
+        s.WaitForWindow(process=process, Class="TMainFrm", Parent=display.Preview, Visible=True)
+        time.sleep(8)  # the picture is loaded, shown, and loaded again meanwhile
+        display.Close()
+        line = next((l for l in display.Process.Stdout().splitlines() if l.startswith('{"latency_ms"')), "")
+        Check(line != "", "the host printed no latency")
+        print(f"host's worst message latency while the preview shows a {name}: {line}")
+        Check(process.WaitExit(20) == 0, "the preview did not end with its parent")
 
 
 def TestSettingsVerbsOwnerAndOneDialogAtATime(s: TSession):

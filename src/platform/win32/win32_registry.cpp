@@ -69,15 +69,16 @@ constexpr wchar_t kScreenSaverValue[] = L"SCRNSAVE.EXE";
 }  // namespace
 
 std::optional<std::string> TWin32MachineRegistry::CurrentScreenSaver() {
+  // RRF_RT_REG_SZ alone also takes an expandable string, expanded.
   DWORD type = 0;
   DWORD bytes = 0;
-  if (::RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, &type,
+  if (::RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue, RRF_RT_REG_SZ, &type,
                      nullptr, &bytes) != ERROR_SUCCESS ||
       bytes < sizeof(wchar_t)) {
     return std::nullopt;
   }
   std::wstring value(bytes / sizeof(wchar_t), L'\0');
-  if (::RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, &type,
+  if (::RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue, RRF_RT_REG_SZ, &type,
                      value.data(), &bytes) != ERROR_SUCCESS) {
     return std::nullopt;
   }
