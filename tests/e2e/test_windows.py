@@ -81,7 +81,7 @@ def TestHostStaysResponsiveWhileThePreviewLoadsABigPicture(s: TSession):
         scr, refs = s.MakeShowScr("big.scr", config, [data])
         (pos, size), = refs
         config = ("[AppInfo]\r\nPicCount=1\r\nSndCount=0\r\n[Settings]\r\nIsUseSplash=0\r\n"
-                  f"[Pic1]\r\nPicFileName=.jpg\r\nFilePos={pos}\r\nFileSize={size}\r\nPicPos=1\r\nPicSize=3\r\n"
+                  f"[Pic1]\r\nPicFileName=.jpg\r\nFilePos={pos}\r\nFileSize={size}\r\nPicPos=1\r\n"
                   "ShowInStyle=0\r\nShowOutStyle=0\r\nIsPicFloat=0\r\nPicInterval=2\r\n")
     scr, _ = s.MakeShowScr("big.scr", config, [data])
     # The same measure for a small picture, to tell the big one's share from the rest.
