@@ -118,7 +118,7 @@ class TBenchForm final : public platform::IFormWindow {
  public:
   platform::TWindowHandle Handle() const override { return 1; }
   void SetFormStyle(platform::TFormStyle) override {}
-  void EmbedIn(platform::TWindowHandle) override {}
+  bool EmbedIn(platform::TWindowHandle) override { return false; }
   void Close() override { closed = std::chrono::steady_clock::now(); }
   std::chrono::steady_clock::time_point closed;
 };

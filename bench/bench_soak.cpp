@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
   struct TForm final : platform::IFormWindow {
     platform::TWindowHandle Handle() const override { return 1; }
     void SetFormStyle(platform::TFormStyle) override {}
-    void EmbedIn(platform::TWindowHandle) override {}
+    bool EmbedIn(platform::TWindowHandle) override { return false; }
     void Close() override { closed = true; }
     bool closed = false;
   } form;

@@ -7,6 +7,11 @@
 //   close HWND    posts WM_CLOSE to a window
 //   screen        the screen size
 //   checked HWND  the check state of a check box (0 clear, 1 ticked, 2 indeterminate)
+//   send HWND MSG WPARAM LPARAM   sends a message (numbers decimal or 0x...) and prints
+//                 the answer
+//   power HWND STATE   tells a window that the console display went off (0), on (1) or
+//                 dim (2), as the system's power-setting notification does
+//   message HWND NAME  sends the registered message of that name
 #include "e2e_json.h"
 
 #include <windows.h>
@@ -194,6 +199,49 @@ int CheckState(const wchar_t* handleText) {
   return 0;
 }
 
+HWND WindowOf(const wchar_t* handleText) {
+  return reinterpret_cast<HWND>(static_cast<INT_PTR>(std::wcstoll(handleText, nullptr, 10)));
+}
+
+// Sends a message as the system would and prints what the window answered.
+int SendTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  if (!::IsWindow(window) || !::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 10000, &result)) {
+    EmitLine("{\"sent\":false}");
+    return 1;
+  }
+  EmitLine("{\"sent\":true,\"result\":" + std::to_string(result) + "}");
+  return 0;
+}
+
+// The display's power state as the system reports it to a window that registered for
+// it: a POWERBROADCAST_SETTING in the receiving process's memory, since the message's
+// parameter is a pointer there.
+int SendDisplayPower(HWND window, DWORD state) {
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(window, &process);
+  HANDLE target = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process);
+  if (target == nullptr) {
+    EmitLine("{\"sent\":false}");
+    return 1;
+  }
+  struct {
+    GUID PowerSetting;
+    DWORD DataLength;
+    DWORD Data;
+  } setting{{0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}}, sizeof(DWORD), state};
+  void* remote = ::VirtualAllocEx(target, nullptr, sizeof setting, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  int code = 1;
+  if (remote != nullptr && ::WriteProcessMemory(target, remote, &setting, sizeof setting, nullptr)) {
+    code = SendTo(window, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(remote));
+  } else {
+    EmitLine("{\"sent\":false}");
+  }
+  // The memory stays: the window may still be reading it if the send timed out.
+  ::CloseHandle(target);
+  return code;
+}
+
 int ScreenSize() {
   EmitLine("{\"width\":" + std::to_string(::GetSystemMetrics(SM_CXSCREEN)) +
            ",\"height\":" + std::to_string(::GetSystemMetrics(SM_CYSCREEN)) + "}");
@@ -209,6 +257,16 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"close" && argc > 2) return PostClose(argv[2]);
   if (command == L"screen") return ScreenSize();
   if (command == L"checked" && argc > 2) return CheckState(argv[2]);
-  std::fputs("usage: lumora-e2e-probe windows | watch | close HWND | screen | checked HWND\n", stderr);
+  if (command == L"send" && argc > 5)
+    return SendTo(WindowOf(argv[2]), static_cast<UINT>(std::wcstoul(argv[3], nullptr, 0)),
+                  static_cast<WPARAM>(std::wcstoull(argv[4], nullptr, 0)),
+                  static_cast<LPARAM>(std::wcstoll(argv[5], nullptr, 0)));
+  if (command == L"power" && argc > 3)
+    return SendDisplayPower(WindowOf(argv[2]), static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
+  if (command == L"message" && argc > 3)  // a registered message by name
+    return SendTo(WindowOf(argv[2]), ::RegisterWindowMessageW(argv[3]), 0, 0);
+  std::fputs("usage: lumora-e2e-probe windows | watch | close HWND | screen | checked HWND |\n"
+             "       send HWND MSG WPARAM LPARAM | power HWND 0|1|2 | message HWND NAME\n",
+             stderr);
   return 2;
 }

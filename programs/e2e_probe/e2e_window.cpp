@@ -2,9 +2,12 @@
 // display settings' preview ("/p HANDLE") or for another program's window of a given
 // title. Prints one JSON line with its handles, then stays up until it is closed or
 // its standard input closes.
-//   lumora-e2e-window [--title TEXT] [--preview WIDTHxHEIGHT] [--hidden]
+//   lumora-e2e-window [--title TEXT] [--preview WIDTHxHEIGHT] [--hidden] [--latency]
 // --preview adds a child window of that client size (the preview area, painted dark
-// blue), whose handle the line gives as "preview".
+// blue), whose handle the line gives as "preview". --latency measures, every 10 ms, how
+// long a message sent to each window inside the preview area takes to be answered (the
+// host dialog waits that long whenever it sends one) and, on the way out, prints the
+// worst as {"latency_ms":N,"samples":N}.
 #include "e2e_json.h"
 
 #include <windows.h>
@@ -21,6 +24,28 @@ constexpr COLORREF kFrameColour = RGB(192, 192, 192);
 constexpr COLORREF kPreviewColour = RGB(0, 0, 128);
 
 DWORD mainThread = 0;
+HWND previewArea = nullptr;
+double worstLatencyMs = 0;
+long long latencySamples = 0;
+
+double NowMs() {
+  LARGE_INTEGER f{}, c{};
+  ::QueryPerformanceFrequency(&f);
+  ::QueryPerformanceCounter(&c);
+  return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+}
+
+void CALLBACK MeasureLatency(HWND, UINT, UINT_PTR, DWORD) {
+  if (previewArea == nullptr) return;
+  for (HWND child = ::GetWindow(previewArea, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    const double start = NowMs();
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(child, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+    const double took = NowMs() - start;
+    ++latencySamples;
+    if (took > worstLatencyMs) worstLatencyMs = took;
+  }
+}
 
 DWORD WINAPI QuitWhenInputCloses(LPVOID) {
   HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
@@ -58,6 +83,7 @@ int wmain(int argc, wchar_t** argv) {
   int previewWidth = 0;
   int previewHeight = 0;
   bool hidden = false;
+  bool latency = false;
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
     if (arg == L"--title" && i + 1 < argc) {
@@ -66,8 +92,10 @@ int wmain(int argc, wchar_t** argv) {
       if (std::swscanf(argv[++i], L"%dx%d", &previewWidth, &previewHeight) != 2) return 2;
     } else if (arg == L"--hidden") {
       hidden = true;
+    } else if (arg == L"--latency") {
+      latency = true;
     } else {
-      std::fputs("usage: lumora-e2e-window [--title TEXT] [--preview WxH] [--hidden]\n", stderr);
+      std::fputs("usage: lumora-e2e-window [--title TEXT] [--preview WxH] [--hidden] [--latency]\n", stderr);
       return 2;
     }
   }
@@ -83,6 +111,8 @@ int wmain(int argc, wchar_t** argv) {
     preview = ::CreateWindowExW(0, L"LumoraE2EPreview", L"", WS_CHILD | WS_VISIBLE, 20, 20, previewWidth,
                                 previewHeight, frame, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   }
+  previewArea = preview;
+  if (latency) ::SetTimer(nullptr, 0, 10, MeasureLatency);
   if (!hidden) {
     ::ShowWindow(frame, SW_SHOWNORMAL);
     ::UpdateWindow(frame);
@@ -94,6 +124,10 @@ int wmain(int argc, wchar_t** argv) {
   while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
+  }
+  if (latency) {
+    EmitLine("{\"latency_ms\":" + std::to_string(static_cast<long long>(worstLatencyMs + 0.5)) +
+             ",\"samples\":" + std::to_string(latencySamples) + "}");
   }
   if (::IsWindow(frame)) ::DestroyWindow(frame);
   if (reader != nullptr) ::CloseHandle(reader);

@@ -46,7 +46,7 @@ class TPlayForm final : public platform::IFormWindow {
   TPlayForm(platform::TX11Loop& loop, platform::TWindowHandle handle) : loop_(loop), handle_(handle) {}
   platform::TWindowHandle Handle() const override { return handle_; }
   void SetFormStyle(platform::TFormStyle) override {}
-  void EmbedIn(platform::TWindowHandle) override {}
+  bool EmbedIn(platform::TWindowHandle) override { return false; }
   void Close() override { loop_.Quit(); }
 
  private:

@@ -11,6 +11,7 @@
 #include "platform/win32/win32_desktop.h"
 #include "platform/win32/win32_desktop_capture.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_ledger.h"
 #include "platform/win32/win32_media_panel.h"
 #include "platform/win32/win32_media_player.h"
 #include "platform/win32/win32_message_box.h"
@@ -82,8 +83,11 @@ class TWin32Show final : public platform::IFormEvents {
         files_, *player_, [this] { system_.ProcessMessages(); },
         [](std::uint32_t ms) { ::MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT); },
         [] { return static_cast<std::uint32_t>(::GetTickCount()); }, &timers_});
-    // Keys go to the form, which ignores them; the exit filter sees them first.
-    ::SetFocus(form);
+    // Keys go to the form, which ignores them; the exit filter sees them first. The
+    // preview never takes the focus: the display settings around it keep it.
+    if (RunMode() != "P") ::SetFocus(form);
+    // The mouse tolerance is 3 pixels at 96 dots per inch, however dense the screen.
+    show_->Exit().SetMouseThreshold(::MulDiv(3, static_cast<int>(WindowDpi(form)), 96));
     application_.SetMessageFilter([this](const platform::TMessage& message) {
       if (show_) show_->ExitFilter(message);
     });
@@ -92,6 +96,16 @@ class TWin32Show final : public platform::IFormEvents {
 
   void FormClose() override {
     if (show_) show_->FormClose();
+  }
+
+  void FormDeactivated() override {
+    if (show_) show_->FormDeactivated();
+  }
+
+  // A dark screen stops the show where it is: the workers' clock, the timer, the music.
+  void FormDisplayPower(bool on) override {
+    if (threads_) threads_->SetPaused(!on);
+    if (show_) show_->FormDisplayPower(on);
   }
 
  private:
@@ -128,8 +142,11 @@ std::vector<std::string> CommandLineArguments() {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  try {
+namespace {
+
+// The whole program; every object of the backend is gone when it returns.
+int RunLumora() {
+  {
     // Windows metafiles are drawn by GDI; the portable decoders know them only through this.
     lumora::codecs::SetMetafileRenderer(&lumora::platform::Win32MetafileRenderer());
     const std::vector<std::string> args = CommandLineArguments();
@@ -139,7 +156,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     lumora::platform::TWin32ScreenSaverPassword password;
     lumora::platform::TWin32ApplicationShell application;
     lumora::TModeHooks hooks;
-    hooks.RunSettingsDialog = [&files] { lumora::RunSettingsDialogWin32(files); };
+    hooks.RunSettingsDialog = [&files](lumora::platform::TWindowHandle owner) {
+      lumora::RunSettingsDialogWin32(files, owner);
+    };
     // The exit code tells an installer that started this process elevated how it went.
     int exitCode = 0;
     hooks.RunInstallerDialog = [&] { lumora::RunInstallFrm(files); };
@@ -152,8 +171,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     };
     lumora::RunStartup(args, {files, mutexes, windows, password, application}, hooks);
     return exitCode;
+  }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  int exitCode = 0;
+  try {
+    exitCode = RunLumora();
   } catch (...) {
     // The process ends quietly whatever happened.
   }
-  return 0;
+  // What is still booked now was never freed (for the end-to-end tests' leak check).
+  lumora::platform::WriteLedgerReport();
+  return exitCode;
 }

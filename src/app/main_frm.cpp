@@ -88,6 +88,14 @@ void TMainFrm::FormDisplayChanged() {
   if (fullScreen_) TakeScreens(shown_);
 }
 
+void TMainFrm::FormDeactivated() {
+  if (show_ != nullptr) show_->FormDeactivated();
+}
+
+void TMainFrm::FormDisplayPower(bool on) {
+  if (show_ != nullptr) show_->FormDisplayPower(on);
+}
+
 void TMainFrm::TakeScreens(bool withCovers) {
   const platform::TMonitorList monitors = application_.Monitors();
   const std::optional<TRect> primary = PrimaryMonitorBounds(monitors);

@@ -42,6 +42,8 @@ class TMainFrm final : public platform::IFormEvents {
   void FormShow() override;
   void FormClose() override;
   void FormDisplayChanged() override;
+  void FormDeactivated() override;
+  void FormDisplayPower(bool on) override;
 
   // The show that plays on this form; null for none (the client area stays black).
   void AttachShow(platform::IFormEvents* show) { show_ = show; }

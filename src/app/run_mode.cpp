@@ -67,4 +67,11 @@ std::optional<std::int32_t> PreviewParentArgument(std::span<const std::string> a
   return parent;
 }
 
+std::int32_t SettingsOwnerArgument(std::span<const std::string> args) {
+  const std::string decoded = DecodeRunMode(args);
+  if (decoded == "C") return SecondArgumentAsInt(args, 0);
+  if (decoded.starts_with("C:")) return ParseSignedInt32(std::string_view(decoded).substr(2)).value_or(0);
+  return 0;
+}
+
 }  // namespace lumora

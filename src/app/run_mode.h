@@ -14,6 +14,12 @@ namespace lumora {
 // that keep one instance of each kind running.
 inline constexpr std::string_view kFullScreenTitle = "Lumora Screen Saver Template";
 inline constexpr std::string_view kPreviewTitle = "Preview Lumora Screen Saver Template";
+// Keeps a second settings dialog from opening; the first one is brought forward instead.
+inline constexpr std::string_view kSettingsMutexName = "Lumora Screen Saver Config";
+inline constexpr std::string_view kSettingsTitle = "Screen Saver Config";  // the dialog's caption
+// How long a new preview waits for the one before it to go (a quick re-selection in
+// the display settings starts the next preview while the last one is still ending).
+inline constexpr std::uint32_t kPreviewMutexWaitMs = 2000;
 
 // The first argument, upper-cased, without its first character (whatever it is: "/",
 // "-" or a letter). Empty for no argument or a one-character one. Arguments are UTF-8;
@@ -48,5 +54,10 @@ std::int32_t SecondArgumentAsInt(std::span<const std::string> args, std::int32_t
 // or non-numeric argument, or literally -1). The handle is the value parsed with
 // default 0; it is unparented whenever the parse with default -1 gives -1.
 std::optional<std::int32_t> PreviewParentArgument(std::span<const std::string> args);
+
+// The owner window of the settings dialog: "/c:HWND" or "/c HWND" (the system's own
+// ways of asking for the settings of a screen saver); 0 for any other switch, or when
+// the handle is not a number.
+std::int32_t SettingsOwnerArgument(std::span<const std::string> args);
 
 }  // namespace lumora

@@ -7,10 +7,27 @@
 namespace lumora {
 namespace {
 
+void RunSettings(platform::TWindowHandle owner, const TStartupPlatform& platform, const TModeHooks& hooks) {
+  if (!hooks.RunSettingsDialog) return;
+  // One settings dialog at a time: a second request brings the first one forward.
+  const platform::TNamedMutex mutex = platform.Mutexes.CreateNamedMutex(kSettingsMutexName);
+  if (mutex.Outcome == platform::TMutexOutcome::AlreadyExisted) {
+    platform.Windows.ActivateTopLevelWindow(kSettingsTitle);
+    return;
+  }
+  platform.Application.Initialize();
+  hooks.RunSettingsDialog(owner);
+}
+
 void RunInstallGate(const TStartupPlatform& platform, const TModeHooks& hooks) {
   // An unreadable trailer ends the process like a closed gate.
   const std::optional<PayloadTrailer> trailer = ReadPayloadTrailer(platform.Files);
-  if (!trailer || trailer->InstallGate == 0) return;
+  if (!trailer) return;
+  if (trailer->InstallGate == 0) {
+    // An installed copy started with no switch is the shell's "Configure": it configures.
+    if (RunMode().empty()) RunSettings(0, platform, hooks);
+    return;
+  }
   if (RunMode().empty()) {
     if (!hooks.RunInstallerDialog) return;
     platform.Application.Initialize();
@@ -42,32 +59,29 @@ void RunFullScreen(const TStartupPlatform& platform, const TModeHooks& hooks) {
 
 void RunPreview(std::span<const std::string> args, const TStartupPlatform& platform, const TModeHooks& hooks) {
   platform.Application.SetTitle(kPreviewTitle);
-  const platform::TNamedMutex mutex = platform.Mutexes.CreateNamedMutex(kPreviewTitle);
+  // The preview before this one may still be ending: wait for it rather than leave the
+  // display settings with a blank preview.
+  const platform::TNamedMutex mutex = platform.Mutexes.WaitForNamedMutex(kPreviewTitle, kPreviewMutexWaitMs);
   if (mutex.Outcome == platform::TMutexOutcome::AlreadyExisted) return;
   platform.Application.Initialize();
   TMainFrm form(platform.Application);
-  ApplyPreviewParenting(form, args, platform);
+  // A form the system would not parent is no child of anything: end, mutex released.
+  if (!ApplyPreviewParenting(form, args, platform)) return;
   RunShow(form, platform, hooks);
-}
-
-void RunSettings(const TStartupPlatform& platform, const TModeHooks& hooks) {
-  if (!hooks.RunSettingsDialog) return;
-  platform.Application.Initialize();
-  hooks.RunSettingsDialog();
 }
 
 }  // namespace
 
-void ApplyPreviewParenting(TMainFrm& form, std::span<const std::string> args, const TStartupPlatform& platform) {
+bool ApplyPreviewParenting(TMainFrm& form, std::span<const std::string> args, const TStartupPlatform& platform) {
   // No taskbar button for the preview, parented or not.
   platform.Application.HideApplicationWindow();
   platform.Application.SetPreviewApplicationStyles();
   const std::optional<std::int32_t> parent = PreviewParentArgument(args);
-  if (!parent) return;
+  if (!parent || *parent == 0) return true;
   // A child of no window would be an invisible disabled form that nothing ever closes,
-  // holding the preview mutex for good.
-  if (!platform.Windows.WindowExists(*parent)) return;
-  form.Window().EmbedIn(*parent);
+  // holding the preview mutex for good; and the window it was meant for is gone.
+  if (!platform.Windows.WindowExists(*parent)) return false;
+  return form.Window().EmbedIn(*parent);
 }
 
 void RunStartup(std::span<const std::string> args, const TStartupPlatform& platform, const TModeHooks& hooks) {
@@ -89,7 +103,7 @@ void RunStartup(std::span<const std::string> args, const TStartupPlatform& platf
       platform.Password.ChangePassword(SecondArgumentAsInt(args, 0));
       return;
     case TRunModeKind::Settings:
-      RunSettings(platform, hooks);
+      RunSettings(SettingsOwnerArgument(args), platform, hooks);
       return;
   }
 }

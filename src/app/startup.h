@@ -32,7 +32,9 @@ struct TModeHooks {
   std::function<void()> RunInstallerDialog;                        // no switch, gate open
   std::function<void(std::string_view runMode)> RunInstallWorker;  // "I" or "O", gate open
   std::function<void()> RunRemoval;                                // "U"
-  std::function<void()> RunSettingsDialog;                         // any other switch
+  // Any other switch, and no switch on an installed copy (gate closed); the owner
+  // window comes from "/c:HWND" or "/c HWND", 0 for none.
+  std::function<void(platform::TWindowHandle owner)> RunSettingsDialog;
   // "S" and "P": the show played on the form, made after the form (and, in preview,
   // after its parenting), before the loop runs; it lives until the loop has ended.
   std::function<std::unique_ptr<platform::IFormEvents>(TMainFrm& form)> CreateShow;
@@ -43,7 +45,9 @@ void RunStartup(std::span<const std::string> args, const TStartupPlatform& platf
 
 // Puts the preview form into the window whose handle the second argument gives. The
 // application window is hidden and made a tool window first, whether or not a parent
-// follows. A handle that names no window leaves the form unparented, like an absent one.
-void ApplyPreviewParenting(TMainFrm& form, std::span<const std::string> args, const TStartupPlatform& platform);
+// follows. An absent, non-numeric, -1 or 0 handle leaves the form unparented. False when
+// the handle names no window (any more) or the system refused it as parent: the preview
+// must end then.
+bool ApplyPreviewParenting(TMainFrm& form, std::span<const std::string> args, const TStartupPlatform& platform);
 
 }  // namespace lumora

@@ -4,6 +4,7 @@
 
 #include "dialogs/install_worker.h"
 #include "dialogs/removal.h"
+#include "dialogs/settings_win32.h"
 #include "platform/win32/win32_message_box.h"
 #include "platform/win32/win32_processes.h"
 #include "platform/win32/win32_registry.h"
@@ -14,6 +15,7 @@
 
 #include <climits>
 #include <memory>
+#include <vector>
 
 namespace lumora {
 namespace {
@@ -26,6 +28,7 @@ class TInstallFrm final : public IInstallDialog {
   TInstallFrm(platform::IFileSystem& files) : files_(files) {}
   ~TInstallFrm() override {
     if (font_ != nullptr) ::DeleteObject(font_);
+    if (icon_ != nullptr) ::DestroyIcon(static_cast<HICON>(icon_));
   }
   TInstallFrm(const TInstallFrm&) = delete;
   TInstallFrm& operator=(const TInstallFrm&) = delete;
@@ -44,19 +47,20 @@ class TInstallFrm final : public IInstallDialog {
     cls.lpszClassName = kClassName;
     ::RegisterClassExW(&cls);
 
-    // Fixed dialog border, centred on the screen.
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-    const DWORD exStyle = WS_EX_DLGMODALFRAME;
-    RECT bounds{0, 0, 332, 142};
-    ::AdjustWindowRectEx(&bounds, style, FALSE, exStyle);
-    const int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
-    const int left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2, top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    hwnd_ = ::CreateWindowExW(exStyle, kClassName, L"Install Screen Saver", style, left, top, width, height, nullptr,
-                              nullptr, instance, this);
+    // Fixed dialog border, centred on the screen; laid out at the resolution of the
+    // monitor it opens on, and again whenever it moves to another.
+    hwnd_ = ::CreateWindowExW(kExStyle, kClassName, L"Install Screen Saver", kStyle, 0, 0, 0, 0, nullptr, nullptr,
+                              instance, this);
     if (hwnd_ == nullptr) return;
     messages_ = std::make_unique<platform::TWin32MessageBox>(
         platform::WideFromUtf8(BaseNameOf(files_.ExecutablePath())), hwnd_);
     CreateControls(instance);
+    const UINT dpi = WindowDpi(hwnd_);
+    const SIZE frame = FrameSize(dpi);
+    ::SetWindowPos(hwnd_, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - frame.cx) / 2,
+                   (::GetSystemMetrics(SM_CYSCREEN) - frame.cy) / 2, frame.cx, frame.cy,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    Layout(dpi);
     ::ShowWindow(hwnd_, SW_SHOWNORMAL);
     ::SetFocus(install_);
     MSG message;
@@ -93,23 +97,26 @@ class TInstallFrm final : public IInstallDialog {
   }
 
  private:
+  static constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+  static constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
+  static constexpr SIZE kClientSize = {332, 142};  // at 96 dots per inch
+
+  // A control and its place at 96 dots per inch.
+  struct TPlaced {
+    HWND Window;
+    RECT At;  // left, top, width, height
+  };
+
   HWND Control(HINSTANCE instance, const wchar_t* cls, const wchar_t* text, DWORD style, int id, int x, int y, int w,
                int h) {
-    HWND control = ::CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, hwnd_,
+    HWND control = ::CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, hwnd_,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    placed_.push_back({control, {x, y, w, h}});
     return control;
   }
 
   void CreateControls(HINSTANCE instance) {
-    HDC screen = ::GetDC(nullptr);
-    const int height = -::MulDiv(8, ::GetDeviceCaps(screen, LOGPIXELSY), 72);
-    ::ReleaseDC(nullptr, screen);
-    font_ = ::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                          CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
-    HWND image = Control(instance, L"STATIC", nullptr, SS_ICON, kImage1, 16, 14, 32, 32);
-    HANDLE icon = ::LoadImageW(instance, L"MAINICON", IMAGE_ICON, 32, 32, 0);
-    if (icon != nullptr) ::SendMessageW(image, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    image_ = Control(instance, L"STATIC", nullptr, SS_ICON | SS_REALSIZECONTROL, kImage1, 16, 14, 32, 32);
     Control(instance, L"STATIC", L"Now, the screen saver will be install to your computer, continue?", SS_LEFT,
             kLabel1, 60, 16, 256, 30);
     progress_ = Control(instance, PROGRESS_CLASSW, nullptr, 0, kProgress, 16, 58, 300, 16);
@@ -120,9 +127,41 @@ class TInstallFrm final : public IInstallDialog {
     exit_ = Control(instance, L"BUTTON", L"&Exit", BS_PUSHBUTTON | WS_TABSTOP, kExit, 238, 106, 78, 25);
   }
 
+  // The window's outer size for the designed client area at dpi.
+  static SIZE FrameSize(UINT dpi) {
+    RECT bounds{0, 0, ::MulDiv(kClientSize.cx, static_cast<int>(dpi), 96),
+                ::MulDiv(kClientSize.cy, static_cast<int>(dpi), 96)};
+    using TAdjustForDpi = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = reinterpret_cast<TAdjustForDpi>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    if (adjustForDpi == nullptr || !adjustForDpi(&bounds, kStyle, FALSE, kExStyle, dpi))
+      ::AdjustWindowRectEx(&bounds, kStyle, FALSE, kExStyle);
+    return {bounds.right - bounds.left, bounds.bottom - bounds.top};
+  }
+
+  // Every control, the font and the icon at dpi: the text keeps its room at 150 % and up.
+  void Layout(UINT dpi) {
+    const auto scaled = [dpi](LONG v) { return ::MulDiv(v, static_cast<int>(dpi), 96); };
+    HFONT font = CreatePointFont(L"MS Sans Serif", 8, dpi);
+    for (const TPlaced& p : placed_) {
+      ::SetWindowPos(p.Window, nullptr, scaled(p.At.left), scaled(p.At.top), scaled(p.At.right), scaled(p.At.bottom),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      ::SendMessageW(p.Window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+    if (font_ != nullptr) ::DeleteObject(font_);
+    font_ = font;
+    const int side = scaled(32);
+    HANDLE icon = ::LoadImageW(::GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, side, side, 0);
+    if (icon != nullptr) {
+      ::SendMessageW(image_, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+      if (icon_ != nullptr) ::DestroyIcon(static_cast<HICON>(icon_));
+      icon_ = icon;
+    }
+  }
+
   void btnInstallClick() {
     platform::TWin32MachineRegistry registry;
-    platform::TWin32Processes processes;
+    platform::TWin32Processes processes(hwnd_);
     InstallButtonClick({files_, registry, processes, *messages_}, *this);
   }
 
@@ -138,6 +177,14 @@ class TInstallFrm final : public IInstallDialog {
         return 0;
       case DM_GETDEFID:
         return MAKELRESULT(kInstall, DC_HASDEFID);
+      case WM_DPICHANGED: {
+        // Moved to a monitor of another resolution: the system's suggested place, our layout.
+        const RECT& r = *reinterpret_cast<const RECT*>(lParam);
+        ::SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        Layout(HIWORD(wParam));
+        return 0;
+      }
       case WM_CLOSE:
         if (!busy_) Close();  // not while the worker runs
         return 0;
@@ -169,6 +216,9 @@ class TInstallFrm final : public IInstallDialog {
   HWND hwnd_ = nullptr;
   HWND progress_ = nullptr, setSSDefault_ = nullptr, install_ = nullptr, exit_ = nullptr;
   HFONT font_ = nullptr;
+  HANDLE icon_ = nullptr;  // the icon of Image1 at the current resolution
+  HWND image_ = nullptr;
+  std::vector<TPlaced> placed_;
   std::uint64_t scale_ = 1;
   bool busy_ = false;
 };
@@ -185,7 +235,14 @@ int RunInstallWorkerWin32(platform::IFileSystem& files, std::string_view runMode
   platform::TWin32Processes processes;
   platform::TWin32MessageBox messages(platform::WideFromUtf8(BaseNameOf(files.ExecutablePath())));
   const bool elevated = IsElevatedStep(args);
-  const bool done = RunInstallWorker(runMode, {files, registry, processes, messages}, nullptr, elevated);
+  TInstallFailure failure = TInstallFailure::None;
+  const bool done = RunInstallWorker(runMode, {files, registry, processes, messages}, nullptr, elevated, &failure);
+  // "I" tells of a failure as the dialog does ("O" stays silent, and so does a declined
+  // overwrite); before, it ended with no word at all.
+  if (!done && !elevated && runMode == "I") {
+    const std::string_view text = InstallFailureMessage(failure, false);
+    if (!text.empty()) messages.ShowMessage(text);
+  }
   return elevated && !done ? 1 : 0;
 }
 

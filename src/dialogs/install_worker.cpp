@@ -9,7 +9,7 @@
 namespace lumora {
 namespace {
 
-enum class TCopyOutcome { Done, AccessDenied, Failed };
+enum class TCopyOutcome { Done, AccessDenied, InUse, Failed };
 
 // Copies source to destination in chunks and closes the copy's install gate; a copy
 // that could not be finished is removed again, so that no half file or file with an
@@ -24,7 +24,8 @@ TCopyOutcome CopyWithClosedGate(const TInstallPlatform& platform, const std::fil
   platform::TFileFailure failure = platform::TFileFailure::None;
   std::unique_ptr<platform::IWritableFile> out = files.CreateForWriteChecked(destination, failure);
   if (!out) {
-    return failure == platform::TFileFailure::AccessDenied ? TCopyOutcome::AccessDenied : TCopyOutcome::Failed;
+    if (failure == platform::TFileFailure::AccessDenied) return TCopyOutcome::AccessDenied;
+    return failure == platform::TFileFailure::SharingViolation ? TCopyOutcome::InUse : TCopyOutcome::Failed;
   }
   const auto fail = [&] {
     out.reset();
@@ -116,8 +117,25 @@ TInstallNames MakeInstallNames(const std::filesystem::path& executable, const st
   return names;
 }
 
+std::string_view InstallFailureMessage(TInstallFailure failure, bool fromDialog) {
+  switch (failure) {
+    case TInstallFailure::None:
+      return {};
+    case TInstallFailure::Declined:
+      return fromDialog ? kInstallFailed : std::string_view{};
+    case TInstallFailure::InUse:
+      return kInstallInUse;
+    case TInstallFailure::Other:
+      return kInstallFailed;
+  }
+  return kInstallFailed;
+}
+
 bool RunInstallWorker(std::string_view runMode, const TInstallPlatform& platform, IInstallDialog* dialog,
-                      bool elevatedStep) {
+                      bool elevatedStep, TInstallFailure* failure) {
+  TInstallFailure ignored = TInstallFailure::None;
+  TInstallFailure& why = failure != nullptr ? *failure : ignored;
+  why = TInstallFailure::Other;
   try {
     platform::IFileSystem& files = platform.Files;
     const bool quiet = runMode == "O" || elevatedStep;
@@ -128,6 +146,7 @@ bool RunInstallWorker(std::string_view runMode, const TInstallPlatform& platform
 
     if (!quiet && files.FileExists(names.Destination) &&
         !platform.Messages.AskYesNo(kOverwriteQuestion, kOverwriteCaption)) {
+      why = TInstallFailure::Declined;
       return false;
     }
 
@@ -136,6 +155,7 @@ bool RunInstallWorker(std::string_view runMode, const TInstallPlatform& platform
       // The elevated run makes the copy and the entry; what follows is the user's own.
       if (!RunElevatedStepOf(platform, "/O")) return false;
     } else if (copy != TCopyOutcome::Done) {
+      if (copy == TCopyOutcome::InUse) why = TInstallFailure::InUse;
       return false;
     } else {
       if (files.FileExists(names.DestinationSettings)) files.RemoveFile(names.DestinationSettings);
@@ -161,6 +181,7 @@ bool RunInstallWorker(std::string_view runMode, const TInstallPlatform& platform
       platform.Processes.StartCommand(program + " desk.cpl,InstallScreenSaver " + Utf8Of(names.Destination),
                                       platform::TShowState::ShowNoActivate);
     }
+    why = TInstallFailure::None;
     return true;
   } catch (...) {
     return false;
@@ -169,11 +190,12 @@ bool RunInstallWorker(std::string_view runMode, const TInstallPlatform& platform
 
 void InstallButtonClick(const TInstallPlatform& platform, IInstallDialog& dialog) {
   dialog.SetButtonsEnabled(false);
-  if (RunInstallWorker("", platform, &dialog)) {
+  TInstallFailure failure = TInstallFailure::None;
+  if (RunInstallWorker("", platform, &dialog, false, &failure)) {
     dialog.Close();
     return;
   }
-  platform.Messages.ShowMessage(kInstallFailed);
+  platform.Messages.ShowMessage(InstallFailureMessage(failure, true));
   dialog.SetButtonsEnabled(true);
 }
 

@@ -23,6 +23,22 @@ inline constexpr std::string_view kOverwriteQuestion = "The destination has exis
 inline constexpr std::string_view kOverwriteCaption = "Installing Screen Saver";
 inline constexpr std::string_view kInstallCompleted = "Installing Completed!";
 inline constexpr std::string_view kInstallFailed = "Installing Failed! Please Try again!";
+// The destination is the running screen saver (most often the preview of the display
+// settings, which keeps its file open): nothing else would tell the user what to do.
+inline constexpr std::string_view kInstallInUse =
+    "The screen saver is running. Please close its preview (choose another screen saver in the display settings) "
+    "and try again.";
+
+// Why an installation did not complete.
+enum class TInstallFailure {
+  None,      // it completed
+  Declined,  // the user would not overwrite the destination
+  InUse,     // the destination is held open by a running screen saver
+  Other,
+};
+// The message for a failure; empty for none and for a declined overwrite under "I"
+// (the dialog says "Installing Failed!" even then, as it always has).
+std::string_view InstallFailureMessage(TInstallFailure failure, bool fromDialog);
 
 // The copy goes in chunks of this many bytes (one more than 32 KiB, as it always has).
 inline constexpr std::size_t kInstallChunkSize = 32769;
@@ -77,8 +93,9 @@ class IInstallDialog {
 // overwriting and reports completion, "O" does neither. elevatedStep: this process is
 // the elevated run of the step ("O" without the Display control panel and without
 // elevating again). True when the installation completed. Never throws.
+// failure, when given, receives why it did not complete.
 bool RunInstallWorker(std::string_view runMode, const TInstallPlatform& platform, IInstallDialog* dialog = nullptr,
-                      bool elevatedStep = false);
+                      bool elevatedStep = false, TInstallFailure* failure = nullptr);
 
 // btnInstallClick: both buttons disabled while the worker runs; on success the dialog
 // closes, on failure the user is told and may try again.

@@ -7,6 +7,7 @@
 #include "dialogs/install_worker.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,9 +18,16 @@ inline constexpr std::string_view kUninstalled = "Uninstalled completely";
 inline constexpr std::string_view kUninstallFailed = "Uninstalling Failed! Please Try again!";
 inline constexpr std::string_view kDeleteMeBatchName = "_deleteme.bat";
 
-// The six lines of the batch file, each ended by CR LF; path is the executable as the
+// How many times the batch file tries to delete the executable, a second apart.
+inline constexpr int kDeleteMeTries = 120;
+
+// The lines of the batch file, each ended by CR LF; path is the executable as the
 // command interpreter spells it.
 std::string DeleteMeBatchText(std::string_view path);
+// The command line that runs the batch file: the command interpreter of the system
+// folder (plain "cmd.exe" when the folder is unknown) with /d /c.
+std::string DeleteMeBatchCommand(const std::optional<std::filesystem::path>& systemDirectory,
+                                 const std::filesystem::path& batch);
 
 // The removal: asks first (the base name as caption) unless elevatedStep, which also
 // keeps it from showing messages and from elevating again. True when the entry is gone

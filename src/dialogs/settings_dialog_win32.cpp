@@ -78,8 +78,9 @@ class TOwnedMessageBox final : public platform::IMessageBox {
 class TSettingsDialog {
  public:
   // The message boxes' caption: the program's name, as the user knows the file.
-  explicit TSettingsDialog(platform::IFileSystem& files)
-      : messages_(files.ExecutablePath().stem().wstring(), dialog_),
+  TSettingsDialog(platform::IFileSystem& files, HWND owner)
+      : owner_(owner),
+        messages_(files.ExecutablePath().stem().wstring(), dialog_),
         form_(TConfigFrmPlatform{files, messages_, shell_}, Hooks()) {}
 
   ~TSettingsDialog() {
@@ -119,7 +120,7 @@ class TSettingsDialog {
     layout_ = LayoutConfigFrm(form_);
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_3DLOOK;
     const TEmptyTemplate main = MakeTemplate(style, WS_EX_CONTROLPARENT | WS_EX_APPWINDOW);
-    dialog_ = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), &main.Header, nullptr, DialogProc,
+    dialog_ = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), &main.Header, owner_, DialogProc,
                                            reinterpret_cast<LPARAM>(this));
     if (dialog_ == nullptr) return false;
     const std::wstring caption = platform::WideFromAnsi(TConfigFrm::kCaption);
@@ -449,6 +450,7 @@ class TSettingsDialog {
     }
   }
 
+  HWND owner_ = nullptr;
   HWND dialog_ = nullptr;
   TOwnedMessageBox messages_;
   platform::TWin32Shell shell_;
@@ -464,9 +466,10 @@ class TSettingsDialog {
 
 }  // namespace
 
-void RunSettingsDialogWin32(platform::IFileSystem& files) {
+void RunSettingsDialogWin32(platform::IFileSystem& files, platform::TWindowHandle owner) {
   try {
-    TSettingsDialog dialog(files);
+    HWND ownerWindow = reinterpret_cast<HWND>(static_cast<INT_PTR>(owner));
+    TSettingsDialog dialog(files, owner != 0 && ::IsWindow(ownerWindow) ? ownerWindow : nullptr);
     dialog.Run();
   } catch (...) {
     // The mode ends quietly whatever happened.

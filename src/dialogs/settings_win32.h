@@ -4,14 +4,16 @@
 
 #include "dialogs/readme_frm.h"
 #include "platform/files.h"
+#include "platform/window_handle.h"
 
 #include <windows.h>
 
 namespace lumora {
 
 // Runs the settings dialog as the process's main window until it closes; the readme
-// windows opened from it close with it.
-void RunSettingsDialogWin32(platform::IFileSystem& files);
+// windows opened from it close with it. owner: the window that asked for the settings
+// ("/c:HWND"), which then owns the dialog; 0 or a handle of no window for none.
+void RunSettingsDialogWin32(platform::IFileSystem& files, platform::TWindowHandle owner = 0);
 
 // One readme window, made for a TReadmeFrm and shown at once without waiting.
 class TWin32ReadmeWindow {

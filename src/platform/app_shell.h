@@ -47,6 +47,11 @@ class IFormEvents {
   virtual void FormClose() {}   // the window is closing
   // The monitors changed: added, removed, moved or given a new resolution.
   virtual void FormDisplayChanged() {}
+  // Another application took the foreground from the form.
+  virtual void FormDeactivated() {}
+  // The console display was switched off (false) or on again (true); a dimmed display
+  // counts as on.
+  virtual void FormDisplayPower(bool on) { (void)on; }
 };
 
 // A window over a monitor that the form does not use: black, borderless, top-most and
@@ -67,8 +72,9 @@ class IFormWindow {
   // Makes the form a child of a window that another process owns (the preview window
   // of the display settings): the parent's styles plus child and disabled, the parent's
   // extended styles, then the parent itself. A maximized form then fills the parent's
-  // client area.
-  virtual void EmbedIn(TWindowHandle parent) = 0;
+  // client area. False when the system refuses the parent (the form is then no child
+  // of anything and must not be shown).
+  virtual bool EmbedIn(TWindowHandle parent) = 0;
   // Closes the form as the user would; the main form's closing ends the message loop.
   virtual void Close() = 0;
   // Places the form at bounds (screen coordinates) itself, whatever a window manager

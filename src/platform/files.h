@@ -33,7 +33,8 @@ class IWritableFile {
 };
 
 // Why a file could not be created, where the caller acts on the reason.
-enum class TFileFailure { None, AccessDenied, Other };
+// SharingViolation: another process has the file open (a running screen saver).
+enum class TFileFailure { None, AccessDenied, SharingViolation, Other };
 
 // A file opened for writing in place: its content stays, each write lands at an offset.
 class IPatchableFile {
@@ -100,6 +101,11 @@ class IFileSystem {
 
   // The Windows folder as the system gives it; nullopt where there is none.
   virtual std::optional<std::filesystem::path> WindowsDirectory() { return std::nullopt; }
+  // Whether two paths name the same file by the system's rules (Windows: without regard
+  // to case, short names as long ones).
+  virtual bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    return a.lexically_normal() == b.lexically_normal();
+  }
   // The system folder (where shared components live); nullopt where there is none.
   virtual std::optional<std::filesystem::path> SystemDirectory() { return std::nullopt; }
 

@@ -2,6 +2,7 @@
 // from starting.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -30,6 +31,12 @@ class INamedMutexes {
   virtual ~INamedMutexes() = default;
   // Creates (or opens) the mutex with default security, not initially owned.
   virtual TNamedMutex CreateNamedMutex(std::string_view name) = 0;
+  // Like CreateNamedMutex, but when another process holds the name, keeps trying for
+  // up to timeoutMs milliseconds for it to go (an instance on its way out).
+  virtual TNamedMutex WaitForNamedMutex(std::string_view name, std::uint32_t timeoutMs) {
+    (void)timeoutMs;
+    return CreateNamedMutex(name);
+  }
 };
 
 }  // namespace lumora::platform

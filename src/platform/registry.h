@@ -3,6 +3,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace lumora::platform {
@@ -30,6 +32,11 @@ class IMachineRegistry {
   virtual TRegistryResult OpenKey(std::string_view keyPath, bool create, std::unique_ptr<IMachineRegistryKey>& key) = 0;
   // Deletes keyPath with its values; the key must have no subkeys.
   virtual TRegistryResult DeleteKey(std::string_view keyPath) = 0;
+  // The user's own current screen saver (HKEY_CURRENT_USER\Control Panel\Desktop,
+  // "SCRNSAVE.EXE"), which a removal must not leave naming a file that is gone: its
+  // path (UTF-8), none when unset; and the removal of that value.
+  virtual std::optional<std::string> CurrentScreenSaver() { return std::nullopt; }
+  virtual bool ClearCurrentScreenSaver() { return false; }
 };
 
 }  // namespace lumora::platform

@@ -34,7 +34,8 @@ void TExitFilter::ExitFilter(const TMessage& message) {
             firstMouseY_ = message.Y;
             return;
           }
-          if (std::abs(message.X - firstMouseX_) >= 3 || std::abs(message.Y - firstMouseY_) >= 3)
+          if (std::abs(message.X - firstMouseX_) >= mouseThreshold_ ||
+              std::abs(message.Y - firstMouseY_) >= mouseThreshold_)
             flags_.ExitRequested = true;
         }
         break;
@@ -54,23 +55,36 @@ void TExitFilter::ExitFilter(const TMessage& message) {
       default:
         break;
     }
-    if (!flags_.ExitRequested) return;
-    platform_.System.ShowCursor(true);
-    if (VerifyPassword()) {
-      if (!Busy()) {
-        if (hooks_.CloseNow) hooks_.CloseNow();
-      } else {
-        // The busy step finishes the show when it reaches its end; ExitRequested stays
-        // set, so no further input is looked at.
-        flags_.ExitPending = true;
-      }
-    } else {
-      firstMouseX_ = firstMouseY_ = 0;
-      platform_.System.ShowCursor(isShowCursor_);
-      flags_.ExitRequested = false;
-    }
+    if (flags_.ExitRequested) DecideExit();
   } catch (...) {
     // The filter runs inside the message loop; nothing may unwind through it.
+  }
+}
+
+void TExitFilter::Deactivated() {
+  try {
+    if (flags_.ExitRequested || runMode_ != "S" || howToExit_ == 0) return;
+    flags_.ExitRequested = true;
+    DecideExit();
+  } catch (...) {
+    // Called from the window procedure; nothing may unwind through it.
+  }
+}
+
+void TExitFilter::DecideExit() {
+  platform_.System.ShowCursor(true);
+  if (VerifyPassword()) {
+    if (!Busy()) {
+      if (hooks_.CloseNow) hooks_.CloseNow();
+    } else {
+      // The busy step finishes the show when it reaches its end; ExitRequested stays
+      // set, so no further input is looked at.
+      flags_.ExitPending = true;
+    }
+  } else {
+    firstMouseX_ = firstMouseY_ = 0;
+    platform_.System.ShowCursor(isShowCursor_);
+    flags_.ExitRequested = false;
   }
 }
 

@@ -51,6 +51,10 @@ class TExitFilter {
   void SetHowToExit(std::int32_t value) { howToExit_ = value; }
   std::int32_t HowToExit() const { return howToExit_; }
   void SetIsShowCursor(bool value) { isShowCursor_ = value; }
+  // The mouse movement that ends the show, in pixels of the screen: 3 at 96 dots per
+  // inch, scaled with the screen's dots per inch by the platform.
+  void SetMouseThreshold(int pixels) { mouseThreshold_ = pixels < 1 ? 1 : pixels; }
+  int MouseThreshold() const { return mouseThreshold_; }
 
   int FirstMouseX() const { return firstMouseX_; }
   int FirstMouseY() const { return firstMouseY_; }
@@ -58,12 +62,19 @@ class TExitFilter {
 
   // Looks at one message before it is dispatched; never marks it handled. Never throws.
   void ExitFilter(const platform::TMessage& message);
+  // Another application took the foreground from the full-screen show: it ends as on an
+  // exit input (password, deferred while busy), unless HowToExit lets nothing end it.
+  // A preview never ends this way.
+  void Deactivated();
   // True when the show may end.
   bool VerifyPassword();
   // Whether any step of the show is in a stretch during which an exit must wait.
   bool Busy() const;
 
  private:
+  // ExitRequested is set: ask for the password, then close or defer.
+  void DecideExit();
+
   TExitPlatform platform_;
   TShowFlags& flags_;
   std::string runMode_;
@@ -72,6 +83,7 @@ class TExitFilter {
   bool isShowCursor_ = false;
   int firstMouseX_ = 0;
   int firstMouseY_ = 0;
+  int mouseThreshold_ = 3;
 };
 
 // A registry value as the password switch: numbers as they are, texts that read as a

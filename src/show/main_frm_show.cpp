@@ -189,6 +189,23 @@ void TMainFrmShow::ExitFilter(const TMessage& message) {
   if (filterInstalled_) exit_.ExitFilter(message);
 }
 
+void TMainFrmShow::FormDeactivated() {
+  if (filterInstalled_) exit_.Deactivated();
+}
+
+void TMainFrmShow::FormDisplayPower(bool on) {
+  if (on == !displayOff_ || released_) return;
+  displayOff_ = !on;
+  if (displayOff_) {
+    timerHeldForDisplay_ = timScr_->Enabled();
+    timScr_->SetEnabled(false);
+  } else if (timerHeldForDisplay_) {
+    timerHeldForDisplay_ = false;
+    timScr_->SetEnabled(true);
+  }
+  if (music_) music_->PauseForDisplay(displayOff_);
+}
+
 bool TMainFrmShow::ShowDesktopPreview(const TSSConfig& config) {
   if (!Preview()) return false;
   std::unique_ptr<TPicture> picture;
@@ -360,6 +377,12 @@ void TMainFrmShow::ApplyBackground() {
 void TMainFrmShow::timScrTimer() {
   if (flags_.ExitPending) {
     FinishShow();
+    return;
+  }
+  if (displayOff_) {
+    // Armed by a step that ended as the display went dark: the tick waits for the light.
+    timScr_->SetEnabled(false);
+    timerHeldForDisplay_ = true;
     return;
   }
   flags_.TickBusy = true;

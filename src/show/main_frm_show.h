@@ -66,6 +66,12 @@ class TMainFrmShow : public platform::IFormEvents {
   // The message filter of the application (installed by FormShow).
   void ExitFilter(const platform::TMessage& message);
   bool FilterInstalled() const { return filterInstalled_; }
+  // Another application took the foreground: the full-screen show ends as on an input.
+  void FormDeactivated() override;
+  // The display went dark: the timer and the music hold until it is on again (the
+  // view's workers are held by their clock, which the platform stops).
+  void FormDisplayPower(bool on) override;
+  bool DisplayOff() const { return displayOff_; }
 
   // ---- Operations ----
   void LoadShow();
@@ -171,6 +177,8 @@ class TMainFrmShow : public platform::IFormEvents {
   bool closeRequested_ = false;
   bool finished_ = false;
   bool released_ = false;
+  bool displayOff_ = false;
+  bool timerHeldForDisplay_ = false;  // timScr was running when the display went dark
   std::int32_t playCount_ = 0;
   std::unique_ptr<TShowMusic> music_;
   std::optional<TFlashSetupPlatform> flashPlatform_;

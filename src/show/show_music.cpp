@@ -302,6 +302,18 @@ void TShowMusic::ResumeIfPaused() {
   if (PlayerMode() == TMediaMode::Paused && Command(&IMediaPlayer::Play)) StartPlayClock(false);
 }
 
+void TShowMusic::PauseForDisplay(bool off) {
+  if (released_ || !enabled_) return;
+  if (off) {
+    pausedForDisplay_ = PlayerMode() == TMediaMode::Playing && Command(&IMediaPlayer::Pause);
+    // The dark time is no play time: the watch must not close a sound held that long.
+    if (pausedForDisplay_) StopPlayClock();
+  } else if (pausedForDisplay_) {
+    pausedForDisplay_ = false;
+    if (PlayerMode() == TMediaMode::Paused && Command(&IMediaPlayer::Play)) StartPlayClock(false);
+  }
+}
+
 void TShowMusic::DeleteSoundFiles() {
   for (const std::unique_ptr<TSndData>& sound : show_.SndList) {
     if (sound->TempFileName.empty()) continue;

@@ -74,6 +74,9 @@ class TShowMusic {
   void PauseForMediaItem(bool isSuspendBgMusic);
   // A picture item is put on the view.
   void ResumeIfPaused();
+  // The display went dark (true) or on again (false): a playing sound pauses, and only
+  // a sound paused so plays on.
+  void PauseForDisplay(bool off);
   // The show closes: the player closes for good and no later notification does anything.
   // The sounds' files are the caller's to delete.
   void ClosePlayer();
@@ -124,6 +127,7 @@ class TShowMusic {
   bool soundStarted_ = false;
   std::uint32_t soundLength_ = 0;
   std::unique_ptr<platform::ITimer> watch_;
+  bool pausedForDisplay_ = false;
 };
 
 }  // namespace lumora

@@ -608,9 +608,13 @@ class TSession:
         return self.StartWindows(scr, list(args), f"{scr.name} {' '.join(args)}".strip(), env=env)
 
     def StandIn(self, title: Optional[str] = None, preview: Optional[tuple] = None,
-                hidden: bool = False) -> TStandIn:
-        """Starts the stand-in window and waits for the handles it prints."""
+                hidden: bool = False, latency: bool = False) -> TStandIn:
+        """Starts the stand-in window and waits for the handles it prints. latency: it
+        measures how long the windows in its preview area take to answer a message, and
+        prints the worst when it ends."""
         args = []
+        if latency:
+            args.append("--latency")
         if title is not None:
             args += ["--title", title]
         if preview is not None:
@@ -643,6 +647,13 @@ class TSession:
     def WaitForWindow(self, timeout: float = 30, process: Optional[TProcess] = None, **want) -> TWindow:
         found = WaitUntil(lambda: self.FindWindows(process, **want), timeout, f"a window with {want}")
         return found[0]
+
+    def Probe(self, *args: str) -> dict:
+        """Runs the probe with args and gives the last JSON line it printed."""
+        probe = self.StartWindows(self.Config.Probe, list(args), args[0])
+        probe.WaitExit(30)
+        lines = [l for l in probe.Stdout().splitlines() if l.startswith("{")]
+        return json.loads(lines[-1]) if lines else {}
 
     def CloseWindow(self, hwnd: int) -> None:
         probe = self.StartWindows(self.Config.Probe, ["close", str(hwnd)], "close")

@@ -3,6 +3,7 @@ modes /I and /O, the uninstall entry seen through `wine reg query`, the Display 
 panel call (recorded by a stand-in desk.cpl of our own in the Windows folder), and /U
 with its self-deleting batch file."""
 
+import os
 import subprocess
 import time
 from pathlib import Path
@@ -99,13 +100,14 @@ def TestInstallerDialogInstallsAndTheCopyOffersNoInstall(s: TSession):
     Check(values == {"DisplayName": "Aurora Screen Saver", "UninstallString": r"C:\windows\Aurora.scr /U"},
           f"uninstall values {values}")
     WaitDeskCall(calls)
-    # The installed copy's gate is closed: without a switch nothing at all happens.
-    watch = s.Watch()
+    # The installed copy's gate is closed: without a switch it configures (this one has
+    # no show, so the settings say so) and never offers to install.
     installed = s.StartScr(WindowsFolder(s) / "Aurora.scr")
+    box = MessageBox(s, installed, "Aurora")
+    Check(MessageText(s, box) == "Extract config file error!", f"message {MessageText(s, box)!r}")
+    Check(not s.FindWindows(installed, Class="TInstallFrm"), "the installed copy offers to install")
+    s.CloseWindow(box.Hwnd)
     Check(installed.WaitExit(20) == 0, "the installed copy ended with a nonzero code")
-    watch.Stop()
-    mine = [e for e in watch.Created() if e.get("exe", "").lower() == "aurora.scr"]
-    Check(not mine, f"the installed copy made windows: {mine}")
 
 
 def TestSilentModesAskAndReportAsTheyShould(s: TSession):
@@ -140,6 +142,27 @@ def TestSilentModesAskAndReportAsTheyShould(s: TSession):
     CheckInstalledCopy(s, scr)
 
 
+def BatchCpuSeconds() -> float:
+    """Processor time used so far by the command interpreters and pings that Wine runs."""
+    total = 0
+    for stat in Path("/proc").glob("[0-9]*/stat"):
+        try:
+            cmdline = (stat.parent / "cmdline").read_bytes().lower()
+            if b"cmd.exe" not in cmdline and b"ping" not in cmdline:
+                continue
+            fields = stat.read_text().rsplit(")", 1)[1].split()
+            total += int(fields[11]) + int(fields[12])
+        except (OSError, IndexError, ValueError):
+            continue
+    return total / os.sysconf("SC_CLK_TCK")
+
+
+def SetCurrentScreenSaver(s: TSession, path: str) -> None:
+    subprocess.run(["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "SCRNSAVE.EXE", "/t", "REG_SZ", "/d",
+                    path, "/f"], env=s.Environment(), capture_output=True, timeout=120, stdin=subprocess.DEVNULL,
+                   cwd=s.RunDir, check=True)
+
+
 def TestRemovalLeavesNothingBehind(s: TSession):
     PrepareDesk(s)
     scr = s.MakeScr("Aurora.scr", gate=1)
@@ -148,6 +171,8 @@ def TestRemovalLeavesNothingBehind(s: TSession):
     settings = WindowsFolder(s) / "Aurora.ini"
     settings.write_bytes(b"[AppConfig]\r\nHowToExit=0\r\n")
     UninstallValues(s)
+    # The user's current screen saver names the file (in another case): it goes with it.
+    SetCurrentScreenSaver(s, r"C:\WINDOWS\AURORA.SCR")
     process = s.StartScr(installed, "/U")
     question = MessageBox(s, process, "Aurora")
     Check(MessageText(s, question) == "Are you sure you want to uninstall the product?",
@@ -157,6 +182,14 @@ def TestRemovalLeavesNothingBehind(s: TSession):
                               if w.Hwnd != question.Hwnd], 30, "the final message")[0]
     Check(MessageText(s, done) == "Uninstalled completely", f"message {MessageText(s, done)!r}")
     Check(installed.is_file(), "the executable went while its process still runs")
+    # The batch file waits between its tries rather than spin while the message waits.
+    before, start = BatchCpuSeconds(), time.monotonic()
+    time.sleep(4)
+    share = (BatchCpuSeconds() - before) / (time.monotonic() - start)
+    print(f"the removal batch's processor share while the message waits: {share:.3f}")
+    Check(share < 0.2, f"the batch file uses {share:.0%} of a core while it waits")
+    code, out = RegQuery(s, r"HKCU\Control Panel\Desktop")
+    Check("SCRNSAVE.EXE" not in out.upper(), f"the current screen saver still names the removed file: {out!r}")
     s.CloseWindow(done.Hwnd)
     Check(process.WaitExit(30) == 0, "/U ended with a nonzero code")
     code, out = RegQuery(s, UNINSTALL_KEY)
@@ -164,6 +197,38 @@ def TestRemovalLeavesNothingBehind(s: TSession):
     Check(not settings.exists(), "the settings file is still there")
     batch = WindowsFolder(s) / "_deleteme.bat"
     WaitUntil(lambda: not installed.exists() and not batch.exists(), 60, "the batch file to delete the executable and itself")
+
+
+def TestInstallOverARunningPreviewSaysWhatToDo(s: TSession):
+    PrepareDesk(s)
+    scr = s.MakeScr("Aurora.scr", gate=1)
+    Check(s.StartScr(scr, "/O").WaitExit(30) == 0, "/O ended with a nonzero code")
+    display = s.StandIn(preview=(152, 112))
+    preview = s.StartScr(WindowsFolder(s) / "Aurora.scr", "/p", str(display.Preview))
+    s.WaitForWindow(process=preview, Class="TMainFrm", Parent=display.Preview)
+    process = s.StartScr(scr, "/I")
+    Click(s, Button(s, MessageBox(s, process, "Installing Screen Saver"), "Yes"))
+    box = WaitUntil(lambda: [w for w in s.FindWindows(process, Class="#32770", Title="Aurora", Visible=True)], 30,
+                    "the failure message")[0]
+    text = MessageText(s, box)
+    Check(text.startswith("The screen saver is running."), f"message {text!r}")
+    s.CloseWindow(box.Hwnd)
+    Check(process.WaitExit(30) == 0, "/I ended with a nonzero code")
+    display.Close()
+    Check(preview.WaitExit(20) == 0, "the preview did not end with its parent")
+    # A destination that is a folder: /I says it failed, as the dialog does (after the
+    # overwrite question, should the folder count as an existing destination).
+    (WindowsFolder(s) / "Aurora.scr").unlink()
+    (WindowsFolder(s) / "Aurora.scr").mkdir()
+    process = s.StartScr(scr, "/I")
+    box = WaitUntil(lambda: s.FindWindows(process, Class="#32770", Visible=True), 30, "a message")[0]
+    if box.Title == "Installing Screen Saver":
+        Click(s, Button(s, box, "Yes"))
+        box = WaitUntil(lambda: [w for w in s.FindWindows(process, Class="#32770", Title="Aurora", Visible=True)],
+                        30, "the failure message")[0]
+    Check(MessageText(s, box) == "Installing Failed! Please Try again!", f"message {MessageText(s, box)!r}")
+    s.CloseWindow(box.Hwnd)
+    Check(process.WaitExit(30) == 0, "/I ended with a nonzero code")
 
 
 def TestUninstallCommandOfANameWithABlankReachesTheRemoval(s: TSession):

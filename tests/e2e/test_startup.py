@@ -66,8 +66,9 @@ def ExpectNoWindow(s: TSession, scr, *args) -> None:
 
 
 def TestGateZeroEndsWithoutWindow(s: TSession):
+    # With no switch it opens the settings (test_windows).
     scr = s.MakeScr("gate0.scr", gate=0)
-    for args in ([], ["/i"], ["-O"], ["s"]):
+    for args in (["/i"], ["-O"]):
         ExpectNoWindow(s, scr, *args)
 
 
@@ -159,8 +160,8 @@ def TestPreviewBecomesChildOfGivenWindow(s: TSession):
 
 def TestPreviewWithoutUsableHandleRunsUnparented(s: TSession):
     scr = QuietShowScr(s, "preview.scr")
-    # The last: a number that names no window.
-    for args in (["/p"], ["/p", "abc"], ["/p", "-1"], ["/P", "2147483000"]):
+    # A number that names no window ends the preview instead (test_windows).
+    for args in (["/p"], ["/p", "abc"], ["/p", "-1"], ["/P", "0"]):
         process = s.StartScr(scr, *args)
         form = s.WaitForWindow(process=process, Class="TMainFrm", Visible=True)
         Check(form.Parent == 0 and not form.HasStyle(WS_CHILD), f"{args}: form is parented: {form}")

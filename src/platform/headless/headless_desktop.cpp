@@ -49,7 +49,11 @@ class THeadlessFormWindow final : public IFormWindow {
     shell_.desktop_.Calls.push_back(style == TFormStyle::fsStayOnTop ? "SetFormStyle fsStayOnTop"
                                                                      : "SetFormStyle fsNormal");
   }
-  void EmbedIn(TWindowHandle parent) override { shell_.desktop_.Calls.push_back("EmbedIn " + std::to_string(parent)); }
+  bool EmbedIn(TWindowHandle parent) override {
+    shell_.desktop_.Calls.push_back("EmbedIn " + std::to_string(parent) +
+                                    (shell_.desktop_.RefuseEmbedding ? " -> refused" : ""));
+    return !shell_.desktop_.RefuseEmbedding;
+  }
   void Close() override {
     shell_.desktop_.Calls.push_back("CloseForm");
     shell_.closeAsked_ = true;
@@ -77,7 +81,27 @@ bool THeadlessDesktop::IsVisible(TWindowHandle handle) const {
   return it != windows_.end() && it->second.Visible;
 }
 
-void THeadlessDesktop::HoldMutex(std::string name) { mutexes_.insert(std::move(name)); }
+void THeadlessDesktop::HoldMutex(std::string name, bool brief) {
+  if (brief) briefHolders_.insert(name);
+  mutexes_.insert(std::move(name));
+}
+
+TNamedMutex THeadlessDesktop::WaitForNamedMutex(std::string_view name, std::uint32_t timeoutMs) {
+  Calls.push_back("WaitForNamedMutex " + std::string(name) + " " + std::to_string(timeoutMs));
+  const auto brief = briefHolders_.find(std::string(name));
+  if (brief != briefHolders_.end()) {
+    mutexes_.erase(mutexes_.find(*brief));
+    briefHolders_.erase(brief);
+  }
+  return CreateNamedMutex(name);
+}
+
+bool THeadlessDesktop::ActivateTopLevelWindow(std::string_view title) {
+  Calls.push_back("ActivateTopLevelWindow " + std::string(title));
+  for (const auto& [handle, window] : windows_)
+    if (window.Title == title) return true;
+  return false;
+}
 
 TNamedMutex THeadlessDesktop::CreateNamedMutex(std::string_view name) {
   const bool existed = mutexes_.count(std::string(name)) > 0;

@@ -28,11 +28,15 @@ class THeadlessDesktop final : public INamedMutexes, public IWindowLookup, publi
   TWindowHandle AddWindow(std::string title, bool visible = true);
   void RemoveWindow(TWindowHandle handle) { windows_.erase(handle); }
   bool IsVisible(TWindowHandle handle) const;
-  // A mutex that another process holds.
-  void HoldMutex(std::string name);
+  // A mutex that another process holds; a brief holder lets it go once it is waited for.
+  void HoldMutex(std::string name, bool brief = false);
+  // The system refuses to make the form a child of any window.
+  bool RefuseEmbedding = false;
 
   TNamedMutex CreateNamedMutex(std::string_view name) override;
+  TNamedMutex WaitForNamedMutex(std::string_view name, std::uint32_t timeoutMs) override;
   bool HideTopLevelWindow(std::string_view title) override;
+  bool ActivateTopLevelWindow(std::string_view title) override;
   bool WindowExists(TWindowHandle handle) override;
   void ChangePassword(TWindowHandle parent) override;
 
@@ -44,6 +48,7 @@ class THeadlessDesktop final : public INamedMutexes, public IWindowLookup, publi
   };
   std::map<TWindowHandle, TWindow> windows_;
   std::multiset<std::string> mutexes_;  // one entry per open handle
+  std::set<std::string> briefHolders_;
   TWindowHandle nextHandle_ = 0x10000;
 };
 

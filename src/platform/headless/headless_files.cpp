@@ -209,6 +209,12 @@ std::unique_ptr<IWritableFile> THeadlessFileSystem::CreateForWriteChecked(const 
     failure = TFileFailure::AccessDenied;
     return nullptr;
   }
+  for (const std::filesystem::path& held : held_) {
+    if (held.lexically_normal() == path.lexically_normal()) {
+      failure = TFileFailure::SharingViolation;
+      return nullptr;
+    }
+  }
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) {
     failure = errno == EACCES || errno == EPERM ? TFileFailure::AccessDenied : TFileFailure::Other;

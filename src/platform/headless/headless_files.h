@@ -26,6 +26,9 @@ class THeadlessFileSystem final : public IFileSystem {
   // Plays a folder that the user may read but not change, as a standard user meets the
   // Windows folder: creating, patching and removing files in it are denied.
   void DenyWritesIn(std::filesystem::path dir) { denied_.push_back(std::move(dir)); }
+  // Plays a file that a running process holds open: creating it fails with a sharing
+  // violation.
+  void HoldOpen(std::filesystem::path path) { held_.push_back(std::move(path)); }
 
   std::filesystem::path ExecutablePath() override;
   std::unique_ptr<IReadableFile> OpenForReadDenyWrite(const std::filesystem::path& path) override;
@@ -54,6 +57,7 @@ class THeadlessFileSystem final : public IFileSystem {
   std::optional<std::filesystem::path> windowsDir_;
   std::optional<std::filesystem::path> systemDir_;
   std::vector<std::filesystem::path> denied_;
+  std::vector<std::filesystem::path> held_;
   std::uint32_t nextUnique_;
 };
 

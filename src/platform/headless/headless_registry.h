@@ -5,6 +5,7 @@
 #include "platform/registry.h"
 
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -19,6 +20,14 @@ class THeadlessMachineRegistry final : public IMachineRegistry {
   // Key paths that cannot be created for any other reason.
   std::set<std::string> Broken;
 
+  // HKEY_CURRENT_USER\Control Panel\Desktop, "SCRNSAVE.EXE".
+  std::optional<std::string> ScreenSaver;
+
+  std::optional<std::string> CurrentScreenSaver() override { return ScreenSaver; }
+  bool ClearCurrentScreenSaver() override {
+    ScreenSaver.reset();
+    return true;
+  }
   TRegistryResult OpenKey(std::string_view keyPath, bool create, std::unique_ptr<IMachineRegistryKey>& key) override;
   TRegistryResult DeleteKey(std::string_view keyPath) override;
 };

@@ -1,13 +1,19 @@
 #include "platform/win32/win32_app_shell.h"
+#include "platform/win32/win32_ledger.h"
 
 #include "platform/win32/win32_unicode.h"
 
 #include <windows.h>
 
+#include <cstring>
+
 namespace lumora::platform {
 namespace {
 
 HWND AsHwnd(void* window) { return static_cast<HWND>(window); }
+
+// GUID_CONSOLE_DISPLAY_STATE, spelled out: the headers declare it only for newer targets.
+constexpr GUID kConsoleDisplayState = {0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
 HWND HwndOf(TWindowHandle handle) { return reinterpret_cast<HWND>(static_cast<INT_PTR>(handle)); }
 
 HICON LoadIconResource(const std::string& name) {
@@ -161,6 +167,10 @@ class TWin32FormWindow final : public IFormWindow {
 
   void Show() {
     if (window_ == nullptr) return;
+    if (parent_ != nullptr) {
+      ShowInParent();
+      return;
+    }
     int command = SW_SHOWNORMAL;
     if (properties_.WindowState == TWindowState::wsMaximized) command = SW_SHOWMAXIMIZED;
     if (properties_.WindowState == TWindowState::wsMinimized) command = SW_SHOWMINIMIZED;
@@ -180,15 +190,19 @@ class TWin32FormWindow final : public IFormWindow {
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
 
-  void EmbedIn(TWindowHandle parentHandle) override {
-    if (window_ == nullptr) return;
+  bool EmbedIn(TWindowHandle parentHandle) override {
+    if (window_ == nullptr) return false;
     HWND parent = HwndOf(parentHandle);
     // The styles come from the parent, not from the form.
     const LONG parentStyle = ::GetWindowLongW(parent, GWL_STYLE);
     const LONG parentExStyle = ::GetWindowLongW(parent, GWL_EXSTYLE);
     ::SetWindowLongW(window_, GWL_STYLE, parentStyle | WS_CHILD | WS_DISABLED);
     ::SetWindowLongW(window_, GWL_EXSTYLE, parentExStyle);
-    ::SetParent(window_, parent);
+    // The parent may have gone since it was looked up, or refuse a child of another
+    // process: then the form is a child of nothing, and the caller ends the preview.
+    if (::SetParent(window_, parent) == nullptr || ::GetAncestor(window_, GA_PARENT) != parent) return false;
+    parent_ = parent;
+    return true;
   }
 
   void Close() override {
@@ -208,6 +222,24 @@ class TWin32FormWindow final : public IFormWindow {
 
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+      case WM_CREATE:
+        RegisterDisplayPower();
+        return 0;
+      case WM_ACTIVATEAPP:
+        if (wParam == FALSE && events_ != nullptr) events_->FormDeactivated();
+        return 0;
+      case WM_POWERBROADCAST:
+        if (wParam == PBT_POWERSETTINGCHANGE && lParam != 0) {
+          const auto* setting = reinterpret_cast<const POWERBROADCAST_SETTING*>(lParam);
+          if (::IsEqualGUID(setting->PowerSetting, kConsoleDisplayState) &&
+              setting->DataLength >= sizeof(DWORD) && events_ != nullptr) {
+            DWORD state = 0;
+            std::memcpy(&state, setting->Data, sizeof state);
+            events_->FormDisplayPower(state != 0);  // 0 off, 1 on, 2 dimmed
+          }
+          return TRUE;
+        }
+        return ::DefWindowProcW(window_, message, wParam, lParam);
       case WM_GETMINMAXINFO:
         FillMaximizedPlacement(*reinterpret_cast<MINMAXINFO*>(lParam));
         return 0;
@@ -223,9 +255,9 @@ class TWin32FormWindow final : public IFormWindow {
         PAINTSTRUCT ps;
         HDC dc = ::BeginPaint(window_, &ps);
         const COLORREF colour = properties_.Color & 0x00FFFFFFu;
-        HBRUSH brush = ::CreateSolidBrush(colour);
+        HBRUSH brush = counted::CreateSolidBrush(colour);
         ::FillRect(dc, &ps.rcPaint, brush);
-        ::DeleteObject(brush);
+        counted::DeleteObject(brush);
         ::EndPaint(window_, &ps);
         return 0;
       }
@@ -239,6 +271,7 @@ class TWin32FormWindow final : public IFormWindow {
         return 0;
       case WM_DESTROY:
         // Also reached when the preview window that holds the form goes away.
+        UnregisterDisplayPower();
         if (shell_.mainForm_ == this) ::PostQuitMessage(0);
         return 0;
       case WM_NCDESTROY: {
@@ -248,13 +281,64 @@ class TWin32FormWindow final : public IFormWindow {
         return ::DefWindowProcW(window, message, wParam, lParam);
       }
       default:
+        if (message == LedgerReportMessage()) {
+          WriteLedgerReport();
+          return 0;
+        }
         return ::DefWindowProcW(window_, message, wParam, lParam);
     }
   }
 
   void Attach(HWND window) { window_ = window; }
 
+  // The parent's destruction takes the form with it; this catches a parent that went
+  // without that reaching us (a host that was killed takes our child window along
+  // without a message, and with it any timer of the form's own).
+  void CheckParent() {
+    if (parent_ == nullptr || ::IsWindow(parent_)) return;
+    parent_ = nullptr;
+    if (window_ != nullptr && ::IsWindow(window_))
+      ::PostMessageW(window_, WM_CLOSE, 0, 0);
+    else if (shell_.mainForm_ == this)
+      ::PostQuitMessage(0);
+  }
+
+  static constexpr UINT_PTR kParentPollTimer = 0x4C50;  // "LP"
+  static constexpr UINT kParentPollMs = 500;
+
  private:
+
+  // The preview: shown without being activated and without taking the focus (the host
+  // dialog keeps both), sized to the parent's client area itself rather than through a
+  // maximize, which would activate it.
+  void ShowInParent() {
+    RECT client{};
+    ::GetClientRect(parent_, &client);
+    ::SetWindowPos(window_, nullptr, 0, 0, client.right, client.bottom,
+                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    ::UpdateWindow(window_);
+    if (shell_.appWindow_ != nullptr) ::SetTimer(AsHwnd(shell_.appWindow_), kParentPollTimer, kParentPollMs, nullptr);
+    if (events_ != nullptr) events_->FormShow();
+  }
+
+  // The display's power state, for the show to pause while the screen is dark. Looked
+  // up at run time: a system without it simply never pauses.
+  void RegisterDisplayPower() {
+    using TRegister = HPOWERNOTIFY(WINAPI*)(HANDLE, LPCGUID, DWORD);
+    const auto registerNotification = reinterpret_cast<TRegister>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "RegisterPowerSettingNotification")));
+    if (registerNotification != nullptr)
+      powerNotify_ = registerNotification(window_, &kConsoleDisplayState, DEVICE_NOTIFY_WINDOW_HANDLE);
+  }
+  void UnregisterDisplayPower() {
+    if (powerNotify_ == nullptr) return;
+    using TUnregister = BOOL(WINAPI*)(HPOWERNOTIFY);
+    const auto unregisterNotification = reinterpret_cast<TUnregister>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "UnregisterPowerSettingNotification")));
+    if (unregisterNotification != nullptr) unregisterNotification(powerNotify_);
+    powerNotify_ = nullptr;
+  }
+
   // Maximized, a borderless form covers its whole monitor, and a child form the
   // client area of its parent.
   void FillMaximizedPlacement(MINMAXINFO& info) const {
@@ -291,6 +375,8 @@ class TWin32FormWindow final : public IFormWindow {
   TFormProperties properties_;
   IFormEvents* events_;
   HWND window_ = nullptr;
+  HWND parent_ = nullptr;  // the window of another process that holds the preview
+  HPOWERNOTIFY powerNotify_ = nullptr;
 };
 
 namespace {
@@ -299,6 +385,11 @@ LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam,
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
     ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  if (message == WM_TIMER && wParam == TWin32FormWindow::kParentPollTimer) {
+    auto* shell = reinterpret_cast<TWin32ApplicationShell*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (shell != nullptr) shell->CheckPreviewParent();
+    return 0;
   }
   if (message == WM_CLOSE) {
     // Closing the application closes its main form, which ends the loop.
@@ -429,6 +520,10 @@ TMonitorList TWin32ApplicationShell::Monitors() const {
 
 void TWin32ApplicationShell::FormDestroyed(TWin32FormWindow* form) {
   if (mainForm_ == form) mainForm_ = nullptr;
+}
+
+void TWin32ApplicationShell::CheckPreviewParent() {
+  if (mainForm_ != nullptr) mainForm_->CheckParent();
 }
 
 void TWin32ApplicationShell::CloseMainForm() {

@@ -30,6 +30,9 @@ class TWin32ApplicationShell final : public IApplicationShell {
 
   // Closes the main form, as closing the application window does.
   void CloseMainForm();
+  // The preview's check that its parent window (another program's) still exists; runs
+  // on a timer of the application window, which outlives the form.
+  void CheckPreviewParent();
   // Runs the message filter on a message taken from the queue (a MSG*); other loops
   // that pump messages (waits for worker threads) call it too.
   void Filter(const void* message);

@@ -51,6 +51,27 @@ TNamedMutex TWin32NamedMutexes::CreateNamedMutex(std::string_view name) {
   return result;
 }
 
+TNamedMutex TWin32NamedMutexes::WaitForNamedMutex(std::string_view name, std::uint32_t timeoutMs) {
+  // The holder never owns the mutex (its existence is the signal), so there is nothing
+  // to wait on: try again until the last handle of the other process is gone.
+  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  for (;;) {
+    TNamedMutex result = CreateNamedMutex(name);
+    if (result.Outcome != TMutexOutcome::AlreadyExisted || ::GetTickCount64() >= deadline) return result;
+    result.Handle.reset();
+    ::Sleep(50);
+  }
+}
+
+bool TWin32WindowLookup::ActivateTopLevelWindow(std::string_view title) {
+  const std::wstring wideTitle = WideFromUtf8(title);
+  HWND window = ::FindWindowW(nullptr, wideTitle.c_str());
+  if (window == nullptr) return false;
+  if (::IsIconic(window)) ::ShowWindow(window, SW_RESTORE);
+  ::SetForegroundWindow(window);
+  return true;
+}
+
 bool TWin32WindowLookup::HideTopLevelWindow(std::string_view title) {
   const std::wstring wideTitle = WideFromUtf8(title);
   HWND window = ::FindWindowW(nullptr, wideTitle.c_str());

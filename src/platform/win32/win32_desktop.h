@@ -10,11 +10,13 @@ namespace lumora::platform {
 class TWin32NamedMutexes final : public INamedMutexes {
  public:
   TNamedMutex CreateNamedMutex(std::string_view name) override;
+  TNamedMutex WaitForNamedMutex(std::string_view name, std::uint32_t timeoutMs) override;
 };
 
 class TWin32WindowLookup final : public IWindowLookup {
  public:
   bool HideTopLevelWindow(std::string_view title) override;
+  bool ActivateTopLevelWindow(std::string_view title) override;
   bool WindowExists(TWindowHandle handle) override;
 };
 

@@ -1,4 +1,5 @@
 #include "platform/win32/win32_desktop_capture.h"
+#include "platform/win32/win32_ledger.h"
 
 #include <windows.h>
 
@@ -11,7 +12,7 @@ namespace lumora::platform {
 bool TWin32DesktopCapture::CaptureDesktop(TBitmap32& target, int width, int height) {
   target = TBitmap32(std::max(width, 0), std::max(height, 0), 0xFF000000u);
   if (target.Empty()) return true;
-  HDC screen = ::GetDC(nullptr);
+  HDC screen = counted::GetDC(nullptr);
   if (screen == nullptr) return false;
   BITMAPINFO bi{};
   bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -21,8 +22,8 @@ bool TWin32DesktopCapture::CaptureDesktop(TBitmap32& target, int width, int heig
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HDC memory = ::CreateCompatibleDC(screen);
-  HBITMAP section = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC memory = counted::CreateCompatibleDC(screen);
+  HBITMAP section = counted::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   bool ok = false;
   if (memory != nullptr && section != nullptr && bits != nullptr) {
     HGDIOBJ previous = ::SelectObject(memory, section);
@@ -37,9 +38,9 @@ bool TWin32DesktopCapture::CaptureDesktop(TBitmap32& target, int width, int heig
     }
     ::SelectObject(memory, previous);
   }
-  if (section != nullptr) ::DeleteObject(section);
-  if (memory != nullptr) ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
+  if (section != nullptr) counted::DeleteObject(section);
+  if (memory != nullptr) counted::DeleteDC(memory);
+  counted::ReleaseDC(nullptr, screen);
   return ok;
 }
 

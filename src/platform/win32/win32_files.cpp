@@ -206,11 +206,46 @@ std::unique_ptr<IWritableFile> TWin32FileSystem::CreateForWriteChecked(const std
                                                                        TFileFailure& failure) {
   THandle h(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h.Valid()) {
-    failure = ::GetLastError() == ERROR_ACCESS_DENIED ? TFileFailure::AccessDenied : TFileFailure::Other;
+    const DWORD error = ::GetLastError();
+    failure = error == ERROR_ACCESS_DENIED        ? TFileFailure::AccessDenied
+              : error == ERROR_SHARING_VIOLATION  ? TFileFailure::SharingViolation
+                                                  : TFileFailure::Other;
     return nullptr;
   }
   failure = TFileFailure::None;
   return std::make_unique<TWin32WritableFile>(h.Release());
+}
+
+namespace {
+
+// A path in its long form, as complete as the system can make it.
+std::wstring LongFullPath(const std::filesystem::path& path) {
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (n >= full.size()) {
+    full.resize(n);
+    n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  }
+  if (n == 0 || n >= full.size()) return path.wstring();
+  full.resize(n);
+  std::wstring longer(MAX_PATH, L'\0');
+  n = ::GetLongPathNameW(full.c_str(), longer.data(), static_cast<DWORD>(longer.size()));
+  if (n >= longer.size()) {
+    longer.resize(n);
+    n = ::GetLongPathNameW(full.c_str(), longer.data(), static_cast<DWORD>(longer.size()));
+  }
+  if (n == 0 || n >= longer.size()) return full;  // gone already: compare as given
+  longer.resize(n);
+  return longer;
+}
+
+}  // namespace
+
+bool TWin32FileSystem::SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  const std::wstring x = LongFullPath(a);
+  const std::wstring y = LongFullPath(b);
+  return ::CompareStringOrdinal(x.c_str(), static_cast<int>(x.size()), y.c_str(), static_cast<int>(y.size()), TRUE) ==
+         CSTR_EQUAL;
 }
 
 std::unique_ptr<IPatchableFile> TWin32FileSystem::OpenForPatch(const std::filesystem::path& path) {

@@ -25,6 +25,7 @@ class TWin32FileSystem final : public IFileSystem {
   std::optional<std::filesystem::path> WindowsDirectory() override;
   std::optional<std::filesystem::path> SystemDirectory() override;
   bool CopyFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to) override;
+  bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) override;
   std::unique_ptr<IWritableFile> CreateForWriteChecked(const std::filesystem::path& path,
                                                        TFileFailure& failure) override;
   std::unique_ptr<IPatchableFile> OpenForPatch(const std::filesystem::path& path) override;

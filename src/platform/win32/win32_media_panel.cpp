@@ -1,4 +1,5 @@
 #include "platform/win32/win32_media_panel.h"
+#include "platform/win32/win32_ledger.h"
 
 #include "platform/win32/win32_region.h"
 
@@ -61,7 +62,7 @@ class TWin32MediaPanel final : public IMediaPanel {
     // The window owns the region it is given.
     HRGN native = region != nullptr ? MakeNativeRegion(region->Rects()) : nullptr;
     if (region != nullptr && native == nullptr) return;
-    if (::SetWindowRgn(hwnd_, native, TRUE) == 0 && native != nullptr) ::DeleteObject(native);
+    if (counted::SetWindowRgn(hwnd_, native, TRUE) == 0 && native != nullptr) counted::DeleteObject(native);
   }
   void SetImage(const TBitmap32* image) override {
     if (image == nullptr)

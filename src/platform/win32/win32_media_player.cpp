@@ -1,6 +1,7 @@
 #include "platform/win32/win32_media_player.h"
 
 #include "platform/media_device.h"
+#include "platform/win32/win32_ledger.h"
 
 #include <mmsystem.h>
 #include <digitalv.h>
@@ -120,6 +121,7 @@ bool TWin32MediaPlayer::Open(const std::filesystem::path& path) {
   }
   if (error != 0) return false;
   device_ = open.wDeviceID;
+  counted::Created(TLedgerKind::MediaDevice);
   PinDeviceDrivers();
   // Positions and lengths in milliseconds, whatever the device's own default.
   MCI_SET_PARMS set{};
@@ -135,6 +137,7 @@ bool TWin32MediaPlayer::Close() {
   MCI_GENERIC_PARMS close{};
   close.dwCallback = callback;
   const bool ok = Sent(device_, MCI_CLOSE, flags, &close);
+  if (ok) counted::Destroyed(TLedgerKind::MediaDevice);
   device_ = 0;
   return ok;
 }

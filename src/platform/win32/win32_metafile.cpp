@@ -1,4 +1,5 @@
 #include "platform/win32/win32_metafile.h"
+#include "platform/win32/win32_ledger.h"
 
 #include <windows.h>
 
@@ -40,11 +41,11 @@ class TEnhMetafile {
 
 class TMemoryDc {
  public:
-  TMemoryDc() : dc_(CreateCompatibleDC(nullptr)) {}
+  TMemoryDc() : dc_(counted::CreateCompatibleDC(nullptr)) {}
   ~TMemoryDc() {
     if (old_ != nullptr) SelectObject(dc_, old_);
-    if (bitmap_ != nullptr) DeleteObject(bitmap_);
-    if (dc_ != nullptr) DeleteDC(dc_);
+    if (bitmap_ != nullptr) counted::DeleteObject(bitmap_);
+    if (dc_ != nullptr) counted::DeleteDC(dc_);
   }
   TMemoryDc(const TMemoryDc&) = delete;
   TMemoryDc& operator=(const TMemoryDc&) = delete;
@@ -59,7 +60,7 @@ class TMemoryDc {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bitmap_ = counted::CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (bitmap_ == nullptr || bits == nullptr) return nullptr;
     old_ = SelectObject(dc_, bitmap_);
     return static_cast<std::uint32_t*>(bits);

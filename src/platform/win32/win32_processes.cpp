@@ -33,7 +33,11 @@ std::optional<std::uint32_t> TWin32Processes::RunElevated(const std::filesystem:
   const std::wstring wideParameters = WideFromUtf8(parameters);
   SHELLEXECUTEINFOW execute{};
   execute.cbSize = sizeof execute;
-  execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+  // "runas" through the class of executables: a .scr file's own type need not have that
+  // verb, while every executable program has it.
+  execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_CLASSNAME;
+  execute.lpClass = L"exefile";
+  execute.hwnd = static_cast<HWND>(owner_);
   execute.lpVerb = L"runas";
   execute.lpFile = file.c_str();
   execute.lpParameters = wideParameters.c_str();

@@ -1,4 +1,5 @@
 #include "platform/win32/win32_region.h"
+#include "platform/win32/win32_ledger.h"
 
 #include <algorithm>
 #include <climits>
@@ -36,7 +37,7 @@ HRGN RegionFromBatch(std::span<const TRect> rects) {
   }
   if (rects.empty()) bounds = RECT{0, 0, 0, 0};
   header->rcBound = bounds;
-  return ExtCreateRegion(nullptr, static_cast<DWORD>(buffer.size()), reinterpret_cast<const RGNDATA*>(buffer.data()));
+  return counted::ExtCreateRegion(nullptr, static_cast<DWORD>(buffer.size()), reinterpret_cast<const RGNDATA*>(buffer.data()));
 }
 
 }  // namespace
@@ -47,11 +48,11 @@ HRGN MakeNativeRegion(std::span<const TRect> rects) noexcept {
   for (std::size_t start = kBatch; start < rects.size(); start += kBatch) {
     HRGN part = RegionFromBatch(rects.subspan(start, std::min(kBatch, rects.size() - start)));
     if (!part || CombineRgn(result, result, part, RGN_OR) == ERROR) {
-      if (part) DeleteObject(part);
-      DeleteObject(result);
+      if (part) counted::DeleteObject(part);
+      counted::DeleteObject(result);
       return nullptr;
     }
-    DeleteObject(part);
+    counted::DeleteObject(part);
   }
   return result;
 }

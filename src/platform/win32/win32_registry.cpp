@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 
 namespace lumora::platform {
@@ -60,6 +61,38 @@ TRegistryResult TWin32MachineRegistry::OpenKey(std::string_view keyPath, bool cr
 TRegistryResult TWin32MachineRegistry::DeleteKey(std::string_view keyPath) {
   const std::wstring path = WideFromUtf8(keyPath);
   return ResultOf(::RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str()));
+}
+
+namespace {
+constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+constexpr wchar_t kScreenSaverValue[] = L"SCRNSAVE.EXE";
+}  // namespace
+
+std::optional<std::string> TWin32MachineRegistry::CurrentScreenSaver() {
+  // RRF_RT_REG_SZ alone also takes an expandable string, expanded.
+  DWORD type = 0;
+  DWORD bytes = 0;
+  if (::RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue, RRF_RT_REG_SZ, &type,
+                     nullptr, &bytes) != ERROR_SUCCESS ||
+      bytes < sizeof(wchar_t)) {
+    return std::nullopt;
+  }
+  std::wstring value(bytes / sizeof(wchar_t), L'\0');
+  if (::RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, kScreenSaverValue, RRF_RT_REG_SZ, &type,
+                     value.data(), &bytes) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  value.resize(::wcsnlen(value.c_str(), value.size()));
+  if (value.empty()) return std::nullopt;
+  return Utf8FromWide(value);
+}
+
+bool TWin32MachineRegistry::ClearCurrentScreenSaver() {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;
+  const LSTATUS status = ::RegDeleteValueW(key, kScreenSaverValue);
+  ::RegCloseKey(key);
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
 }  // namespace lumora::platform

@@ -9,6 +9,8 @@ class TWin32MachineRegistry final : public IMachineRegistry {
  public:
   TRegistryResult OpenKey(std::string_view keyPath, bool create, std::unique_ptr<IMachineRegistryKey>& key) override;
   TRegistryResult DeleteKey(std::string_view keyPath) override;
+  std::optional<std::string> CurrentScreenSaver() override;
+  bool ClearCurrentScreenSaver() override;
 };
 
 }  // namespace lumora::platform

@@ -1,5 +1,7 @@
 #include "platform/win32/win32_show_system.h"
 
+#include "platform/win32/win32_ledger.h"
+
 #include "platform/win32/win32_unicode.h"
 
 #include <windows.h>
@@ -77,11 +79,14 @@ class TWin32Timer final : public ITimer {
   void Start() {
     Stop();
     id_ = ::SetTimer(nullptr, 0, interval_ == 0 ? 1 : interval_, &TWin32Timer::Fire);
-    if (id_ != 0) TimersById()[id_] = this;
+    if (id_ != 0) {
+      TimersById()[id_] = this;
+      counted::Created(TLedgerKind::Timer);
+    }
   }
   void Stop() {
     if (id_ == 0) return;
-    ::KillTimer(nullptr, id_);
+    if (::KillTimer(nullptr, id_)) counted::Destroyed(TLedgerKind::Timer);
     TimersById().erase(id_);
     id_ = 0;
   }

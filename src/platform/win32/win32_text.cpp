@@ -1,4 +1,5 @@
 #include "platform/win32/win32_text.h"
+#include "platform/win32/win32_ledger.h"
 
 #include "platform/win32/win32_files.h"
 
@@ -14,7 +15,7 @@ namespace {
 class TFontDC {
  public:
   explicit TFontDC(const TTextFont& font) {
-    dc_ = ::CreateCompatibleDC(nullptr);
+    dc_ = counted::CreateCompatibleDC(nullptr);
     LOGFONTW lf{};
     lf.lfHeight = font.Height == 0 ? -11 : font.Height;
     lf.lfWeight = font.Bold ? FW_BOLD : FW_NORMAL;
@@ -25,13 +26,13 @@ class TFontDC {
     lf.lfQuality = ANTIALIASED_QUALITY;
     const std::wstring face = WideFromAnsi(font.Name);
     wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
-    font_ = ::CreateFontIndirectW(&lf);
+    font_ = counted::CreateFontIndirectW(&lf);
     old_ = ::SelectObject(dc_, font_);
   }
   ~TFontDC() {
     ::SelectObject(dc_, old_);
-    ::DeleteObject(font_);
-    ::DeleteDC(dc_);
+    counted::DeleteObject(font_);
+    counted::DeleteDC(dc_);
   }
   TFontDC(const TFontDC&) = delete;
   TFontDC& operator=(const TFontDC&) = delete;
@@ -76,7 +77,7 @@ TLineBox MeasureLine(HDC dc, const std::wstring& text) {
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP dib = ::CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP dib = counted::CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (dib == nullptr || bits == nullptr) return box;
   HGDIOBJ old = ::SelectObject(dc, dib);
   auto* pixels = static_cast<std::uint32_t*>(bits);
@@ -96,7 +97,7 @@ TLineBox MeasureLine(HDC dc, const std::wstring& text) {
         bottom = std::max(bottom, y + 1);
       }
   ::SelectObject(dc, old);
-  ::DeleteObject(dib);
+  counted::DeleteObject(dib);
   box.Lead = margin - left;
   box.Top = margin - top;
   box.Width = right - left;
@@ -134,7 +135,7 @@ void TWin32TextRasterizer::PaintText(TBitmap32& target, int x, int y, const TTex
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP dib = ::CreateDIBSection(dc.Get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP dib = counted::CreateDIBSection(dc.Get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (dib == nullptr || bits == nullptr) return;
   HGDIOBJ oldBitmap = ::SelectObject(dc.Get(), dib);
   auto* pixels = static_cast<TPixel*>(bits);
@@ -152,7 +153,7 @@ void TWin32TextRasterizer::PaintText(TBitmap32& target, int x, int y, const TTex
     for (int col = 0; col < w; ++col) out[col] = (in[col] & 0x00FFFFFFu) | (out[col] & 0xFF000000u);
   }
   ::SelectObject(dc.Get(), oldBitmap);
-  ::DeleteObject(dib);
+  counted::DeleteObject(dib);
 }
 
 }  // namespace lumora::platform

@@ -1,5 +1,7 @@
 #include "platform/win32/win32_threads.h"
 
+#include "platform/win32/win32_ledger.h"
+
 #include <windows.h>
 #include <timeapi.h>
 
@@ -61,26 +63,68 @@ std::uint32_t PreciseTickCount() {
 
 // How long a worker sleeps between polls: until shortly before the tick it waits for,
 // but never so long that a stop goes unnoticed for more than a few milliseconds.
-DWORD PollSlice(std::optional<std::uint32_t> wakeTick) {
+DWORD PollSlice(std::optional<std::uint32_t> wakeTick, std::uint32_t now) {
   constexpr std::int32_t kLongestSlice = 5;
   if (!wakeTick) return 1;
-  const auto ahead = static_cast<std::int32_t>(*wakeTick - PreciseTickCount());
+  const auto ahead = static_cast<std::int32_t>(*wakeTick - now);
   return static_cast<DWORD>(std::clamp(ahead - 1, 1, kLongestSlice));
 }
+
+// While paused a worker only looks for a stop, and that a little less often.
+constexpr DWORD kPausedSlice = 20;
+
+// CREATE_WAITABLE_TIMER_HIGH_RESOLUTION (Windows 10, version 1803): a timer that
+// keeps millisecond time without raising the resolution of the whole system.
+constexpr DWORD kHighResolutionTimer = 0x00000002;
+
+// Millisecond sleeps for one worker: on a high-resolution timer of its own where the
+// system has one; otherwise with the system timer at 1 ms for as long as the object
+// lives (one wait for a step), so that no fine timer is held between steps.
+class TFineSleeper {
+ public:
+  explicit TFineSleeper(HANDLE timer) : timer_(timer) {
+    if (timer_ == nullptr) fine_ = ::timeBeginPeriod(1) == TIMERR_NOERROR;
+  }
+  ~TFineSleeper() {
+    if (fine_) ::timeEndPeriod(1);
+  }
+  TFineSleeper(const TFineSleeper&) = delete;
+  TFineSleeper& operator=(const TFineSleeper&) = delete;
+
+  void Sleep(DWORD ms) {
+    if (timer_ != nullptr) {
+      LARGE_INTEGER due{};
+      due.QuadPart = -static_cast<LONGLONG>(ms) * 10000;  // relative, in 100 ns units
+      if (::SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE)) {
+        ::WaitForSingleObject(timer_, INFINITE);
+        return;
+      }
+    }
+    ::Sleep(ms);
+  }
+
+ private:
+  HANDLE timer_;
+  bool fine_ = false;
+};
 
 }  // namespace
 
 class TWin32ThreadHost::TWorker final : public IWorkerThread, public IWorkerContext {
  public:
-  TWorker(HWND window, TWorkerBody body, std::function<void()> onTerminate)
-      : window_(window), body_(std::move(body)), onTerminate_(std::move(onTerminate)) {}
+  TWorker(TWin32ThreadHost& host, HWND window, TWorkerBody body, std::function<void()> onTerminate)
+      : host_(host), window_(window), body_(std::move(body)), onTerminate_(std::move(onTerminate)) {
+    sleepTimer_ = ::CreateWaitableTimerExW(nullptr, nullptr, kHighResolutionTimer, TIMER_ALL_ACCESS);
+  }
   ~TWorker() override {
-    if (handle_ != nullptr) ::CloseHandle(handle_);
+    if (handle_ != nullptr && ::CloseHandle(handle_)) counted::Destroyed(TLedgerKind::Thread);
+    if (sleepTimer_ != nullptr) ::CloseHandle(sleepTimer_);
   }
 
   bool Start(bool suspended, TWorkerPriority priority) {
     handle_ = ::CreateThread(nullptr, 0, &TWorker::Entry, this, CREATE_SUSPENDED, nullptr);
     if (handle_ == nullptr) return false;
+    counted::Created(TLedgerKind::Thread);
     ::SetThreadPriority(handle_, NativePriority(priority));
     suspended_ = true;
     if (!suspended) Resume();
@@ -100,9 +144,19 @@ class TWin32ThreadHost::TWorker final : public IWorkerThread, public IWorkerCont
     ::SendMessageW(window_, kSyncCall, 0, reinterpret_cast<LPARAM>(&call));
   }
   void WaitUntil(const std::function<bool()>& ready, std::optional<std::uint32_t> wakeTick) override {
-    while (!ready()) ::Sleep(PollSlice(wakeTick));
+    if (ready()) return;
+    std::optional<TFineSleeper> sleeper;
+    while (!ready()) {
+      if (host_.Paused()) {
+        sleeper.reset();  // no fine timer for a dark screen
+        ::Sleep(kPausedSlice);
+        continue;
+      }
+      if (!sleeper) sleeper.emplace(sleepTimer_);
+      sleeper->Sleep(PollSlice(wakeTick, host_.ShowTick()));
+    }
   }
-  std::uint32_t TickCount() const override { return PreciseTickCount(); }
+  std::uint32_t TickCount() const override { return host_.ShowTick(); }
 
   void Join() { ::WaitForSingleObject(handle_, INFINITE); }
   void Finish() {
@@ -122,8 +176,10 @@ class TWin32ThreadHost::TWorker final : public IWorkerThread, public IWorkerCont
     return 0;
   }
 
+  TWin32ThreadHost& host_;
   HWND window_;
   TWorkerBody body_;
+  HANDLE sleepTimer_ = nullptr;  // high-resolution, where the system has one
   std::function<void()> onTerminate_;
   HANDLE handle_ = nullptr;
   bool suspended_ = false;
@@ -170,34 +226,43 @@ TWin32ThreadHost::~TWin32ThreadHost() {
     if (!workers_.empty()) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
   }
   if (window != nullptr) ::DestroyWindow(window);
-  SetFineTimer(false);
 }
 
-void TWin32ThreadHost::SetFineTimer(bool on) {
-  // Sleeps of 1 ms need the system timer at 1 ms; asked for only while workers exist,
-  // since a fine timer costs the whole system power.
-  if (on == fineTimer_) return;
-  fineTimer_ = on;
-  if (on)
-    ::timeBeginPeriod(1);
+void TWin32ThreadHost::SetPaused(bool paused) {
+  const std::uint32_t now = PreciseTickCount();
+  std::lock_guard lock(clockLock_);
+  if (paused == paused_) return;
+  if (paused)
+    pausedAt_ = now - lostTicks_;
   else
-    ::timeEndPeriod(1);
+    lostTicks_ = now - pausedAt_;
+  paused_ = paused;
+}
+
+bool TWin32ThreadHost::Paused() const {
+  std::lock_guard lock(clockLock_);
+  return paused_;
+}
+
+std::uint32_t TWin32ThreadHost::ShowTick() const {
+  const std::uint32_t now = PreciseTickCount();
+  std::lock_guard lock(clockLock_);
+  return paused_ ? pausedAt_ : now - lostTicks_;
 }
 
 IWorkerThread& TWin32ThreadHost::CreateWorker(TWorkerBody body, std::function<void()> onTerminate, bool suspended,
                                               TWorkerPriority priority) {
-  auto worker = std::make_unique<TWorker>(static_cast<HWND>(window_), std::move(body), std::move(onTerminate));
+  auto worker = std::make_unique<TWorker>(*this, static_cast<HWND>(window_), std::move(body), std::move(onTerminate));
   TWorker& ref = *worker;
   workers_.push_back(std::move(worker));
   if (!ref.Start(suspended, priority)) {
     workers_.pop_back();
     throw std::runtime_error("cannot start a worker thread");
   }
-  SetFineTimer(true);
   return ref;
 }
 
-std::uint32_t TWin32ThreadHost::TickCount() const { return PreciseTickCount(); }
+std::uint32_t TWin32ThreadHost::TickCount() const { return ShowTick(); }
 
 void TWin32ThreadHost::WorkerEnded(TWorker* worker) {
   const auto it = std::find_if(workers_.begin(), workers_.end(), [&](const auto& w) { return w.get() == worker; });
@@ -208,8 +273,6 @@ void TWin32ThreadHost::WorkerEnded(TWorker* worker) {
     owned->Finish();
   } catch (...) {
   }
-  // The callback may have started the next worker.
-  if (workers_.empty()) SetFineTimer(false);
 }
 
 void TWin32ThreadHost::WaitPumping(const std::function<bool()>& done) {

@@ -1,4 +1,5 @@
 #include "platform/win32/win32_view_window.h"
+#include "platform/win32/win32_ledger.h"
 
 #include <windowsx.h>
 
@@ -145,11 +146,11 @@ bool TWin32ViewWindow::EnsureBuffer(int width, int height) {
   bi.bmiHeader.biPlanes = 1;
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
-  HDC screen = ::GetDC(nullptr);
-  memoryDc_ = ::CreateCompatibleDC(screen);
+  HDC screen = counted::GetDC(nullptr);
+  memoryDc_ = counted::CreateCompatibleDC(screen);
   void* bits = nullptr;
-  section_ = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  ::ReleaseDC(nullptr, screen);
+  section_ = counted::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  counted::ReleaseDC(nullptr, screen);
   if (memoryDc_ == nullptr || section_ == nullptr || bits == nullptr) {
     FreeBuffer();
     return false;
@@ -163,8 +164,8 @@ bool TWin32ViewWindow::EnsureBuffer(int width, int height) {
 
 void TWin32ViewWindow::FreeBuffer() {
   if (memoryDc_ != nullptr && previous_ != nullptr) ::SelectObject(memoryDc_, previous_);
-  if (section_ != nullptr) ::DeleteObject(section_);
-  if (memoryDc_ != nullptr) ::DeleteDC(memoryDc_);
+  if (section_ != nullptr) counted::DeleteObject(section_);
+  if (memoryDc_ != nullptr) counted::DeleteDC(memoryDc_);
   memoryDc_ = nullptr;
   section_ = nullptr;
   previous_ = nullptr;
@@ -201,9 +202,9 @@ void TWin32ViewWindow::Show(const TBitmap32& frame, const TRect& rect, const TCa
     Blit(paintDc_, target);
     presentedInPaint_ = true;
   } else {
-    HDC dc = ::GetDC(hwnd_);
+    HDC dc = counted::GetDC(hwnd_);
     Blit(dc, target);
-    ::ReleaseDC(hwnd_, dc);
+    counted::ReleaseDC(hwnd_, dc);
   }
 }
 

@@ -126,7 +126,7 @@ class StartupTest : public ::testing::Test {
       [this] { hooksRun.push_back("InstallerDialog"); },
       [this](std::string_view mode) { hooksRun.push_back("InstallWorker " + std::string(mode)); },
       [this] { hooksRun.push_back("Removal"); },
-      [this] { hooksRun.push_back("SettingsDialog"); },
+      [this](platform::TWindowHandle owner) { hooksRun.push_back("SettingsDialog " + std::to_string(owner)); },
       [this](TMainFrm&) -> std::unique_ptr<platform::IFormEvents> {
         hooksRun.push_back("CreateShow after " + desktop.Calls.back());
         return std::make_unique<TRecordingShow>(hooksRun);
@@ -157,14 +157,19 @@ TEST_F(StartupTest, ShowIsMadeLastAndHearsTheFormsShowAndClose) {
                                     "Show FormClose"));
 }
 
-TEST_F(StartupTest, ClosedGateEndsWithoutAnyWindow) {
+TEST_F(StartupTest, ClosedGateEndsWithoutAnyWindowButConfiguresWithoutSwitch) {
   WriteExecutable(0);
-  for (const Args& args : {Args{}, Args{"/i"}, Args{"-o"}, Args{"s"}}) {
+  for (const Args& args : {Args{"/i"}, Args{"-o"}}) {
     Run(args);
-    EXPECT_THAT(desktop.Calls, IsEmpty()) << (args.empty() ? "(none)" : args[0]);
+    EXPECT_THAT(desktop.Calls, IsEmpty()) << args[0];
     EXPECT_THAT(hooksRun, IsEmpty());
   }
   EXPECT_FALSE(application.ApplicationWindow().Exists);
+  // The shell's "Configure" starts an installed copy with no switch at all.
+  for (const Args& args : {Args{}, Args{"s"}}) {
+    Run(args);
+    EXPECT_THAT(hooksRun, ElementsAre("SettingsDialog 0"));
+  }
 }
 
 TEST_F(StartupTest, OpenGateInstallsWithDialogOrWorker) {
@@ -227,6 +232,7 @@ TEST_F(StartupTest, SecondInstanceOfAKindEndsAtOnce) {
   desktop.HoldMutex("Preview Lumora Screen Saver Template");
   Run({"/p", "123"});
   EXPECT_THAT(desktop.Calls, ElementsAre("SetTitle Preview Lumora Screen Saver Template",
+                                         "WaitForNamedMutex Preview Lumora Screen Saver Template 2000",
                                          "CreateNamedMutex Preview Lumora Screen Saver Template -> AlreadyExisted",
                                          "ReleaseMutex Preview Lumora Screen Saver Template"));
 }
@@ -237,6 +243,7 @@ TEST_F(StartupTest, PreviewIsParentedToAnExistingWindow) {
   Run({"/p", std::to_string(display)});
   EXPECT_THAT(desktop.Calls,
               ElementsAre("SetTitle Preview Lumora Screen Saver Template",
+                          "WaitForNamedMutex Preview Lumora Screen Saver Template 2000",
                           "CreateNamedMutex Preview Lumora Screen Saver Template -> Created", "Initialize",
                           "CreateMainForm TMainFrm \"Template\"", "HideApplicationWindow", "MakeApplicationToolWindow",
                           "HideApplicationWindow", "SetPreviewApplicationStyles",
@@ -245,8 +252,30 @@ TEST_F(StartupTest, PreviewIsParentedToAnExistingWindow) {
   EXPECT_EQ(RunMode(), "P");
 }
 
+TEST_F(StartupTest, PreviewWithoutItsParentEndsWithItsMutexReleased) {
+  // A handle of a window that has gone, and one that the system will not take as parent.
+  const auto display = desktop.AddWindow("Display Properties");
+  for (const bool refused : {false, true}) {
+    desktop.RefuseEmbedding = refused;
+    Run({"/p", std::to_string(refused ? display : display + 1000)});
+    EXPECT_THAT(hooksRun, IsEmpty()) << refused;
+    EXPECT_EQ(desktop.Calls.back(), "ReleaseMutex Preview Lumora Screen Saver Template") << refused;
+    EXPECT_EQ(std::count(desktop.Calls.begin(), desktop.Calls.end(), "Run"), 0) << refused;
+  }
+}
+
+TEST_F(StartupTest, PreviewWaitsForTheOneBeforeItToEnd) {
+  const auto display = desktop.AddWindow("Display Properties");
+  desktop.HoldMutex("Preview Lumora Screen Saver Template", true);
+  Run({"/p", std::to_string(display)});
+  EXPECT_EQ(desktop.Calls[1], "WaitForNamedMutex Preview Lumora Screen Saver Template 2000");
+  EXPECT_EQ(desktop.Calls[2], "CreateNamedMutex Preview Lumora Screen Saver Template -> Created");
+  EXPECT_THAT(hooksRun, ElementsAre("CreateShow after EmbedIn " + std::to_string(display), "Show FormShow",
+                                    "Show FormClose"));
+}
+
 TEST_F(StartupTest, PreviewWithoutUsableHandleRunsUnparented) {
-  for (const Args& args : {Args{"/p"}, Args{"/p", "abc"}, Args{"/p", "-1"}, Args{"/P", "99999"}, Args{"/p", "0"}}) {
+  for (const Args& args : {Args{"/p"}, Args{"/p", "abc"}, Args{"/p", "-1"}, Args{"/p", "0"}}) {
     Run(args);
     const std::string what = args.size() > 1 ? args[1] : "(none)";
     EXPECT_EQ(std::count(desktop.Calls.begin(), desktop.Calls.end(), "SetPreviewApplicationStyles"), 1) << what;
@@ -269,14 +298,30 @@ TEST_F(StartupTest, PasswordChangeWithTheSecondArgumentAsOwner) {
   EXPECT_THAT(desktop.Calls, ElementsAre("ChangePassword 0"));
 }
 
-TEST_F(StartupTest, AnyOtherSwitchOpensTheSettings) {
-  for (const Args& args : {Args{"/c"}, Args{"/c:123"}, Args{"/p:123"}, Args{"/x"}, Args{"/SS"}}) {
+TEST_F(StartupTest, AnyOtherSwitchOpensTheSettingsOwnedByTheWindowItNames) {
+  const std::pair<Args, std::string> cases[] = {
+      {{"/c"}, "0"},         {{"/c:123"}, "123"}, {{"/C", "456"}, "456"}, {{"/c:abc"}, "0"},
+      {{"/c", "x"}, "0"},    {{"/p:123"}, "0"},   {{"/x", "123"}, "0"},   {{"/SS"}, "0"},
+      {{"/c:-5"}, "-5"},
+  };
+  for (const auto& [args, owner] : cases) {
     Run(args);
-    EXPECT_THAT(desktop.Calls, ElementsAre("Initialize")) << args[0];
-    EXPECT_THAT(hooksRun, ElementsAre("SettingsDialog")) << args[0];
+    EXPECT_THAT(desktop.Calls, ElementsAre("CreateNamedMutex Lumora Screen Saver Config -> Created", "Initialize",
+                                           "ReleaseMutex Lumora Screen Saver Config"))
+        << args[0];
+    EXPECT_THAT(hooksRun, ElementsAre("SettingsDialog " + owner)) << args[0];
     Run(args, false);
     EXPECT_THAT(desktop.Calls, IsEmpty()) << args[0];
   }
+}
+
+TEST_F(StartupTest, SecondSettingsDialogBringsTheFirstForward) {
+  desktop.HoldMutex("Lumora Screen Saver Config");
+  Run({"/c"});
+  EXPECT_THAT(hooksRun, IsEmpty());
+  EXPECT_THAT(desktop.Calls, ElementsAre("CreateNamedMutex Lumora Screen Saver Config -> AlreadyExisted",
+                                         "ActivateTopLevelWindow Screen Saver Config",
+                                         "ReleaseMutex Lumora Screen Saver Config"));
 }
 
 }  // namespace

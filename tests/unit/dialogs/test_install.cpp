@@ -165,6 +165,33 @@ TEST_F(InstallTest, DialogReportsFailureAndTheSecondAttemptWorks) {
   EXPECT_TRUE(processes.Calls.empty()) << "the check box was not ticked";
 }
 
+TEST_F(InstallTest, EachFailureHasItsMessage) {
+  // A copy held open by the running preview says what to do about it, from the dialog
+  // as from "I"; a declined overwrite is a failure only to the dialog.
+  files.HoldOpen(dest);
+  test::WriteFileBytes(dest, test::BytesOf("old copy"));
+  messages.Answers = {true};
+  TInstallFailure failure = TInstallFailure::None;
+  EXPECT_FALSE(RunInstallWorker("I", platform, nullptr, false, &failure));
+  EXPECT_EQ(failure, TInstallFailure::InUse);
+  EXPECT_EQ(test::ReadFileBytes(dest), test::BytesOf("old copy"));
+  TFakeDialog dialog;
+  messages.Clear();
+  messages.Answers = {true};
+  InstallButtonClick(platform, dialog);
+  EXPECT_EQ(messages.Shown(), std::vector<std::string>{std::string(kInstallInUse)});
+
+  messages.Answers = {false};
+  EXPECT_FALSE(RunInstallWorker("I", platform, nullptr, false, &failure));
+  EXPECT_EQ(failure, TInstallFailure::Declined);
+  const std::pair<TInstallFailure, std::string_view> forI[] = {{TInstallFailure::None, ""},
+                                                                {TInstallFailure::Declined, ""},
+                                                                {TInstallFailure::InUse, kInstallInUse},
+                                                                {TInstallFailure::Other, kInstallFailed}};
+  for (const auto& [why, text] : forI) EXPECT_EQ(InstallFailureMessage(why, false), text);
+  EXPECT_EQ(InstallFailureMessage(TInstallFailure::Declined, true), kInstallFailed);
+}
+
 TEST_F(InstallTest, FailedCopyLeavesNoPartialFile) {
   std::filesystem::resize_file(source, 10);  // shorter than a trailer
   test::WriteFileBytes(dest, test::BytesOf("old copy"));
@@ -255,8 +282,37 @@ class RemovalTest : public InstallTest {
     InstallTest::SetUp();
     test::WriteFileBytes(installed, test::BytesOf("installed"));
     files.SetExecutablePath(installed);
+    files.SetSystemDirectory(windows / "system32");
+  }
+  std::string BatchCommand() const {
+    return "Start 6 " + (windows / "system32" / "cmd.exe").string() + " /d /c \"\"" + batch.string() + "\"\"";
   }
 };
+
+TEST_F(RemovalTest, BatchRetriesOnceASecondAndGivesUp) {
+  EXPECT_EQ(DeleteMeBatchText("C:\\WINDOWS\\A b.scr"),
+            "@echo off\r\nset tries=0\r\n:try\r\ndel \"C:\\WINDOWS\\A b.scr\"\r\n"
+            "if not exist \"C:\\WINDOWS\\A b.scr\" goto end\r\nset /a tries+=1\r\nif %tries% geq 120 goto end\r\n"
+            "ping -n 2 127.0.0.1 >nul\r\ngoto try\r\n:end\r\ndel %0\r\n");
+  EXPECT_EQ(DeleteMeBatchCommand(std::nullopt, "C:\\x.bat"), "cmd.exe /d /c \"\"C:\\x.bat\"\"");
+  EXPECT_EQ(DeleteMeBatchCommand(std::filesystem::path("C:\\Win dows"), "C:\\x.bat"),
+            "\"C:\\Win dows/cmd.exe\" /d /c \"\"C:\\x.bat\"\"");
+}
+
+TEST_F(RemovalTest, CurrentScreenSaverIsClearedOnlyWhenItNamesTheRemovedFile) {
+  const std::pair<std::string, bool> cases[] = {
+      {installed.string(), true}, {(windows / "Other.scr").string(), false}};
+  for (const auto& [current, cleared] : cases) {
+    registry.ScreenSaver = current;
+    messages.Answers = {true};
+    EXPECT_TRUE(RunRemoval(platform));
+    EXPECT_EQ(registry.ScreenSaver.has_value(), !cleared) << current;
+  }
+  registry.ScreenSaver = installed.string();
+  messages.Answers = {false};
+  EXPECT_FALSE(RunRemoval(platform));
+  EXPECT_TRUE(registry.ScreenSaver.has_value()) << "kept when the user says No";
+}
 
 TEST_F(RemovalTest, YesRemovesWhateverIsThereAndStartsTheBatchFile) {
   for (const bool present : {true, false}) {
@@ -273,10 +329,8 @@ TEST_F(RemovalTest, YesRemovesWhateverIsThereAndStartsTheBatchFile) {
     EXPECT_EQ(messages.Shown(), std::vector<std::string>{"Uninstalled completely"});
     EXPECT_TRUE(registry.Keys.empty());
     EXPECT_FALSE(files.FileExists(windows / "Aurora.ini"));
-    EXPECT_EQ(processes.Calls, std::vector<std::string>{"Start 6 " + batch.string()});
-    const std::string path = installed.string();
-    EXPECT_EQ(test::ReadFileBytes(batch), test::BytesOf(":try\r\ndel \"" + path + "\"\r\nif exist \"" + path +
-                                                         "\" goto try\r\ngoto end\r\n:end\r\ndel %0\r\n"));
+    EXPECT_EQ(processes.Calls, std::vector<std::string>{BatchCommand()});
+    EXPECT_EQ(test::ReadFileBytes(batch), test::BytesOf(DeleteMeBatchText(installed.string())));
   }
 }
 

@@ -24,7 +24,7 @@ class TRecordingForm final : public platform::IFormWindow {
  public:
   platform::TWindowHandle Handle() const override { return 77; }
   void SetFormStyle(platform::TFormStyle) override {}
-  void EmbedIn(platform::TWindowHandle) override {}
+  bool EmbedIn(platform::TWindowHandle) override { return false; }
   void Close() override { ++Closes; }
   int Closes = 0;
 };

@@ -83,6 +83,32 @@ TEST_F(ExitFilter, MouseMustMoveThreePixelsFromTheFirstPositionSeen) {
   }
   EXPECT_TRUE(Ends(Mouse(200, 303)));
   EXPECT_TRUE(Ends(Mouse(197, 300)));
+  // At 200 % the same physical movement is half as far in 96-DPI units.
+  filter_.SetMouseThreshold(6);
+  EXPECT_FALSE(Ends(Mouse(205, 300)));
+  EXPECT_TRUE(Ends(Mouse(200, 306)));
+}
+
+TEST_F(ExitFilter, LosingTheForegroundEndsTheShowThroughThePassword) {
+  // Like an exit input: idle closes, busy defers, a failed password keeps the show.
+  const auto deactivated = [this] {
+    flags_.ExitRequested = flags_.ExitPending = false;
+    closes_ = 0;
+    filter_.Deactivated();
+    return closes_ == 1 ? "closed" : flags_.ExitPending ? "deferred" : "running";
+  };
+  EXPECT_STREQ(deactivated(), "closed");
+  flags_.Loading = true;
+  EXPECT_STREQ(deactivated(), "deferred");
+  flags_.Loading = false;
+  UsePassword(Number(1));
+  system_.Libraries[kLibraryPath].Results = {0};
+  EXPECT_STREQ(deactivated(), "running");
+  EXPECT_EQ(system_.CallsStartingWith("VerifyScreenSavePwd").size(), 1u);
+  EXPECT_FALSE(flags_.ExitRequested);
+  // HowToExit 0: nothing ends the show.
+  SetHowToExit(0);
+  EXPECT_STREQ(deactivated(), "running");
 }
 
 TEST_F(ExitFilter, IdleShowClosesAtOnceAndBusyShowDefersForEveryIndicator) {
@@ -185,6 +211,11 @@ TEST_F(PreviewExitFilter, PreviewNeverAsksForThePassword) {
   system_.Libraries[kLibraryPath].Results = {0};
   EXPECT_TRUE(Ends(Msg(platform::kWmKeyDown, 'A')));
   EXPECT_TRUE(system_.CallsStartingWith("LoadLibrary").empty());
+  // The preview sits in another program's window: losing the foreground means nothing.
+  closes_ = 0;
+  flags_.ExitRequested = false;
+  filter_.Deactivated();
+  EXPECT_EQ(closes_, 0);
 }
 
 }  // namespace

@@ -362,5 +362,30 @@ TEST(Music, PausedForAMediaItemTheSoundContinuesWithTheNextPicture) {
   EXPECT_EQ(rig.PlayedLabels(), "AA");
 }
 
+TEST(Music, DarkDisplayHoldsTheTimerAndTheMusicUntilItIsOnAgain) {
+  TMusicRig rig;
+  rig.Lengths["A"] = 4000;
+  rig.Build("IsSndPlayAll=1\r\n", {"A"});
+  rig.StartMusicShow();
+  rig.RunUntil(3000);
+  ASSERT_TRUE(rig.Show->timScr().Enabled());
+  rig.Show->FormDisplayPower(false);
+  EXPECT_FALSE(rig.Show->timScr().Enabled());
+  EXPECT_EQ(rig.Player.Mode(), TMediaMode::Paused);
+  const std::optional<std::uint32_t> pausedAt = rig.Player.Position();
+  // Longer dark than the sound's length and margin: the watch must not count it as play.
+  rig.RunUntil(rig.Clock.Now() + 10000);
+  EXPECT_EQ(rig.Player.Position(), pausedAt);
+  EXPECT_EQ(rig.Player.Mode(), TMediaMode::Paused);
+  rig.Show->FormDisplayPower(true);
+  EXPECT_TRUE(rig.Show->timScr().Enabled());
+  EXPECT_EQ(rig.Player.Mode(), TMediaMode::Playing);
+  // Music that was paused for a media item stays paused when the display comes back.
+  rig.Show->Music()->PauseForMediaItem(true);
+  rig.Show->FormDisplayPower(false);
+  rig.Show->FormDisplayPower(true);
+  EXPECT_EQ(rig.Player.Mode(), TMediaMode::Paused);
+}
+
 }  // namespace
 }  // namespace lumora
