@@ -108,7 +108,8 @@ def CaptionInk(s: TSession, name: str, caption: str, face: str, height: str, sty
     def Ink():
         shot = s.Screenshot(name)
         ink = [(x, y) for y in range(shot.Height) for x in range(shot.Width) if shot.Pixel(x, y)[0] > 96]
-        return ink or None
+        # A window not painted yet is white all over: no caption there.
+        return ink if ink and len(ink) < shot.Width * shot.Height // 2 else None
 
     ink = WaitUntil(Ink, 30, f"{name}: the caption on screen")
     s.CloseWindow(window.Hwnd)
