@@ -160,7 +160,8 @@ TEST(UprightJpegFallback, AnOddSizeIsTurnedByDecodingWithoutCropping) {
       for (int c = 0; c < 3; ++c)  // 90 degrees clockwise: (x, y) comes from (y, h - 1 - x)
         diff += std::abs(after.Rgb[(static_cast<std::size_t>(y) * after.W + x) * 3 + c] -
                          before.Rgb[(static_cast<std::size_t>(before.H - 1 - x) * before.W + y) * 3 + c]);
-  EXPECT_LT(static_cast<double>(diff) / static_cast<double>(after.Rgb.size()), 3.0);
+  EXPECT_LT(static_cast<double>(diff) / static_cast<double>(after.Rgb.size()), 8.0)
+      << "a turn the wrong way gives tens";
 }
 
 TBytes PackedEntry(const std::filesystem::path& scr, std::size_t index) {
