@@ -1,5 +1,7 @@
 #include "trpic/media_host.h"
 
+#include "imaging/codecs/codec_table.h"
+
 #include "imaging/dib.h"
 
 #include <algorithm>
@@ -124,7 +126,9 @@ std::optional<TSize> ReadSwfFrameSize(const std::filesystem::path& fileName) {
 
 TMediaShape MakeMediaShape(const TBitmap32& shape, int width, int height) {
   TMediaShape result;
-  if (width <= 0 || height <= 0 || shape.Empty()) return result;
+  // A medium larger than a picture may be plays uncut: its shape would cost more memory
+  // than any picture the show holds.
+  if (!codecs::PictureSizeAllowed(width, height) || shape.Empty()) return result;
   TBitmap32 bitmap(width, height, kBlackPixel);
   bitmap.StretchDraw(bitmap.Bounds(), shape);
   result.Outer = RegionFromBitmap(bitmap, kBlackKey);
