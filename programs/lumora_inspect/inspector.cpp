@@ -94,7 +94,10 @@ std::string FormatMediaItems(const TPayloadReport& report) {
       std::string quoted(1, '"');
       quoted += Printable(ext);
       quoted += '"';
-      out += Format("  [%s] %-12s %-10s %s%s\n", section.c_str(), lower == ".swf" ? "Flash movie" : "video",
+      // The column after the section is as wide as the widest section name of the show.
+      const int labelWidth = static_cast<int>(std::to_string(count).size()) + 5;
+      out += Format("  %-*s %-12s %-10s %s%s\n", labelWidth, ("[" + section + "]").c_str(),
+                    lower == ".swf" ? "Flash movie" : "video",
                     quoted.c_str(),
                     repeat == 0   ? "plays until the show ends"
                     : repeat == 1 ? "plays once"

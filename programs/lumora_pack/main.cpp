@@ -16,11 +16,13 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: lumora-pack [--template FILE] [--no-install] [--quiet] SHOW_FOLDER OUTPUT.scr\n"
+    "usage: lumora-pack [--template FILE] [--no-install] [--keep-orientation] [--quiet] SHOW_FOLDER OUTPUT.scr\n"
     "\n"
     "Packs SHOW_FOLDER (its show.ini and the files it names) into OUTPUT.scr.\n"
     "  --template FILE  the player to append the show to (default: " LUMORA_DEFAULT_TEMPLATE_TEXT ")\n"
     "  --no-install     clear the install gate: the file will not install itself\n"
+    "  --keep-orientation  store JPEG pictures as they are, even those whose EXIF orientation\n"
+    "                   says they lie on their side (by default they are stored upright)\n"
     "  --quiet          no progress report for large shows\n"
     "Exit status: 0 written, 2 the show folder or an option is wrong, 1 the output could not be written.\n";
 
@@ -55,6 +57,8 @@ int Run(int argc, char** argv) {
       templateGiven = true;
     } else if (arg == "--no-install") {
       options.InstallGate = false;
+    } else if (arg == "--keep-orientation") {
+      options.KeepOrientation = true;
     } else if (arg == "--quiet") {
       quiet = true;
     } else if (arg == "--help" || arg == "-h") {
@@ -83,18 +87,25 @@ int Run(int argc, char** argv) {
       return 2;
     }
   }
+  // The report goes to standard output line by line, in the order of the work; warnings
+  // go to standard error, with standard output flushed first so that a log of both
+  // keeps that order.
   if (!quiet) {
     options.Progress = [](std::size_t index, std::size_t count, const std::string& path, std::uint64_t size) {
-      std::fprintf(stderr, "lumora-pack: [%zu/%zu] %s (%.1f MiB)\n", index, count, path.c_str(),
-                   static_cast<double>(size) / (1024.0 * 1024.0));
+      std::printf("lumora-pack: [%zu/%zu] %s (%.1f MiB)\n", index, count, path.c_str(),
+                  static_cast<double>(size) / (1024.0 * 1024.0));
+      std::fflush(stdout);
     };
   }
   try {
     const lumora::pack::TPackResult result = lumora::pack::PackShow(fs, options);
+    for (const std::string& note : result.Notes) std::printf("lumora-pack: %s\n", note.c_str());
+    std::fflush(stdout);
     for (const std::string& warning : result.Warnings) std::fprintf(stderr, "lumora-pack: warning: %s\n", warning.c_str());
-    std::printf("lumora-pack: wrote %s: %zu entries, configuration at %d (%d bytes stored), %llu bytes\n",
-                positional[1].c_str(), result.EntryCount, result.ConfigPosition, result.ConfigStoredSize,
-                static_cast<unsigned long long>(result.FileSize));
+    std::fflush(stderr);
+    std::printf("lumora-pack: wrote %s: %zu %s, configuration at %d (%d bytes stored), %llu bytes\n",
+                positional[1].c_str(), result.EntryCount, result.EntryCount == 1 ? "entry" : "entries",
+                result.ConfigPosition, result.ConfigStoredSize, static_cast<unsigned long long>(result.FileSize));
     return 0;
   } catch (const lumora::pack::EPackInputError& e) {
     std::fprintf(stderr, "lumora-pack: %s\n", e.what());

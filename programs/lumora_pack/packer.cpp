@@ -1,6 +1,7 @@
 #include "packer.h"
 
 #include "media_warnings.h"
+#include "jpeg_orientation.h"
 
 #include <zlib.h>
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace lumora::pack {
@@ -23,6 +25,8 @@ std::string Utf8(const std::filesystem::path& path) {
 }
 
 constexpr std::size_t kChunk = 256 * 1024;
+// JPEGs larger than this are stored as they are (they are read whole to be turned).
+constexpr std::uint64_t kMaxTurnedJpeg = 512u << 20;
 constexpr std::uint64_t kMaxPosition = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
 
 // The output being written: a scratch file beside the target that takes the target's
@@ -153,6 +157,39 @@ void CheckOutput(const TPackOptions& options, const TShowFolder& folder) {
       throw EPackInputError(what + "is \"" + entry.Written + "\", a file of the show; choose another output");
 }
 
+
+// A JPEG stored on its side, turned upright; nullopt for every other file, which is
+// stored as it is. Says in result what was done.
+std::optional<std::vector<std::byte>> UprightFile(platform::IReadableFile& file, std::uint64_t size,
+                                                  const std::string& what, TPackResult& result) {
+  std::array<std::byte, 3> head{};
+  if (size < head.size() || !file.ReadAt(0, head)) return std::nullopt;
+  if (head != std::array<std::byte, 3>{std::byte{0xFF}, std::byte{0xD8}, std::byte{0xFF}}) return std::nullopt;
+  if (size > kMaxTurnedJpeg) return std::nullopt;
+  std::vector<std::byte> bytes(static_cast<std::size_t>(size));
+  if (!file.ReadAt(0, bytes)) throw EPackInputError(what + ": cannot read the file");
+  const int orientation = JpegOrientation(bytes);
+  if (orientation < 2) return std::nullopt;
+  const std::string tag = "EXIF orientation " + std::to_string(orientation);
+  try {
+    std::optional<TUprightJpeg> upright = UprightJpeg(bytes);
+    if (!upright) return std::nullopt;
+    if (upright->Lossless) {
+      result.Notes.push_back(what + ": " + tag + ": stored upright, " + OrientationAction(orientation) +
+                             " without loss; orientation reset to 1");
+    } else {
+      result.Warnings.push_back(what + ": " + tag + ": stored upright, " + OrientationAction(orientation) +
+                                " by decoding and compressing again at quality 95, since its width or height is "
+                                "not a whole number of JPEG blocks; orientation reset to 1 (--keep-orientation "
+                                "stores it as it is)");
+    }
+    return std::move(upright->Bytes);
+  } catch (const EJpegTransformError& e) {
+    result.Warnings.push_back(what + ": " + tag + ": cannot be turned upright (" + e.what() + "); stored as it is");
+    return std::nullopt;
+  }
+}
+
 }  // namespace
 
 TPackResult PackShow(platform::IFileSystem& fs, const TPackOptions& options) {
@@ -179,6 +216,8 @@ TPackResult PackShow(platform::IFileSystem& fs, const TPackOptions& options) {
     }
   }
 
+  TPackResult result;
+  result.Warnings = folder.Warnings;
   std::vector<TEntryPlacement> placements;
   for (std::size_t i = 0; i < folder.Entries.size(); ++i) {
     const TFolderEntry& entry = folder.Entries[i];
@@ -189,15 +228,29 @@ TPackResult PackShow(platform::IFileSystem& fs, const TPackOptions& options) {
     if (file->Size() != entry.Size) throw EPackInputError(what + ": the file changed while packing");
     const std::uint64_t position = out.Size();
     if (position > kMaxPosition) throw EPackInputError("the show is larger than 2 GiB, more than a screen saver can address");
-    std::uint64_t done = 0;
-    const std::uint64_t stored =
-        WriteEntry(out, static_cast<std::uint32_t>(entry.Size), [&](std::span<std::byte> buffer) -> std::size_t {
-          const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), entry.Size - done));
-          if (n == 0) return 0;
-          if (!file->ReadAt(done, buffer.first(n))) throw EPackInputError(what + ": cannot read the file");
-          done += n;
-          return n;
-        });
+    std::optional<std::vector<std::byte>> upright;
+    if (!options.KeepOrientation) upright = UprightFile(*file, entry.Size, what, result);
+    std::uint64_t stored = 0;
+    if (upright) {
+      std::size_t done = 0;
+      const std::vector<std::byte>& bytes = *upright;
+      stored = WriteEntry(out, static_cast<std::uint32_t>(bytes.size()), [&](std::span<std::byte> buffer) {
+        const std::size_t n = std::min(buffer.size(), bytes.size() - done);
+        std::memcpy(buffer.data(), bytes.data() + done, n);
+        done += n;
+        return n;
+      });
+    } else {
+      std::uint64_t done = 0;
+      stored =
+          WriteEntry(out, static_cast<std::uint32_t>(entry.Size), [&](std::span<std::byte> buffer) -> std::size_t {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), entry.Size - done));
+            if (n == 0) return 0;
+            if (!file->ReadAt(done, buffer.first(n))) throw EPackInputError(what + ": cannot read the file");
+            done += n;
+            return n;
+          });
+    }
     placements.push_back(TEntryPlacement{static_cast<std::int32_t>(position), static_cast<std::int32_t>(stored)});
   }
 
@@ -214,8 +267,6 @@ TPackResult PackShow(platform::IFileSystem& fs, const TPackOptions& options) {
   if (configPosition + configStored > kMaxPosition)
     throw EPackInputError("the show is larger than 2 GiB, more than a screen saver can address");
 
-  TPackResult result;
-  result.Warnings = folder.Warnings;
   for (std::string& warning : MediaWarnings(fs, folder)) result.Warnings.push_back(std::move(warning));
   result.EntryCount = folder.Entries.size();
   result.ConfigPosition = static_cast<std::int32_t>(configPosition);

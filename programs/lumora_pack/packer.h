@@ -17,6 +17,9 @@ struct TPackOptions {
   std::filesystem::path Template;
   std::filesystem::path Output;
   bool InstallGate = true;
+  // JPEG pictures whose EXIF Orientation is not 1 are stored upright (the tag reset to
+  // 1); true stores every file as it is.
+  bool KeepOrientation = false;
   // Called before each entry is written when the show is large: (1-based index, count,
   // path as written in show.ini, size in bytes).
   std::function<void(std::size_t, std::size_t, const std::string&, std::uint64_t)> Progress;
@@ -27,7 +30,8 @@ struct TPackResult {
   std::uint64_t FileSize = 0;
   std::int32_t ConfigPosition = 0;
   std::int32_t ConfigStoredSize = 0;
-  std::vector<std::string> Warnings;  // see TShowFolder::Warnings
+  std::vector<std::string> Warnings;  // see TShowFolder::Warnings; pictures turned with loss
+  std::vector<std::string> Notes;     // pictures turned upright without loss
 };
 
 // Shows whose files add up to this much report progress.

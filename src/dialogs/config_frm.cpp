@@ -42,6 +42,12 @@ bool TConfigFrm::ReadEmbeddedConfiguration() {
     const TRemoveWhenDone remove(platform_.Files, configFile);
     TBiggerIniFile ini(platform_.Files, configFile);
     ReadSettingsDialogKeys(ini, config_);
+    textCharset_ = 1;
+    const std::int32_t count = ini.ReadInteger("AppInfo", "PicCount", 0);
+    for (std::int32_t n = 1; n <= count && n <= 100000 && textCharset_ == 1; ++n) {
+      const std::int32_t charset = ini.ReadInteger("Pic" + std::to_string(n), "CapFont_Charset", 1);
+      if (charset != 0 && charset != 1) textCharset_ = charset;
+    }
   } catch (const EIniFileError&) {
     // Extracted but unreadable counts as not extracted.
     return false;
@@ -138,6 +144,7 @@ void TConfigFrm::labWebsiteClick() { OpenAddress(config_.YourURL); }
 void TConfigFrm::btnReadmeClick() {
   auto form = std::make_unique<TReadmeFrm>();
   form->SetReadmeText(config_.ReadmeText);
+  form->SetTextCharset(textCharset_);
   TReadmeFrm& shown = *form;
   readmeForms_.push_back(std::move(form));
   if (hooks_.ShowReadme) hooks_.ShowReadme(shown);

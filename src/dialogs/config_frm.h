@@ -66,6 +66,10 @@ class TConfigFrm {
   void btnReadmeClick();
 
   const TSSConfig& Config() const { return config_; }
+  // The character set that the show's own texts (author, website, description, banner
+  // tip, readme) are written in: that of the first caption font naming one other than
+  // the Western (0) or default (1) set; 1 when none does.
+  int TextCharset() const { return textCharset_; }
   bool Closed() const { return closed_; }
   // HowToExit as the four exit check boxes give it.
   std::int32_t HowToExitFromBoxes() const;
@@ -82,6 +86,7 @@ class TConfigFrm {
   TConfigFrmPlatform platform_;
   THooks hooks_;
   TSSConfig config_;
+  int textCharset_ = 1;
   bool closed_ = false;
   std::vector<std::unique_ptr<TReadmeFrm>> readmeForms_;
 };

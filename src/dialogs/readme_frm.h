@@ -23,6 +23,9 @@ class TReadmeFrm {
   // memReadme's lines, joined by CR LF (ANSI).
   const std::string& ReadmeText() const { return readmeText_; }
   void SetReadmeText(std::string text) { readmeText_ = std::move(text); }
+  // The character set the readme is written in (TConfigFrm::TextCharset).
+  int TextCharset() const { return textCharset_; }
+  void SetTextCharset(int charset) { textCharset_ = charset; }
 
   // Closes the window; the glue sets it when it has made the window.
   std::function<void()> CloseWindow;
@@ -32,6 +35,7 @@ class TReadmeFrm {
 
  private:
   std::string readmeText_;
+  int textCharset_ = 1;
 };
 
 }  // namespace lumora

@@ -6,6 +6,7 @@
 #include "dialogs/config_frm.h"
 #include "dialogs/config_frm_layout.h"
 #include "dialogs/settings_win32.h"
+#include "platform/text.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_message_box.h"
 #include "platform/win32/win32_shell.h"
@@ -153,8 +154,14 @@ class TSettingsDialog {
     return true;
   }
 
+  std::wstring ShowText(std::string_view text) const {
+    return platform::WideFromCodePage(text, platform::CodePageOfCharset(form_.TextCharset()));
+  }
+
   HWND CreateControl(const TDialogControl& c) {
-    const std::wstring text = platform::WideFromAnsi(c.Text);
+    // The show's own texts are in the show's character set, the dialog's in the system's.
+    const bool showText = c.Name == "labAuthor" || c.Name == "labWebsite" || c.Name == "memDescription";
+    const std::wstring text = showText ? ShowText(c.Text) : platform::WideFromAnsi(c.Text);
     HWND parent = c.Page >= 0 ? pages_[static_cast<std::size_t>(c.Page)] : dialog_;
     const wchar_t* cls = L"STATIC";
     DWORD style = WS_CHILD | (c.Visible ? WS_VISIBLE : 0);
@@ -391,7 +398,7 @@ class TSettingsDialog {
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog_, nullptr,
                                  ::GetModuleHandleW(nullptr), nullptr);
     if (tip == nullptr) return;
-    bannerTip_ = platform::WideFromAnsi(form_.imgBanner.Hint);
+    bannerTip_ = ShowText(form_.imgBanner.Hint);
     TTTOOLINFOW info{};
     info.cbSize = sizeof(info);
     info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;

@@ -2,6 +2,7 @@
 // the window and wraps its lines at the window's width.
 #include "dialogs/settings_win32.h"
 
+#include "platform/text.h"
 #include "platform/win32/win32_files.h"
 
 namespace lumora {
@@ -68,7 +69,8 @@ TWin32ReadmeWindow::TWin32ReadmeWindow(TReadmeFrm& form) : form_(form) {
                                 ES_AUTOVSCROLL,
                             0, 0, 0, 0, window_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   ::SendMessageW(memo_, EM_SETLIMITTEXT, 0, 0);
-  const std::wstring text = platform::WideFromAnsi(form_.ReadmeText());
+  const std::wstring text =
+      platform::WideFromCodePage(form_.ReadmeText(), platform::CodePageOfCharset(form_.TextCharset()));
   ::SetWindowTextW(memo_, text.c_str());
   ApplyDpi(WindowDpi(window_));
   form_.CloseWindow = [this] {

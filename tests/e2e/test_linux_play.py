@@ -51,8 +51,8 @@ def CheckEndedClean(process, temp: Path, what: str) -> None:
 
 
 def TestNativeShowsMatchTheHeadlessRenderAndAKeyEndsThem(s: TSession):
-    demo = s.Config.Scr.parent.parent / "native" / "demo.scr"
-    Check(demo.is_file(), f"{demo} is missing (the native build packs it)")
+    demo = s.Config.Scr.parent.parent / "native" / "generated.scr"
+    Check(demo.is_file(), f"{demo} is missing (the native build packs it from examples/demo/generated.ini)")
     red = RedPictureShow(s, "red.scr")
     # The red picture's corners and the background beside them; the demo away from its caption.
     left, top = (SCREEN_WIDTH - 200) // 2, (SCREEN_HEIGHT - 100) // 2

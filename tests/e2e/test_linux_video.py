@@ -96,8 +96,8 @@ def TestOnTwoMonitorsTheNativeShowTakesThePrimaryAndCoversTheOther(s: TSession):
 
 
 def TestTheDemoGoesRoundItsVideoAndPicturesWithTheMusicPlaying(s: TSession):
-    demo = s.Config.Scr.parent.parent / "native" / "demo.scr"
-    Check(demo.is_file(), f"{demo} is missing (the native build packs it)")
+    demo = s.Config.Scr.parent.parent / "native" / "generated.scr"
+    Check(demo.is_file(), f"{demo} is missing (the native build packs it from examples/demo/generated.ini)")
     home = s.RunDir / "home"
     home.mkdir(exist_ok=True)
     (home / ".asoundrc").write_text("pcm.!default { type null }\n")

@@ -110,8 +110,8 @@ def Close(a: tuple, b: tuple, tolerance: int = 6) -> bool:
 
 
 def TestDemoPlaysFullScreenAsTheHeadlessRenderShowsIt(s: TSession):
-    demo = s.Config.Scr.parent.parent / "native" / "demo.scr"
-    Check(demo.is_file(), f"{demo} is missing (the native build packs it)")
+    demo = s.Config.Scr.parent.parent / "native" / "generated.scr"
+    Check(demo.is_file(), f"{demo} is missing (the native build packs it from examples/demo/generated.ini)")
     scr = s.Prefix / "drive_c" / "lumora" / "demo.scr"
     scr.parent.mkdir(exist_ok=True)
     shutil.copyfile(demo, scr)

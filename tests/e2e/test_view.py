@@ -91,20 +91,25 @@ def TestViewWindowMatchesTheHeadlessRender(s: TSession):
 
 
 
+def CaptionArgs(caption: str, face: str, height: str, style: list) -> list:
+    return ["dot.bmp", "--client", f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}", "--bg", "solid", "--bg-color", "00000000",
+            "--pic-pos", "top-left", "--caption", caption, "--cap-font", face, "--cap-height", height,
+            "--cap-color", "00FFFFFF", "--cap-pos", "center", *style]
+
+
 def CaptionInk(s: TSession, name: str, caption: str, face: str, height: str, style: list) -> frozenset:
     """The caption's light pixels on a black screen, relative to their bounding box."""
     renderExe = s.Config.Scr.parent / "lumora-render.exe"
     Check(renderExe.is_file(), f"the Windows lumora-render is missing: {renderExe}")
-    args = ["dot.bmp", "--client", f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}", "--bg", "solid", "--bg-color", "00000000",
-            "--pic-pos", "top-left", "--caption", caption, "--cap-font", face, "--cap-height", height,
-            "--cap-color", "00FFFFFF", "--cap-pos", "center", *style]
+    args = CaptionArgs(caption, face, height, style)
     process = s.StartWindows(renderExe, [*args, "--window", "--seconds", "120"], "lumora-render")
     window = s.WaitForWindow(Title="lumora-render", Visible=True, process=process)
 
     def Ink():
         shot = s.Screenshot(name)
         ink = [(x, y) for y in range(shot.Height) for x in range(shot.Width) if shot.Pixel(x, y)[0] > 96]
-        return ink or None
+        # A window not painted yet is white all over: no caption there.
+        return ink if ink and len(ink) < shot.Width * shot.Height // 2 else None
 
     ink = WaitUntil(Ink, 30, f"{name}: the caption on screen")
     s.CloseWindow(window.Hwnd)
@@ -127,3 +132,26 @@ def TestCaptionGlyphsAreWholeAtTheCaptionsEdges(s: TSession):
         bare = CaptionInk(s, name, "jgpqyf", face, height, style)
         roomy = CaptionInk(s, name + "-roomy", "  jgpqyf  |  ", face, height, style)
         Check(bare == roomy, f"{face}: {len(roomy - bare)} pixels of the glyphs are cut at the caption's edges")
+
+
+def TestCaptionWidthIsTheSameNativelyAndUnderWine(s: TSession):
+    # Natively the faces a show names are drawn in the metric-compatible free faces that
+    # the Wine prefix puts in their place, so a caption keeps its width and line breaks.
+    (s.RunDir / "dot.bmp").write_bytes(Bmp24(2, 2, (0, 0, 0)))
+    s.ParkPointer()
+    native = NativeRender(s)
+    Check(native.is_file(), f"the native lumora-render is missing: {native}")
+    caption = "Portraits stand upright in packed shows"
+    words = len(caption.split())
+    for face in ["Arial", "Times New Roman", "Courier New"]:
+        name = "width-" + face.replace(" ", "-").lower()
+        wine = CaptionInk(s, name, caption, face, "-32", [])
+        subprocess.run([str(native), *CaptionArgs(caption, face, "-32", []), "-o", name + ".png"], cwd=s.RunDir,
+                       check=True, timeout=120, capture_output=True)
+        shot = ReadPng(s, s.RunDir / (name + ".png"))
+        xs = [x for y in range(shot.Height) for x in range(shot.Width) if shot.Pixel(x, y)[0] > 96]
+        Check(bool(xs), f"{face}: no caption in the native render")
+        nativeWidth = max(xs) - min(xs) + 1
+        wineWidth = max(x for x, _ in wine) + 1
+        Check(abs(nativeWidth - wineWidth) <= words,
+              f"{face}: the caption is {nativeWidth} pixels wide natively and {wineWidth} under Wine")

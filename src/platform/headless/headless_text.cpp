@@ -4,13 +4,16 @@
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
 #include <fontconfig/fontconfig.h>
+#include <iconv.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cmath>
 #include <map>
+#include <cerrno>
 #include <mutex>
+#include <tuple>
 #include <utility>
 
 namespace lumora::platform {
@@ -23,6 +26,39 @@ constexpr std::array<char32_t, 32> kCp1252High = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
 
 constexpr const char* kDefaultFace = "DejaVu Sans";
+
+// Faces that shows name and that the free faces installed match in every advance, the
+// same that the Wine prefixes of the tests and of scripts/main put in their place; any
+// other face the machine lacks is drawn in the default face.
+struct TFaceAlias {
+  const char* Face;
+  const char* Free;
+};
+constexpr std::array<TFaceAlias, 9> kMetricAliases = {{
+    {"Arial", "Liberation Sans"},
+    {"Helvetica", "Liberation Sans"},
+    {"Arial Narrow", "Liberation Sans Narrow"},
+    {"Times New Roman", "Liberation Serif"},
+    {"Times", "Liberation Serif"},
+    {"Courier New", "Liberation Mono"},
+    {"Courier", "Liberation Mono"},
+    {"Calibri", "Carlito"},
+    {"Cambria", "Caladea"},
+}};
+
+// The language whose faces hold the script of a character set that the default face
+// lacks (fontconfig's names).
+const char* ScriptLanguage(int charset) {
+  switch (charset) {
+    case 128: return "ja";
+    case 129:
+    case 130: return "ko";
+    case 134: return "zh-cn";
+    case 136: return "zh-tw";
+    case 222: return "th";
+    default: return nullptr;
+  }
+}
 // The size of a font whose height is left at 0: 8 points at 96 pixels per inch.
 constexpr int kDefaultHeight = -11;
 
@@ -37,11 +73,56 @@ struct TFaceMetrics {
   int CellHeight = 0;
   int UnderlinePos = 0;  // below the baseline
   int LineThickness = 1;
+  FT_Face Script = nullptr;  // for the characters the face lacks; may be null
 };
+
+// Renders the glyph of c from the face, or from the script's face when only that has it.
+FT_GlyphSlot LoadGlyph(FT_Face face, const TFaceMetrics& metrics, char32_t c) {
+  if (metrics.Script != nullptr && FT_Get_Char_Index(face, c) == 0 && FT_Get_Char_Index(metrics.Script, c) != 0)
+    face = metrics.Script;
+  return FT_Load_Char(face, c, FT_LOAD_RENDER) == 0 ? face->glyph : nullptr;
+}
 
 }  // namespace
 
 char32_t UnicodeFromAnsi(unsigned char c) { return c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : char32_t(c); }
+
+std::u32string UnicodeFromCodePage(std::string_view text, unsigned codePage) {
+  std::u32string out;
+  // The system's ANSI code page is Windows-1252 here, as on the test machines; symbol
+  // fonts take the bytes as they are.
+  if (codePage == 0 || codePage == 1252 || codePage == 42) {
+    for (const char c : text) out.push_back(UnicodeFromAnsi(static_cast<unsigned char>(c)));
+    return out;
+  }
+  const std::string name = codePage == 1 ? "CP437" : codePage == 10000 ? "MACINTOSH" : codePage == 1361 ? "JOHAB"
+                                                                                                      : "CP" + std::to_string(codePage);
+  const iconv_t cd = ::iconv_open("UTF-32LE", name.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return UnicodeFromCodePage(text, 0);
+  std::string in(text);
+  char* src = in.data();
+  std::size_t left = in.size();
+  std::array<char, 256> buffer{};
+  while (left > 0) {
+    char* dst = buffer.data();
+    std::size_t room = buffer.size();
+    const std::size_t rc = ::iconv(cd, &src, &left, &dst, &room);
+    const int error = errno;
+    for (const char* p = buffer.data(); p + 4 <= dst; p += 4) {
+      const auto b = [p](int i) { return static_cast<char32_t>(static_cast<unsigned char>(p[i])); };
+      out.push_back(b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24));
+    }
+    if (rc != static_cast<std::size_t>(-1) || error == E2BIG) continue;
+    // A byte that starts no character of the code page, or a character cut off at the
+    // end: one replacement character, as Windows gives.
+    out.push_back(0xFFFD);
+    if (error != EILSEQ) break;
+    ++src;
+    --left;
+  }
+  ::iconv_close(cd);
+  return out;
+}
 
 struct THeadlessTextRasterizer::TImpl {
   FT_Library library = nullptr;
@@ -49,7 +130,7 @@ struct THeadlessTextRasterizer::TImpl {
   // (name, style) -> file, for every rasterizer of the process: the fonts installed do
   // not change while it runs, and a match costs more than a caption.
   static std::mutex resolvedMutex;
-  static std::map<std::pair<std::string, int>, std::string> resolved;
+  static std::map<std::tuple<std::string, int, std::string>, std::string> resolved;
 
   TImpl() {
     FT_Init_FreeType(&library);
@@ -60,9 +141,11 @@ struct THeadlessTextRasterizer::TImpl {
     if (library != nullptr) FT_Done_FreeType(library);
   }
 
-  std::string Match(const std::string& family, bool bold, bool italic, std::string* matchedFamily) {
+  std::string Match(const std::string& family, bool bold, bool italic, const char* language,
+                    std::string* matchedFamily) {
     FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    if (language != nullptr) FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(language));
+    if (!family.empty()) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_OBLIQUE : FC_SLANT_ROMAN);
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
@@ -83,28 +166,50 @@ struct THeadlessTextRasterizer::TImpl {
 
   std::string Resolve(const TTextFont& font) {
     const int style = (font.Bold ? 1 : 0) | (font.Italic ? 2 : 0);
-    const auto key = std::make_pair(font.Name, style);
+    const auto key = std::make_tuple(font.Name, style, std::string());
     const std::lock_guard<std::mutex> lock(resolvedMutex);
     if (auto it = resolved.find(key); it != resolved.end()) return it->second;
     std::string family;
-    std::string file = font.Name.empty() ? std::string() : Match(font.Name, font.Bold, font.Italic, &family);
+    std::string file = font.Name.empty() ? std::string() : Match(font.Name, font.Bold, font.Italic, nullptr, &family);
     // Whatever fontconfig offers in place of a missing face would differ between
-    // machines; the default face does not.
-    if (file.empty() || !SameName(family, font.Name)) file = Match(kDefaultFace, font.Bold, font.Italic, nullptr);
+    // machines; the metric-compatible free face, or the default face, does not.
+    if (file.empty() || !SameName(family, font.Name)) {
+      file.clear();
+      for (const TFaceAlias& alias : kMetricAliases) {
+        if (!SameName(alias.Face, font.Name)) continue;
+        file = Match(alias.Free, font.Bold, font.Italic, nullptr, &family);
+        if (!SameName(family, alias.Free)) file.clear();
+      }
+      if (file.empty()) file = Match(kDefaultFace, font.Bold, font.Italic, nullptr, nullptr);
+    }
     resolved[key] = file;
     return file;
   }
 
-  FT_Face Face(const TTextFont& font, TFaceMetrics& metrics) {
-    const std::string file = Resolve(font);
+  // For the character sets of scripts that the faces above lack, a face of that script
+  // for the characters they lack, as Windows links faces; empty for the others.
+  std::string ResolveScript(const TTextFont& font) {
+    const char* language = ScriptLanguage(font.Charset);
+    if (language == nullptr) return {};
+    const int style = (font.Bold ? 1 : 0) | (font.Italic ? 2 : 0);
+    const auto key = std::make_tuple(std::string(), style, std::string(language));
+    const std::lock_guard<std::mutex> lock(resolvedMutex);
+    if (auto it = resolved.find(key); it != resolved.end()) return it->second;
+    return resolved[key] = Match({}, font.Bold, font.Italic, language, nullptr);
+  }
+
+  FT_Face Open(const std::string& file) {
     if (file.empty() || library == nullptr) return nullptr;
+    if (auto it = faces.find(file); it != faces.end()) return it->second;
     FT_Face face = nullptr;
-    if (auto it = faces.find(file); it != faces.end()) {
-      face = it->second;
-    } else {
-      if (FT_New_Face(library, file.c_str(), 0, &face) != 0) return nullptr;
-      faces[file] = face;
-    }
+    if (FT_New_Face(library, file.c_str(), 0, &face) != 0) return nullptr;
+    faces[file] = face;
+    return face;
+  }
+
+  FT_Face Face(const TTextFont& font, TFaceMetrics& metrics) {
+    FT_Face face = Open(Resolve(font));
+    if (face == nullptr) return nullptr;
     // Cell metrics as Windows takes them: the OS/2 table's Windows ascent and descent.
     int ascentUnits = face->ascender;
     int descentUnits = -face->descender;
@@ -118,6 +223,9 @@ struct THeadlessTextRasterizer::TImpl {
     double em = height < 0 ? -height : static_cast<double>(height) * upem / (ascentUnits + descentUnits);
     em = std::max(em, 1.0);
     FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72);
+    metrics.Script = Open(ResolveScript(font));
+    if (metrics.Script == face) metrics.Script = nullptr;
+    if (metrics.Script != nullptr) FT_Set_Char_Size(metrics.Script, 0, static_cast<FT_F26Dot6>(std::lround(em * 64)), 72, 72);
     if (height > 0) {
       // A cell height asked for is the cell height given.
       metrics.Ascent = static_cast<int>(std::lround(em * ascentUnits / upem));
@@ -134,7 +242,7 @@ struct THeadlessTextRasterizer::TImpl {
 };
 
 std::mutex THeadlessTextRasterizer::TImpl::resolvedMutex;
-std::map<std::pair<std::string, int>, std::string> THeadlessTextRasterizer::TImpl::resolved;
+std::map<std::tuple<std::string, int, std::string>, std::string> THeadlessTextRasterizer::TImpl::resolved;
 
 THeadlessTextRasterizer::THeadlessTextRasterizer() : impl_(std::make_unique<TImpl>()) {}
 THeadlessTextRasterizer::~THeadlessTextRasterizer() = default;
@@ -151,13 +259,13 @@ struct TLineInk {
   int Width = 0;
 };
 
-TLineInk MeasureInk(FT_Face face, std::string_view text) {
+TLineInk MeasureInk(FT_Face face, const TFaceMetrics& metrics, std::u32string_view text) {
   int pen = 0;
   int left = 0;
   int right = 0;
-  for (const char c : text) {
-    if (FT_Load_Char(face, UnicodeFromAnsi(static_cast<unsigned char>(c)), FT_LOAD_RENDER) != 0) continue;
-    const FT_GlyphSlot slot = face->glyph;
+  for (const char32_t c : text) {
+    const FT_GlyphSlot slot = LoadGlyph(face, metrics, c);
+    if (slot == nullptr) continue;
     if (slot->bitmap.width > 0) {
       left = std::min(left, pen + slot->bitmap_left);
       right = std::max(right, pen + slot->bitmap_left + static_cast<int>(slot->bitmap.width));
@@ -174,7 +282,7 @@ TTextExtent THeadlessTextRasterizer::TextExtent(const TTextFont& font, std::stri
   FT_Face face = impl_->Face(font, metrics);
   if (face == nullptr) return {};
   // The extent holds every pixel the text paints.
-  return {MeasureInk(face, text).Width, metrics.CellHeight};
+  return {MeasureInk(face, metrics, UnicodeFromCodePage(text, CodePageOfCharset(font.Charset))).Width, metrics.CellHeight};
 }
 
 void THeadlessTextRasterizer::PaintText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
@@ -184,7 +292,8 @@ void THeadlessTextRasterizer::PaintText(TBitmap32& target, int x, int y, const T
   if (face == nullptr) return;
   const int baseline = y + metrics.Ascent;
   // Glyphs that reach left of the first advance start that much further right.
-  x += MeasureInk(face, text).Lead;
+  const std::u32string chars = UnicodeFromCodePage(text, CodePageOfCharset(font.Charset));
+  x += MeasureInk(face, metrics, chars).Lead;
   const auto blend = [&](int px, int py, unsigned coverage) {
     if (px < 0 || py < 0 || px >= target.Width() || py >= target.Height() || coverage == 0) return;
     TPixel& p = target.At(px, py);
@@ -194,9 +303,9 @@ void THeadlessTextRasterizer::PaintText(TBitmap32& target, int x, int y, const T
                   static_cast<std::uint8_t>(mix(PixelB(p), PixelB(colour))), PixelA(p));
   };
   int pen = x;
-  for (const char c : text) {
-    if (FT_Load_Char(face, UnicodeFromAnsi(static_cast<unsigned char>(c)), FT_LOAD_RENDER) != 0) continue;
-    const FT_GlyphSlot slot = face->glyph;
+  for (const char32_t c : chars) {
+    const FT_GlyphSlot slot = LoadGlyph(face, metrics, c);
+    if (slot == nullptr) continue;
     const FT_Bitmap& bitmap = slot->bitmap;
     if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
       for (unsigned row = 0; row < bitmap.rows; ++row) {

@@ -1,5 +1,7 @@
-// Text of the headless backend, rasterised with FreeType from the DejaVu faces that
-// fontconfig finds, so that renders are the same on every machine of this kind.
+// Text of the headless backend, rasterised with FreeType from the faces that fontconfig
+// finds: the face named when installed, else its metric-compatible free face (Liberation,
+// Carlito, Caladea), else DejaVu Sans (or a face of the script for the character sets
+// of East Asia and Thai), so that renders are the same on every machine of this kind.
 #pragma once
 
 #include "platform/text.h"
@@ -29,5 +31,8 @@ class THeadlessTextRasterizer final : public ITextRasterizer {
 
 // The Unicode code point of a byte of the ANSI code page (Windows-1252).
 char32_t UnicodeFromAnsi(unsigned char c);
+// Text in a code page (CodePageOfCharset) as code points; bytes that make no character
+// become U+FFFD, a code page the machine cannot convert is taken as the ANSI one.
+std::u32string UnicodeFromCodePage(std::string_view text, unsigned codePage);
 
 }  // namespace lumora::platform

@@ -102,11 +102,16 @@ class TWin32PatchableFile final : public IPatchableFile {
 
 }  // namespace
 
-std::wstring WideFromAnsi(std::string_view text) {
+std::wstring WideFromAnsi(std::string_view text) { return WideFromCodePage(text, CP_ACP); }
+
+std::wstring WideFromCodePage(std::string_view text, unsigned codePage) {
   if (text.empty()) return {};
-  const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  int n = ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  // A code page this system lacks: the ANSI one, as before.
+  if (n <= 0 && codePage != CP_ACP) return WideFromCodePage(text, CP_ACP);
   std::wstring out(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  if (n > 0) n = ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  out.resize(static_cast<std::size_t>(n > 0 ? n : 0));
   return out;
 }
 

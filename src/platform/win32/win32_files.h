@@ -33,5 +33,8 @@ class TWin32FileSystem final : public IFileSystem {
 
 // Converts text in the ANSI code page to UTF-16.
 std::wstring WideFromAnsi(std::string_view text);
+// Converts text in a code page (0 the ANSI one, 1 the OEM one, see CodePageOfCharset)
+// to UTF-16; a code page the system lacks is taken as the ANSI one.
+std::wstring WideFromCodePage(std::string_view text, unsigned codePage);
 
 }  // namespace lumora::platform

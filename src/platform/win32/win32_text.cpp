@@ -24,7 +24,7 @@ class TFontDC {
     lf.lfStrikeOut = font.StrikeOut ? TRUE : FALSE;
     lf.lfCharSet = static_cast<BYTE>(font.Charset);
     lf.lfQuality = ANTIALIASED_QUALITY;
-    const std::wstring face = WideFromAnsi(font.Name);
+    const std::wstring face = WideFromCodePage(font.Name, CodePageOfCharset(font.Charset));
     wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
     font_ = counted::CreateFontIndirectW(&lf);
     old_ = ::SelectObject(dc_, font_);
@@ -109,14 +109,15 @@ TLineBox MeasureLine(HDC dc, const std::wstring& text) {
 
 TTextExtent TWin32TextRasterizer::TextExtent(const TTextFont& font, std::string_view text) {
   TFontDC dc(font);
-  const TLineBox box = MeasureLine(dc.Get(), WideFromAnsi(text));
+  const TLineBox box = MeasureLine(dc.Get(), WideFromCodePage(text, CodePageOfCharset(font.Charset)));
   return {box.Width, box.Height};
 }
 
 void TWin32TextRasterizer::PaintText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
                                     TPixel colour) {
   TFontDC dc(font);
-  const std::wstring wide = WideFromAnsi(text);
+  // The text is in the code page of the font's character set, as GDI takes narrow text.
+  const std::wstring wide = WideFromCodePage(text, CodePageOfCharset(font.Charset));
   const TLineBox extent = MeasureLine(dc.Get(), wide);
   // Only the part of the text's extent inside the bitmap is copied out, drawn on and copied back.
   const int left = std::max(0, x);

@@ -220,9 +220,14 @@ TEST_F(ConfigFrm, ClicksOpenTheirAddressesAndEachReadmeClickMakesAnotherWindow) 
   EXPECT_EQ(shownReadmes_[0]->ReadmeText(), "");  // no readme section
   EXPECT_FALSE(form.Closed());
 
-  WriteSaver("[SettingsReadmeFile]\r\nHello\r\nWorld = yes\r\n");
+  EXPECT_EQ(shownReadmes_[0]->TextCharset(), 1);
+
+  // The show's texts are in the character set of its first caption font that names one.
+  WriteSaver("[AppInfo]\r\nPicCount=3\r\n[Pic1]\r\nCapFont_Charset=0\r\n[Pic2]\r\nCapFont_Charset=204\r\n"
+             "[Pic3]\r\nCapFont_Charset=161\r\n[SettingsReadmeFile]\r\nHello\r\nWorld = yes\r\n");
   Show().btnReadmeClick();
   EXPECT_EQ(shownReadmes_.back()->ReadmeText(), "Hello\r\nWorld = yes\r\n");
+  EXPECT_EQ(shownReadmes_.back()->TextCharset(), 204);
   bool closed = false;
   shownReadmes_.back()->CloseWindow = [&] { closed = true; };
   shownReadmes_.back()->mmFileExitClick();

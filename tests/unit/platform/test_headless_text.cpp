@@ -73,6 +73,12 @@ TEST(HeadlessText, MissingFacesFallBackToTheDefaultFaceAndStylesPickTheirFaces) 
   THeadlessTextRasterizer text;
   const std::string plain = text.FaceFile(TTextFont{.Name = "DejaVu Sans"});
   EXPECT_NE(plain.find("DejaVuSans"), std::string::npos);
+  // The faces shows name most, in their metric-compatible free faces.
+  for (const auto& [face, file] : {std::pair{"Arial", "LiberationSans-Regular"}, std::pair{"times new roman", "LiberationSerif-Regular"},
+                                   std::pair{"Courier New", "LiberationMono-Regular"}, std::pair{"Calibri", "Carlito-Regular"},
+                                   std::pair{"Cambria", "Caladea-Regular"}})
+    EXPECT_NE(text.FaceFile(TTextFont{.Name = face}).find(file), std::string::npos) << face;
+  EXPECT_NE(text.FaceFile(TTextFont{.Name = "Arial", .Bold = true}).find("LiberationSans-Bold"), std::string::npos);
   EXPECT_EQ(text.FaceFile(TTextFont{.Name = "No Such Face At All"}), plain);
   EXPECT_EQ(text.FaceFile(TTextFont{.Name = "MS Sans Serif"}), plain);
   EXPECT_NE(text.FaceFile(TTextFont{.Name = "DejaVu Sans", .Bold = true}), plain);
@@ -89,6 +95,43 @@ TEST(HeadlessText, AnsiBytesMapToTheirCharacters) {
   TTextFont font;
   font.Height = -16;
   EXPECT_GT(text.TextExtent(font, "caf\xE9").Width, text.TextExtent(font, "caf").Width);
+}
+
+// Caption text is in the code page of its font's character set: Russian, Greek and
+// Chinese captions read as written, in glyphs that differ from the same bytes read as
+// Western text, the Chinese ones from a face of that script.
+TEST(HeadlessText, TextIsReadInTheCodePageOfItsCharacterSet) {
+  struct TCase {
+    int Charset;
+    std::string Bytes;
+    std::u32string Expected;
+  };
+  const TCase cases[] = {
+      {204, "\xCF\xF0\xE8\xE2\xE5\xF2", U"\u041F\u0440\u0438\u0432\u0435\u0442"},  // cp1251
+      {161, "\xC3\xE5\xE9\xDC", U"\u0393\u03B5\u03B9\u03AC"},                         // cp1253
+      {134, "\xC4\xE3\xBA\xC3", U"\u4F60\u597D"},                                       // cp936
+      {0, "caf\xE9\x80", U"caf\u00E9\u20AC"},
+      {134, "a\x81", U"a\uFFFD"},  // a character cut off at the end
+  };
+  THeadlessTextRasterizer text;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Charset);
+    EXPECT_EQ(UnicodeFromCodePage(c.Bytes, CodePageOfCharset(c.Charset)), c.Expected);
+    const TTextFont font{.Name = "Arial", .Charset = c.Charset, .Height = -24};
+    const TTextExtent e = text.TextExtent(font, c.Bytes);
+    TBitmap32 own(e.Width, e.Height);
+    text.PaintText(own, 0, 0, font, c.Bytes, MakePixel(0, 0, 0));
+    EXPECT_GT(CountNonWhite(own, 0, 0, own.Width(), own.Height()), 20);
+    if (c.Charset == 0) continue;
+    TTextFont western = font;
+    western.Charset = 0;
+    TBitmap32 other(e.Width, e.Height);
+    text.PaintText(other, 0, 0, western, c.Bytes, MakePixel(0, 0, 0));
+    EXPECT_NE(own, other);
+  }
+  // Full-width ideographs: two characters about two ems wide, not two narrow boxes.
+  EXPECT_GT(text.TextExtent(TTextFont{.Name = "SimSun", .Charset = 134, .Height = -24}, "\xC4\xE3\xBA\xC3").Width, 40);
+  EXPECT_EQ(UnicodeFromCodePage("\xE9", 1), U"\u0398") << "the OEM code page is 437";
 }
 
 }  // namespace

@@ -250,6 +250,21 @@ TEST(Inspect, ReportNamesTheTrailerConfigurationAndEveryEntry) {
   EXPECT_EQ(text.find("configuration text"), std::string::npos);
 }
 
+TEST(Inspect, MediaItemColumnsStayAlignedPastPic9) {
+  TShowFolderFixture f;
+  std::string ini;
+  for (int n = 1; n <= 10; ++n)
+    ini += "[Pic" + std::to_string(n) + "]\r\nPicFileName=" + (n == 2 || n == 10 ? "v.avi\r\nMediaStyle=1" : "a.bmp") +
+           "\r\n";
+  f.Ini(ini);
+  f.File("a.bmp", test::Media(100, 1));
+  f.File("v.avi", test::Media(100, 2));
+  f.Pack();
+  const std::string text = inspect::FormatReport(f.Out(), Inspect(f.Out()), false);
+  EXPECT_NE(text.find("  [Pic2]  video"), std::string::npos) << text;
+  EXPECT_NE(text.find("  [Pic10] video"), std::string::npos) << text;
+}
+
 TEST(Inspect, TheConfigurationProblemIsNamedForEveryBrokenFile) {
   TShowFolderFixture f;
   f.Ini("[Pic1]\r\nPicFileName=a.bmp\r\n");
