@@ -23,7 +23,9 @@ endif()
 
 # The picture and compression libraries. Natively they come from Debian's -dev
 # packages; for Windows from the prefix that scripts/build-win-deps fills.
-if(CMAKE_CROSSCOMPILING AND WIN32)
+if(LUMORA_HELPER_ONLY)
+  # The control host needs none of them.
+elseif(CMAKE_CROSSCOMPILING AND WIN32)
   if(NOT LUMORA_WIN_DEPS)
     set(LUMORA_WIN_DEPS "$ENV{HOME}/.cache/lumora/win-deps/current")
   endif()
@@ -33,7 +35,9 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
   set(ZLIB_LIBRARY "/usr/x86_64-w64-mingw32/lib/libz.a" CACHE FILEPATH "static zlib for Windows")
   set(ZLIB_INCLUDE_DIR "/usr/x86_64-w64-mingw32/include" CACHE PATH "zlib headers for Windows")
 endif()
-find_package(ZLIB REQUIRED)
+if(NOT LUMORA_HELPER_ONLY)
+  find_package(ZLIB REQUIRED)
+endif()
 
 # lumora_add_unit_test(NAME SOURCES... LIBS...): one test binary per unit, run by CTest with label "unit".
 function(lumora_add_unit_test name)

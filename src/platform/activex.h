@@ -8,6 +8,7 @@
 #include "platform/window_handle.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -53,6 +54,13 @@ class IActiveXControl {
   // Sees every listed message of the control's window first, with its client
   // coordinates; returning false keeps it from the control.
   virtual void SetMessageHook(std::function<bool(TControlMessage, int x, int y)> hook) = 0;
+  // What the hook would answer for a message, without raising anything. A control in
+  // another process cannot wait for the hook: it lets a message through by this answer
+  // and raises the hook afterwards (its answer then ignored).
+  virtual void SetMessagePass(std::function<bool(TControlMessage)> passes) {}
+  // True once the control is gone for good (its process ended or stopped answering):
+  // every call fails from then on.
+  virtual bool Lost() const { return false; }
 };
 
 class IActiveXHost {
@@ -64,6 +72,16 @@ class IActiveXHost {
   // failure, with its reason in failure.
   virtual std::unique_ptr<IActiveXControl> CreateControl(std::string_view className, IMediaPanel* parent,
                                                          TActiveXFailure& failure) = 0;
+  // The control file that a show carries for className (whose class identifier is
+  // classId), for when the registry cannot make the class: the host then loads this file
+  // privately, registering nothing. The host owns the file from now on and deletes it
+  // when it is destroyed, after the controls made from it; a host that cannot load
+  // files privately deletes it at once.
+  virtual void UseControlFile(std::string_view className, std::string_view classId,
+                              const std::filesystem::path& file) {
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+  }
 };
 
 }  // namespace lumora::platform

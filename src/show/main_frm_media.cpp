@@ -127,6 +127,12 @@ void TMainFrmShow::trpScrViewPlayVideoProgress(int src, bool complete, int perce
   (void)percent;
   if (!complete || currentItem_ == nullptr || currentItem_->MediaStyle != 1) return;
   try {
+    // A movie whose control went away (its host process crashed or hangs) ends its item.
+    if (view_.MediaHost() != nullptr && view_.MediaHost()->MediaLost()) {
+      playCount_ = 0;
+      MoveOnQuickly();
+      return;
+    }
     if (currentItem_->RepeatTimes == 0) {
       view_.RewindMedia();
       view_.PlayMedia(0);

@@ -17,6 +17,11 @@ std::unique_ptr<TExShockwaveFlash> TExShockwaveFlash::Create(platform::IActiveXH
 TExShockwaveFlash::TExShockwaveFlash(std::unique_ptr<platform::IActiveXControl> control)
     : control_(std::move(control)) {
   control_->SetMessageHook([this](TControlMessage message, int x, int y) { return WndProc(message, x, y); });
+  control_->SetMessagePass([this](TControlMessage message) { return Passes(message); });
+}
+
+bool TExShockwaveFlash::Passes(TControlMessage message) const {
+  return (message == TControlMessage::LButtonDown || message == TControlMessage::LButtonUp) && !PreviewMsg;
 }
 
 bool TExShockwaveFlash::WndProc(TControlMessage message, int x, int y) {

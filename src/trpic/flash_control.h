@@ -21,6 +21,9 @@ class EOleError : public std::runtime_error {
 };
 
 inline constexpr std::string_view kFlashClassName = "ShockwaveFlash.ShockwaveFlash";
+// The class that the control file serves, asked of the file itself when it is loaded
+// without registration.
+inline constexpr std::string_view kFlashClassId = "{D27CDB6E-AE6D-11CF-96B8-444553540000}";
 
 class TExShockwaveFlash {
  public:
@@ -47,6 +50,8 @@ class TExShockwaveFlash {
   // One mouse message of the control's window: raises the events it stands for and
   // tells whether the movie gets it as well.
   bool WndProc(platform::TControlMessage message, int x, int y);
+  // Whether the movie gets a message, by the same table, raising nothing.
+  bool Passes(platform::TControlMessage message) const;
 
   // The control's properties and methods; each throws EOleError when the control fails.
   std::string Movie();

@@ -4,7 +4,10 @@
 
 #include "imaging/dib.h"
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <limits>
@@ -100,16 +103,51 @@ TRect MediaRect(int nw, int nh, const TMediaPlacement& p, TSize client, TSize sc
   return TRect{x, y, x + w, y + h};
 }
 
+namespace {
+
+// The bytes of a compressed movie's body from its start: the body is one zlib stream
+// behind the 8-byte header, and the frame rectangle is its first field.
+std::optional<std::array<std::uint8_t, 9>> InflatedRectangleBytes(std::ifstream& in) {
+  std::array<std::uint8_t, 9> out{};
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) return std::nullopt;
+  z.next_out = out.data();
+  z.avail_out = out.size();
+  char chunk[256];
+  int status = Z_OK;
+  while (z.avail_out > 0 && status == Z_OK) {
+    if (z.avail_in == 0) {
+      in.read(chunk, sizeof chunk);
+      if (in.gcount() == 0) break;
+      z.next_in = reinterpret_cast<Bytef*>(chunk);
+      z.avail_in = static_cast<uInt>(in.gcount());
+    }
+    status = inflate(&z, Z_NO_FLUSH);
+  }
+  const bool whole = z.avail_out == 0;
+  inflateEnd(&z);
+  if (!whole) return std::nullopt;
+  return out;
+}
+
+}  // namespace
+
 std::optional<TSize> ReadSwfFrameSize(const std::filesystem::path& fileName) {
   std::ifstream in(fileName, std::ios::binary);
   if (!in) return std::nullopt;
   char signature[3]{};
   if (!in.read(signature, sizeof signature)) return std::nullopt;
-  // A compressed movie keeps its rectangle inside the compressed part: no size to tell.
-  if (signature[0] == 'C' && signature[1] == 'W' && signature[2] == 'S') return TSize{0, 0};
-  std::uint8_t b[9]{};
+  std::array<std::uint8_t, 9> b{};
   in.seekg(8);
-  if (!in.read(reinterpret_cast<char*>(b), sizeof b)) return std::nullopt;
+  if (signature[0] == 'C' && signature[1] == 'W' && signature[2] == 'S') {
+    // A compressed movie keeps its rectangle at the start of the compressed part; a
+    // body that does not inflate has no size to tell.
+    const std::optional<std::array<std::uint8_t, 9>> inflated = InflatedRectangleBytes(in);
+    if (!inflated) return TSize{0, 0};
+    b = *inflated;
+  } else if (!in.read(reinterpret_cast<char*>(b.data()), b.size())) {
+    return std::nullopt;
+  }
   const int n = b[0] > 135 ? 16 : b[0] >> 3;
   // The four fields follow the 5 bits of the width, most significant bit first.
   int bit = 5;
@@ -354,7 +392,15 @@ void TMediaHost::RaiseProgress(bool complete, int percent) {
   view_.MediaProgress(complete, percent);
 }
 
+bool TMediaHost::MediaLost() const { return mediaKind_ == 1 && flash_ && flash_->Control().Lost(); }
+
 void TMediaHost::FlashProgress() {
+  if (MediaLost()) {
+    // Told once, as the end of the play; the show asks MediaLost and moves on.
+    progressTimer_->SetEnabled(false);
+    RaiseProgress(true, 100);
+    return;
+  }
   const std::int64_t total = flash_->TotalFrames();
   // A movie of one frame (or none) is at its end as soon as it plays; the division
   // below would otherwise keep it on the screen for ever.

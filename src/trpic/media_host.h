@@ -96,6 +96,9 @@ class TMediaHost {
   TExShockwaveFlash* FlashControl() const { return flash_.get(); }
   bool ShapedVideo() const { return shapedVideo_; }
   bool ShapedFlash() const { return shapedFlash_; }
+  // The current movie's control is gone for good (its host process ended or stopped
+  // answering): the item cannot play on.
+  bool MediaLost() const;
 
  private:
   std::unique_ptr<platform::IMediaPanel> NewPanel(platform::IMediaPanel* parent, TMouseSource source);

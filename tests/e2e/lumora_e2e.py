@@ -93,6 +93,10 @@ class EE2EError(AssertionError):
     """A failed expectation or a harness problem, with a message that says which."""
 
 
+class ESkipped(Exception):
+    """A case that this machine cannot run, with the reason (CTest reports it skipped)."""
+
+
 def Check(condition: bool, message: str) -> None:
     if not condition:
         raise EE2EError(message)

@@ -43,6 +43,9 @@ def Interrupt(signum, frame):
     raise lumora_e2e.EE2EError(f"interrupted by signal {signum}")
 
 
+SKIPPED = 77  # the tests' SKIP_RETURN_CODE
+
+
 def RunCase(config, moduleName, caseName) -> int:
     signal.signal(signal.SIGALRM, Interrupt)
     signal.signal(signal.SIGTERM, Interrupt)
@@ -66,6 +69,9 @@ def RunCase(config, moduleName, caseName) -> int:
                 Record(session)
                 raise
             signal.alarm(0)  # the clean-up runs to its end
+    except lumora_e2e.ESkipped as reason:
+        print(f"SKIP {name}: {reason}")
+        return SKIPPED
     except lumora_e2e.EE2EError as error:
         print(f"FAIL {name}: {error}")
         print(f"  evidence: {config.WorkDir / 'runs' / name}")

@@ -1,13 +1,16 @@
 """Movie items of the real lumora.scr with the stand-in movie control of tests/fixtures:
 a show of picture, movie, picture plays the movie where the headless rules place it, as
 often as it says, then the next picture; a movie that allows clicks gets them, one that
-does not never sees them; and a show that carries the control sets it up in a prefix
-that lacks it, so that its next start plays the movie."""
+does not never sees them. A show that carries the control in a prefix that lacks it
+plays it from a control host process, installing and registering nothing; a host that
+is killed ends its item, not the show; a compressed movie gets its real size; and the
+32-bit host runs the 32-bit stand-in where 32-bit Wine is installed."""
 
 import struct
+import zlib
 from pathlib import Path
 
-from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Bmp24, Check, TSession, WaitUntil
+from lumora_e2e import SCREEN_HEIGHT, SCREEN_WIDTH, Bmp24, Check, ESkipped, TSession, TWindow, WaitUntil
 from test_video import ColoursSeen, Near
 
 RED = (255, 0, 0)
@@ -19,13 +22,15 @@ NAMES = {RED: "red", GREEN: "green", YELLOW: "yellow", MAGENTA: "magenta", BLUE:
 CLASS_KEY = r"HKCR\ShockwaveFlash.ShockwaveFlash\CLSID"
 
 
-def Movie(width: int, height: int, frames: int) -> bytes:
-    """The header of an uncompressed movie: the frame rectangle in twips (15-bit fields),
-    the frame rate and the frame count; the stand-in control reads no more."""
+def Movie(width: int, height: int, frames: int, compressed: bool = False) -> bytes:
+    """The header of a movie: the frame rectangle in twips (15-bit fields), the frame rate
+    and the frame count; the stand-in control reads no more. Compressed: the body behind
+    the 8-byte header is one zlib stream."""
     bits = format(15, "05b") + "".join(format(v, "015b") for v in (0, width * 20, 0, height * 20))
     bits += "0" * (-len(bits) % 8)
     body = int(bits, 2).to_bytes(len(bits) // 8, "big") + struct.pack("<HH", 25 << 8, frames)
-    return b"FWS" + bytes([6]) + struct.pack("<I", 8 + len(body)) + body
+    head = (b"CWS" if compressed else b"FWS") + bytes([6]) + struct.pack("<I", 8 + len(body))
+    return head + (zlib.compress(body) if compressed else body)
 
 
 def ControlFile(s: TSession) -> Path:
@@ -73,9 +78,9 @@ def PictureItem(rgb: tuple, seconds: int) -> tuple:
             f"PicInterval={seconds}\r\n")
 
 
-def MovieItem(repeat: int, flashMouse: bool = False) -> tuple:
+def MovieItem(repeat: int, flashMouse: bool = False, movie: bytes = b"") -> tuple:
     # 50 frames of 40 ms: a second green, a second yellow.
-    return (Movie(160, 120, 50), f"PicFileName=.swf\r\nMediaStyle=1\r\nPicSize=0\r\nIsClsBeforeNext=1\r\n"
+    return (movie or Movie(160, 120, 50), f"PicFileName=.swf\r\nMediaStyle=1\r\nPicSize=0\r\nIsClsBeforeNext=1\r\n"
             f"RepeatTimes={repeat}\r\nIsFlashMouse={int(flashMouse)}\r\n")
 
 
@@ -136,23 +141,31 @@ def TestAMoviePlaysTwiceAtItsPlaceBetweenTwoPictures(s: TSession):
 
 def TestAMovieGetsLeftClicksOnlyWhenItAllowsThem(s: TSession):
     RegisterControl(s)
+    Clicks(s, lambda name, items: MovieShow(s, name, items), WaitForMovie)
+
+
+def TestTheShowsOwnControlGetsLeftClicksOnlyWhenItAllows(s: TSession):
+    Clicks(s, lambda name, items: OwnControlShow(s, name, items), lambda s, timeout=60: HostWindow(s, timeout))
+
+
+def Clicks(s: TSession, show, waitForMovie) -> None:
     clicks, clicksName = InPrefix(s, "clicks.txt")
     for allowed in (True, False):
         name = f"click{int(allowed)}"
-        scr = MovieShow(s, f"{name}.scr", [MovieItem(0, flashMouse=allowed), PictureItem(RED, 30)])
+        scr = show(f"{name}.scr", [MovieItem(0, flashMouse=allowed), PictureItem(RED, 30)])
         # Only Esc ends the show: neither the click nor the pointer's movement may.
         scr.with_suffix(".ini").write_bytes(b"[AppConfig]\r\nHowToExit=8\r\n")
         clicks.write_bytes(b"")
         s.ParkPointer()
         process = s.StartScr(scr, "/s", env={"LUMORA_MOVIE_CLICKS": clicksName})
         s.WaitForWindow(60, process, Title="Template", Visible=True)
-        WaitForMovie(s)
+        waitForMovie(s)
         s.MovePointer(*CENTRE)
         s.Xdotool("click", "1")
         if allowed:
             WaitUntil(lambda: clicks.read_bytes().strip() != b"", 30, "the click in the movie")
             Check(clicks.read_text().split() == ["click", "80", "60"], f"clicks: {clicks.read_text()!r}")
-            WaitForMovie(s, 10)
+            waitForMovie(s, 10)
             Check(process.Running(), "the click ended a show that ends on Esc only")
         # Esc comes after the click in the queue: once the show has ended, a click that
         # reached the movie would have been written.
@@ -162,27 +175,93 @@ def TestAMovieGetsLeftClicksOnlyWhenItAllowsThem(s: TSession):
             Check(clicks.read_bytes() == b"", f"a movie that takes no clicks got {clicks.read_text()!r}")
 
 
-def TestAShowCarryingTheControlSetsItUpAndPlaysTheMovieNextTime(s: TSession):
-    Check(not Registered(s), "the fresh prefix already knows the control")
-    installed = s.Prefix / "drive_c" / "windows" / "system32" / "swflash.ocx"
-    Check(not installed.exists(), "the fresh prefix already has the control file")
-    scr = MovieShow(s, "setup.scr", [MovieItem(0), PictureItem(RED, 30)],
-                    settings="IsIncludeFlash=1\r\nFlashOcxFilePos={pos0}\r\nFlashOcxFileSize={size0}\r\n",
-                    extra=(ControlFile(s).read_bytes(),))
-    s.ParkPointer()
-    first = s.StartScr(scr, "/s")
-    s.WaitForWindow(60, first, Title="Template", Visible=True)
-    WaitUntil(lambda: installed.is_file() and installed.read_bytes() == ControlFile(s).read_bytes(), 60,
-              "the control file in the system folder")
-    WaitUntil(lambda: Registered(s), 60, "the control registered")
-    s.Xdotool("key", "Escape")
-    Check(first.WaitExit(30) == 0, "the first start did not end on Esc")
-    temp = {p for p in TempFiles(s) if p.lower().endswith(".ocx")}
-    Check(not temp, f"temporary copies of the control left behind: {sorted(temp)}")
+HOST_CLASS = "LumoraControlHost"
+CLASS_ID_KEY = r"HKCR\CLSID\{D27CDB6E-AE6D-11CF-96B8-444553540000}"
 
+
+def OwnControlShow(s: TSession, name: str, items: list, control: Path = None) -> Path:
+    """A show whose payload carries the stand-in control (64-bit unless told)."""
+    return MovieShow(s, name, items,
+                     settings="IsIncludeFlash=1\r\nFlashOcxFilePos={pos0}\r\nFlashOcxFileSize={size0}\r\n",
+                     extra=((control or ControlFile(s)).read_bytes(),))
+
+
+def HostWindow(s: TSession, timeout: float = 60) -> TWindow:
+    """The visible window of the control host, the movie's place on the screen."""
+    return s.WaitForWindow(timeout, Class=HOST_CLASS, Visible=True)
+
+
+def SystemFolder(s: TSession) -> set:
+    return {p.name.lower() for p in (s.Prefix / "drive_c" / "windows" / "system32").iterdir()}
+
+
+def KeyExists(s: TSession, key: str) -> bool:
+    return s.StartWindows(Path("reg"), ["query", key], "reg query").WaitExit(60) == 0
+
+
+def PlaysTwiceFromItsOwnControl(s: TSession, control: Path, name: str) -> None:
+    log, logName = InPrefix(s, "movie.log")
+    log.write_bytes(b"")
+    Check(not KeyExists(s, CLASS_KEY) and not KeyExists(s, CLASS_ID_KEY), "the fresh prefix already knows the control")
+    system, before = SystemFolder(s), TempFiles(s)
+    scr = OwnControlShow(s, name, [PictureItem(RED, 1), MovieItem(2), PictureItem(MAGENTA, 30)], control)
     s.ParkPointer()
-    second = s.StartScr(scr, "/s")
-    s.WaitForWindow(60, second, Title="Template", Visible=True)
-    WaitForMovie(s)
+    process = s.StartScr(scr, "/s", env={"LUMORA_MOVIE_LOG": logName})
+    s.WaitForWindow(60, process, Title="Template", Visible=True)
+    host = HostWindow(s)
+    Check(host.Rect == (LEFT, TOP, LEFT + 160, TOP + 120), f"the movie's window is at {host.Rect}")
+    parent = [w for w in s.Windows() if w.Hwnd == host.Parent]
+    Check(parent and parent[0].Exe.lower() == scr.name.lower() and host.Exe.lower() != scr.name.lower(),
+          f"the movie's window is not a child of the show's panel in a process of its own: {host}, {parent}")
+    WaitUntil(lambda: ColourAt(s, "next", *CENTRE) == "magenta", 60, "the picture after the movie")
+    Check(process.Running(), "the show ended by itself")
     s.Xdotool("key", "Escape")
-    Check(second.WaitExit(30) == 0, "the second start did not end on Esc")
+    Check(process.WaitExit(30) == 0, "the show did not end on Esc")
+    calls = log.read_text().splitlines()
+    movie = next((c for c in calls if c.startswith("Movie=C:")), "")
+    want = ["ScaleMode=2", "StopPlay", "Loop=0", movie, "Rewind", "FrameNum=0", "Play", "Rewind", "FrameNum=0", "Play"]
+    Check(movie.lower().endswith(".swf") and calls[:len(want)] == want, f"the control was told {calls}")
+    WaitUntil(lambda: not (TempFiles(s) - before), 30, "no temporary file left (movie, control, host program)")
+    Check(SystemFolder(s) == system, f"the system folder changed: {sorted(SystemFolder(s) ^ system)}")
+    Check(not KeyExists(s, CLASS_KEY) and not KeyExists(s, CLASS_ID_KEY), "the control was registered")
+
+
+def TestTheShowsOwnControlPlaysInAHostProcessWithNothingInstalled(s: TSession):
+    PlaysTwiceFromItsOwnControl(s, ControlFile(s), "own.scr")
+
+
+def TestKillingTheControlHostEndsTheItemNotTheShow(s: TSession):
+    scr = OwnControlShow(s, "kill.scr", [MovieItem(0), PictureItem(MAGENTA, 30)])
+    before = TempFiles(s)
+    s.ParkPointer()
+    process = s.StartScr(scr, "/s")
+    s.WaitForWindow(60, process, Title="Template", Visible=True)
+    host = HostWindow(s)
+    Check(s.StartWindows(Path("taskkill"), ["/F", "/PID", str(host.Pid)], "taskkill").WaitExit(60) == 0,
+          "taskkill failed")
+    WaitUntil(lambda: ColourAt(s, "next", *CENTRE) == "magenta", 30, "the next item after the host died")
+    Check(process.Running(), "the show ended with its control host")
+    s.Xdotool("key", "Escape")
+    Check(process.WaitExit(30) == 0, "the show did not end on Esc")
+    WaitUntil(lambda: not (TempFiles(s) - before), 30, "no temporary file left")
+
+
+def TestACompressedMovieGetsItsRealSize(s: TSession):
+    movie = Movie(320, 200, 50, compressed=True)
+    scr = OwnControlShow(s, "cws.scr", [MovieItem(0, movie=movie), PictureItem(RED, 30)])
+    s.ParkPointer()
+    process = s.StartScr(scr, "/s")
+    s.WaitForWindow(60, process, Title="Template", Visible=True)
+    host = HostWindow(s)
+    left, top = (SCREEN_WIDTH - 320) // 2, (SCREEN_HEIGHT - 200) // 2
+    Check(host.Rect == (left, top, left + 320, top + 200), f"the compressed movie is at {host.Rect}")
+    s.Xdotool("key", "Escape")
+    Check(process.WaitExit(30) == 0, "the show did not end on Esc")
+
+
+def TestThe32BitHostPlaysThe32BitControl(s: TSession):
+    if not Path("/usr/lib/wine/wine").is_file():
+        raise ESkipped("32-bit Wine (Debian's wine32 from the i386 architecture) is not installed on this machine")
+    control = s.Config.Helpers.parent / "x86" / "e2e" / "lumora-movie-control.ocx"
+    Check(control.is_file(), f"the 32-bit stand-in control is missing: {control}")
+    PlaysTwiceFromItsOwnControl(s, control, "own32.scr")

@@ -58,6 +58,7 @@ void THeadlessActiveXControl::Update() {
 
 std::optional<TDispValue> THeadlessActiveXControl::GetProperty(std::string_view name) {
   Log("Get " + std::string(name));
+  if (Gone) return std::nullopt;
   Update();
   if (name == "Movie") return TDispValue{movie_};
   if (name == "FrameNum") return TDispValue{std::int32_t(frame_)};
@@ -70,6 +71,7 @@ std::optional<TDispValue> THeadlessActiveXControl::GetProperty(std::string_view 
 
 bool THeadlessActiveXControl::SetProperty(std::string_view name, const TDispValue& value) {
   Log("Set " + std::string(name) + "=" + Text(value));
+  if (Gone) return false;
   Update();
   if (name == "Movie") {
     movie_ = Text(value);
@@ -96,6 +98,7 @@ bool THeadlessActiveXControl::SetProperty(std::string_view name, const TDispValu
 
 bool THeadlessActiveXControl::Call(std::string_view method) {
   Log("Call " + std::string(method));
+  if (Gone) return false;
   Update();
   if (method == "Play") {
     if (totalFrames_ > 0) {
@@ -150,6 +153,20 @@ std::unique_ptr<IActiveXControl> THeadlessActiveXHost::CreateControl(std::string
   Calls.push_back("Create " + std::string(className) + " " + std::to_string(parent ? parent->Handle() : 0));
   ++Created;
   return std::make_unique<THeadlessActiveXControl>(*this, parent);
+}
+
+THeadlessActiveXHost::~THeadlessActiveXHost() {
+  for (const std::filesystem::path& file : files_) {
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+  }
+}
+
+void THeadlessActiveXHost::UseControlFile(std::string_view className, std::string_view classId,
+                                          const std::filesystem::path& file) {
+  ControlFiles.push_back(std::string(className) + " " + std::string(classId) + " " + file.string());
+  files_.push_back(file);
+  Registered.insert(std::string(className));
 }
 
 }  // namespace lumora::platform

@@ -26,6 +26,7 @@ class THeadlessActiveXControl final : public IActiveXControl {
   void SetBounds(const TRect& bounds) override;
   void SetVisible(bool visible) override;
   void SetMessageHook(std::function<bool(TControlMessage, int, int)> hook) override { hook_ = std::move(hook); }
+  bool Lost() const override { return Gone; }
 
   // A message as the system would deliver it to the control's window: true when it
   // reached the control (the hook let it through).
@@ -35,6 +36,8 @@ class THeadlessActiveXControl final : public IActiveXControl {
   bool Visible() const { return visible_; }
   // The messages that reached the control.
   std::vector<TControlMessage> Received;
+  // Set: the control's process is gone; every call fails.
+  bool Gone = false;
 
  private:
   // Brings the frame counter up to the clock.
@@ -59,11 +62,18 @@ class THeadlessActiveXControl final : public IActiveXControl {
 class THeadlessActiveXHost final : public IActiveXHost {
  public:
   explicit THeadlessActiveXHost(THeadlessClock& clock) : Clock(clock) {}
+  // Deletes the control files it was given, as the real host does when the show ends.
+  ~THeadlessActiveXHost() override;
 
   std::unique_ptr<IActiveXControl> CreateControl(std::string_view className, IMediaPanel* parent,
                                                  TActiveXFailure& failure) override;
+  // Records the file and makes its class available, as a private load would.
+  void UseControlFile(std::string_view className, std::string_view classId,
+                      const std::filesystem::path& file) override;
 
   THeadlessClock& Clock;
+  // "<class> <class id> <file>" per control file given.
+  std::vector<std::string> ControlFiles;
   // The class names that can be made.
   std::set<std::string, std::less<>> Registered{"ShockwaveFlash.ShockwaveFlash"};
   // A failure other than a missing class, for every creation while set.
@@ -81,6 +91,9 @@ class THeadlessActiveXHost final : public IActiveXHost {
   // The live controls, oldest first.
   std::vector<THeadlessActiveXControl*> Controls;
   int Created = 0;
+
+ private:
+  std::vector<std::filesystem::path> files_;
 };
 
 }  // namespace lumora::platform

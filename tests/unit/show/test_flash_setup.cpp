@@ -1,5 +1,6 @@
-// Setting up the movie control at load: the control file in the system folder, its
-// registration, the payload's copy of it, and the temporary file on every path.
+// Setting up the movie control at load: a class the system can make is used as it is;
+// otherwise the payload's copy of the control goes to the host as a temporary file,
+// nothing is installed or registered, and no temporary file outlives the host.
 #include "platform/headless/headless_activex.h"
 #include "platform/headless/headless_processes.h"
 #include "show/flash_setup.h"
@@ -7,51 +8,35 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace lumora {
 namespace {
 
 using testing::TShowRig;
 
-struct TSetupCase {
-  const char* Name;
-  bool OcxPresent;
-  bool Registered;
-  bool CreationFails;  // a failure other than a missing class
-  bool WithEntry;
-  bool EntryBroken;
-  bool SystemReadOnly;
-  bool RegistrarPresent;
-  const char* Folder;  // the system folder's name
-  // Expected: the command started (with {sys} for the folder), whether the file is in
-  // the system folder afterwards with the entry's bytes.
-  const char* Command;
-  bool Installed;
-};
-
-TEST(FlashSetup, EveryPathRegistersOnlyWhatItMustAndLeavesNoTemporaryFile) {
-  const TSetupCase cases[] = {
-      {"present and registered", true, true, false, true, false, false, true, "system32", "", false},
-      {"present, not registered", true, false, false, true, false, false, true, "system32",
-       "{sys}/REGSVR32.EXE /s {sys}/swflash.ocx", false},
-      {"present, another failure", true, true, true, false, false, false, false, "system32",
-       "REGSVR32.EXE /s {sys}/swflash.ocx", false},
-      {"absent with an entry", false, false, false, true, false, false, true, "system32",
-       "{sys}/REGSVR32.EXE /s {sys}/swflash.ocx", true},
-      {"absent with an entry, folder with a space", false, false, false, true, false, false, true, "sys tem",
-       "\"{sys}/REGSVR32.EXE\" /s \"{sys}/swflash.ocx\"", true},
-      {"absent without an entry", false, false, false, false, false, false, true, "system32", "", false},
-      {"extraction fails", false, false, false, true, true, false, true, "system32", "", false},
-      {"copy fails", false, false, false, true, false, true, true, "system32", "", false},
+TEST(FlashSetup, OnlyAClassTheSystemCannotMakeGetsThePayloadsControlAndNothingIsInstalled) {
+  struct TCase {
+    const char* Name;
+    bool Registered;
+    bool CreationFails;  // a failure other than a missing class
+    bool WithEntry;
+    bool EntryBroken;
+    bool Handed;  // the extracted control went to the host
   };
-  for (const TSetupCase& c : cases) {
+  const TCase cases[] = {
+      {"registered", true, false, true, false, false},
+      {"not registered, with an entry", false, false, true, false, true},
+      {"another failure, with an entry", true, true, true, false, true},
+      {"not registered, without an entry", false, false, false, false, false},
+      {"extraction fails", false, false, true, true, false},
+  };
+  for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     TShowRig rig;
-    const std::filesystem::path sys = rig.Dir / c.Folder;
+    const std::filesystem::path sys = rig.Dir / "system32";
     std::filesystem::create_directories(sys);
-    if (c.OcxPresent) test::WriteFileBytes(sys / "swflash.ocx", test::BytesOf("old"));
-    if (c.RegistrarPresent) test::WriteFileBytes(sys / "REGSVR32.EXE", test::BytesOf("exe"));
     rig.Files.SetSystemDirectory(sys);
-    if (c.SystemReadOnly) rig.Files.DenyWritesIn(sys);
     const test::TBytes control = test::BytesOf("the control's file");
     const auto entry = rig.Writer.AddEntry(control);
     rig.Finish("[AppInfo]\r\n");
@@ -62,22 +47,32 @@ TEST(FlashSetup, EveryPathRegistersOnlyWhatItMustAndLeavesNoTemporaryFile) {
       config.FlashOcxFileSize = entry.StoredSize;
     }
     platform::THeadlessProcesses processes;
-    platform::THeadlessActiveXHost activeX(rig.Clock);
-    if (!c.Registered) activeX.Registered.clear();
-    activeX.CreationFails = c.CreationFails;
+    {
+      platform::THeadlessActiveXHost activeX(rig.Clock);
+      if (!c.Registered) activeX.Registered.clear();
+      activeX.CreationFails = c.CreationFails;
 
-    SetUpFlash(TFlashSetupPlatform{rig.Files, processes, activeX}, config);
+      SetUpFlash(TFlashSetupPlatform{rig.Files, processes, activeX}, config);
 
-    std::string command = c.Command;
-    for (std::size_t at; (at = command.find("{sys}")) != std::string::npos;) command.replace(at, 5, sys.string());
-    EXPECT_EQ(processes.Calls, command.empty() ? std::vector<std::string>{} : std::vector{"Start 1 " + command});
-    // Only a control already there is tried, and it is freed at once.
-    EXPECT_EQ(activeX.Calls.empty(), !c.OcxPresent);
-    EXPECT_TRUE(activeX.Controls.empty());
-    if (c.Installed) {
-      EXPECT_EQ(test::ReadFileBytes(sys / "swflash.ocx"), control);
+      // One test creation, freed at once.
+      EXPECT_EQ(std::count_if(activeX.Calls.begin(), activeX.Calls.end(),
+                              [](const std::string& call) { return call.starts_with("Create"); }),
+                1);
+      EXPECT_TRUE(activeX.Controls.empty());
+      ASSERT_EQ(activeX.ControlFiles.size(), c.Handed ? 1u : 0u);
+      if (c.Handed) {
+        const std::vector<std::string> temp = rig.TempFiles();
+        ASSERT_EQ(temp.size(), 1u);
+        EXPECT_TRUE(temp[0].ends_with(".ocx"));
+        EXPECT_EQ(test::ReadFileBytes(rig.Dir / temp[0]), control);
+        EXPECT_EQ(activeX.ControlFiles[0], "ShockwaveFlash.ShockwaveFlash {D27CDB6E-AE6D-11CF-96B8-444553540000} " +
+                                               (rig.Dir / temp[0]).string());
+      } else {
+        EXPECT_TRUE(rig.TempFiles().empty());
+      }
     }
-    EXPECT_EQ(std::filesystem::exists(sys / "swflash.ocx"), c.OcxPresent || c.Installed);
+    EXPECT_TRUE(processes.Calls.empty());
+    EXPECT_TRUE(std::filesystem::is_empty(sys));
     EXPECT_TRUE(rig.TempFiles().empty());
   }
 }
@@ -92,13 +87,13 @@ TEST(FlashSetup, LoadingRunsItOnlyForAShowThatIncludesTheControl) {
                "\r\n" + TShowRig::EntryKeys(entry, "FlashOcx"));
     platform::THeadlessProcesses processes;
     platform::THeadlessActiveXHost activeX(rig.Clock);
+    activeX.Registered.clear();
     rig.Show = std::make_unique<TMainFrmShow>(
         TShowPlatform{rig.Files, rig.System, rig.System, rig.System, rig.Clock, rig.Messages, rig.Random}, rig.Form,
         rig.View, "S");
     rig.Show->SetFlashPlatform(TFlashSetupPlatform{rig.Files, processes, activeX});
     rig.Show->FormShow();
-    EXPECT_EQ(std::filesystem::exists(rig.Dir / "swflash.ocx"), include);
-    EXPECT_EQ(processes.Calls.size(), include ? 1u : 0u);
+    EXPECT_EQ(activeX.ControlFiles.size(), include ? 1u : 0u);
     rig.Show.reset();
   }
 }

@@ -194,6 +194,20 @@ TEST(MediaItems, TwoMoviesInARowEachGetAControlAndAMovieWithoutOneMovesOnAfter50
   ASSERT_EQ(RunUntilItem(missing, 1), 1050u);
   EXPECT_EQ(RunUntilItem(missing, 2), 1100u);
   EXPECT_EQ(missing.Surface.Screen().At(5, 5) & 0xFFFFFFu, 0x00FF00u);
+
+  // A movie that would play for ever loses its control mid-play (its host process
+  // died): the next progress tick ends the item, and the next follows 50 ms later.
+  TMediaRig lost;
+  Build(lost, {Picture(lost, 0xFF0000), Movie(lost, "RepeatTimes=0\r\n"), Picture(lost, 0x00FF00)});
+  lost.Start();
+  ASSERT_EQ(RunUntilItem(lost, 1), 1050u);
+  while (lost.Clock.Now() < 1500) lost.Clock.AdvanceToNextTimer();
+  lost.ActiveX.Controls.back()->Gone = true;
+  const std::uint64_t gone = lost.Clock.Now();
+  const std::uint64_t next = RunUntilItem(lost, 2, 5000);
+  EXPECT_GT(next, gone);
+  EXPECT_LE(next, gone + 100 + 50);
+  EXPECT_EQ(lost.Surface.Screen().At(5, 5) & 0xFFFFFFu, 0x00FF00u);
 }
 
 TEST(MediaItems, AVideoThatCannotPlayMovesOnAfter50Ms) {

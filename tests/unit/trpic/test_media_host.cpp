@@ -5,6 +5,7 @@
 #include "platform/headless/headless_media_panel.h"
 #include "platform/headless/headless_media_player.h"
 #include "trpic/media_host.h"
+#include "support/test_files.h"
 #include "view_rig.h"
 
 #include <gtest/gtest.h>
@@ -137,10 +138,18 @@ TEST(MediaHost, ReadSwfFrameSizeReadsTheHeaderRectangle) {
     SCOPED_TRACE(c.N);
     EXPECT_EQ(ReadSwfFrameSize(WriteMovieHeader(dir / "lumora_m1.swf", c.N, c.XMax, c.YMax)), c.Expected);
   }
-  // A compressed movie has no plain rectangle: no size.
-  const auto compressed = WriteMovieHeader(dir / "lumora_m2.swf", 15, 11000, 8000);
-  std::fstream(compressed, std::ios::binary | std::ios::in | std::ios::out).write("CWS", 3);
-  EXPECT_EQ(ReadSwfFrameSize(compressed), (TSize{0, 0}));
+  // A compressed movie: the rectangle is inflated from the body behind the 8-byte header;
+  // a body that does not inflate has no size.
+  const auto plain = test::ReadFileBytes(WriteMovieHeader(dir / "lumora_m2.swf", 15, 11000, 8000));
+  for (const bool deflated : {true, false}) {
+    test::TBytes body(plain.begin() + 8, plain.end());
+    if (deflated) body = test::Deflate(body);
+    test::TBytes file = test::BytesOf("CWS");
+    file.insert(file.end(), plain.begin() + 3, plain.begin() + 8);
+    file.insert(file.end(), body.begin(), body.end());
+    test::WriteFileBytes(dir / "lumora_m2.swf", file);
+    EXPECT_EQ(ReadSwfFrameSize(dir / "lumora_m2.swf"), (deflated ? TSize{550, 400} : TSize{0, 0}));
+  }
   for (const char* name : {"lumora_m1.swf", "lumora_m2.swf", "lumora_m3.swf"}) std::filesystem::remove(dir / name);
 }
 
