@@ -25,6 +25,7 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lumora::tools {
@@ -68,8 +69,9 @@ void ShowPicture(TTrPic& view, const TRenderOptions& o, const TRunUntil& runUnti
   });
 }
 
-// Sets the view up the way the show sets up an item, and shows the picture.
-void Configure(TTrPic& view, const TRenderOptions& o, const TPictures& p, const TRunUntil& runUntil) {
+// Sets the view up the way the show sets up an item, and shows the picture (given on its
+// own: the view takes it over, so that a large picture is not held twice).
+void Configure(TTrPic& view, const TRenderOptions& o, const TPictures& p, TPicture picture, const TRunUntil& runUntil) {
   view.SetAsScreen(o.AsScreen);
   view.SetScreenScaleWidth(o.ScreenScaleWidth);
   view.SetScreenScaleHeight(o.ScreenScaleHeight);
@@ -101,7 +103,7 @@ void Configure(TTrPic& view, const TRenderOptions& o, const TPictures& p, const 
   view.SetPicPos(o.PicPos);
   view.SetPicPosHor(o.PicPosHor);
   view.SetPicPosVer(o.PicPosVer);
-  view.SetPicture(&p.Picture);
+  view.SetPicture(std::move(picture));
   view.SetPicOpacity(o.PicOpacity);
   if (!p.Mask.Empty()) {
     view.SetPicMaskedPicture(&p.Mask);
@@ -109,7 +111,7 @@ void Configure(TTrPic& view, const TRenderOptions& o, const TPictures& p, const 
   }
   view.Relayout(true, true, false, false);
   view.Repaint();
-  if (!p.Picture.Empty()) {
+  if (!view.Picture().Empty()) {
     ShowPicture(view, o, runUntil);
     if (o.Stamp) {
       view.StampPic();
@@ -137,7 +139,7 @@ int ShowInWindow(const TRenderOptions& o, const TPictures& p) {
   platform::THeadlessMessageBox messages;
   platform::TWin32ThreadHost threads;
   TTrPic view(TTrPicPlatform{*window, text, desktop, random, messages, &threads});
-  Configure(view, o, p, [&threads](const std::function<bool()>& done) { threads.WaitPumping(done); });
+  Configure(view, o, p, p.Picture, [&threads](const std::function<bool()>& done) { threads.WaitPumping(done); });
   ReportMessages(messages);
   bool done = false;
   view.OnMouseDown = [&done](TMouseSource, platform::TMouseButton, platform::TShiftState, int, int) { done = true; };
@@ -198,7 +200,8 @@ int RenderGallery(const TRenderOptions& o, const TPictures& p, platform::ITextRa
     cell.ShowOut = false;
     cell.Step = style == 0 ? 0 : kMiddleStep;
     cell.Stamp = false;
-    Configure(view, cell, cellPictures, [&threads](const std::function<bool()>& done) { threads.RunUntil(done); });
+    Configure(view, cell, cellPictures, cellPictures.Picture,
+              [&threads](const std::function<bool()>& done) { threads.RunUntil(done); });
     const int x = (style % kColumns) * cw, y = (style / kColumns) * ch;
     sheet.CopyRect(x, y, surface.Screen(), surface.Screen().Bounds());
     const std::string label = std::to_string(style);
@@ -253,7 +256,8 @@ int Run(const std::vector<std::string>& args) {
   platform::THeadlessMessageBox messages;
   platform::THeadlessThreadHost threads;
   TTrPic view(TTrPicPlatform{surface, text, desktop, random, messages, &threads});
-  Configure(view, o, p, [&threads](const std::function<bool()>& done) { threads.RunUntil(done); });
+  Configure(view, o, p, std::move(p.Picture),
+            [&threads](const std::function<bool()>& done) { threads.RunUntil(done); });
   ReportMessages(messages);
 
   const TBitmap32& out = o.FrameOnly ? view.CompositeBitmap() : surface.Screen();

@@ -10,6 +10,15 @@
 #include <vector>
 
 namespace lumora {
+namespace {
+
+// One look at the pixels, which drawing them would take anyway: a picture without a
+// transparent pixel is drawn (and lent) as it is.
+bool AllOpaque(const TBitmap32& bitmap) {
+  return std::all_of(bitmap.Pixels().begin(), bitmap.Pixels().end(), [](TPixel p) { return PixelA(p) == 255; });
+}
+
+}  // namespace
 
 bool TPicture::LoadFromFile(const std::filesystem::path& path, const codecs::TDecodeRequest& request) {
   // UTF-8 never fails to convert, whatever the folder's name holds.
@@ -57,7 +66,7 @@ bool TPicture::LoadFromFile(const std::filesystem::path& path, const codecs::TDe
     bitmap_ = std::move(decoded);
     native_ = {};
     lent_ = {};
-    opaque_ = false;
+    opaque_ = AllOpaque(bitmap_);
     return true;
   }
   if (codec->DecodeScaled != nullptr && (request.ShownSize || request.DrawnSize || request.Continue)) {
@@ -71,19 +80,17 @@ bool TPicture::LoadFromFile(const std::filesystem::path& path, const codecs::TDe
     bitmap_ = std::move(decoded);
     lent_ = {};
     native_ = native.Width == bitmap_.Width() && native.Height == bitmap_.Height() ? codecs::TPictureSize{} : native;
-    opaque_ = codec->Opaque;
+    opaque_ = codec->Opaque || AllOpaque(bitmap_);
     return true;
   }
-  if (!Decode(codec->Decode, data)) return false;
-  opaque_ = codec->Opaque;
-  return true;
+  return Decode(codec->Decode, data, codec->Opaque);
 }
 
 bool TPicture::LoadBitmapFromMemory(std::span<const std::byte> data) {
-  return Decode(&codecs::DecodeWindowsBitmap, data);
+  return Decode(&codecs::DecodeWindowsBitmap, data, false);
 }
 
-bool TPicture::Decode(codecs::TDecodeFunction decode, std::span<const std::byte> data) {
+bool TPicture::Decode(codecs::TDecodeFunction decode, std::span<const std::byte> data, bool formatOpaque) {
   TBitmap32 decoded;
   try {
     if (!decode(data, decoded)) return false;
@@ -94,7 +101,7 @@ bool TPicture::Decode(codecs::TDecodeFunction decode, std::span<const std::byte>
   bitmap_ = std::move(decoded);
   native_ = {};
   lent_ = {};
-  opaque_ = false;
+  opaque_ = formatOpaque || AllOpaque(bitmap_);
   return true;
 }
 

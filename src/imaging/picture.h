@@ -24,8 +24,8 @@ class TPicture {
   int HeldHeight() const { return Lent() ? lent_.Height : bitmap_.Height(); }
   // Whether fewer pixels are held than the picture has.
   bool Reduced() const { return native_.Width > 0; }
-  // Known to hold no transparent pixel: loaded by a decoder of a format that has none.
-  // False says nothing.
+  // Known to hold no transparent pixel: loaded by a decoder of a format that has none, or
+  // found so when it was loaded. False says nothing.
   bool Opaque() const { return opaque_; }
 
   // The pixels held; drawing stretches them to whatever size the layout asks. Whoever
@@ -69,7 +69,7 @@ class TPicture {
   }
 
  private:
-  bool Decode(codecs::TDecodeFunction decode, std::span<const std::byte> data);
+  bool Decode(codecs::TDecodeFunction decode, std::span<const std::byte> data, bool formatOpaque);
 
   TBitmap32 bitmap_;
   // Set only while the held pixels are fewer than the picture's own.

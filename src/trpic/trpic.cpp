@@ -211,6 +211,7 @@ void TCustomTrPic::SetPicture(const TPicture* value) {
   if (value == &picture_) return;
   // Pixels lent to PicBitmap stay there, drawn, as PicBitmap's own.
   picLent_ = false;
+  loanPatch_ = TBitmap32();
   if (value == nullptr)
     picture_.Clear();
   else
@@ -220,6 +221,7 @@ void TCustomTrPic::SetPicture(const TPicture* value) {
 void TCustomTrPic::SetPicture(TPicture&& value) {
   if (&value == &picture_) return;
   picLent_ = false;
+  loanPatch_ = TBitmap32();
   picture_ = std::move(value);
 }
 
@@ -227,10 +229,21 @@ void TCustomTrPic::EndPictureLoan(bool keepDrawn) {
   if (!picLent_) return;
   picLent_ = false;
   if (keepDrawn) {
-    picture_.ReturnBitmap(TBitmap32(picBitmap_));
+    TBitmap32 own(picBitmap_);
+    own.CopyRect(loanPatchAt_.X, loanPatchAt_.Y, loanPatch_, loanPatch_.Bounds());
+    picture_.ReturnBitmap(std::move(own));
   } else {
+    SwapLoanPatch();
     picture_.ReturnBitmap(std::move(picBitmap_));
     picBitmap_ = TBitmap32();
+  }
+  loanPatch_ = TBitmap32();
+}
+
+void TCustomTrPic::SwapLoanPatch() {
+  for (int y = 0; y < loanPatch_.Height(); ++y) {
+    TPixel* at = picBitmap_.Row(loanPatchAt_.Y + y) + loanPatchAt_.X;
+    std::swap_ranges(at, at + loanPatch_.Width(), loanPatch_.Row(y));
   }
 }
 

@@ -329,6 +329,8 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents, private IMediaView {
   // it is held at, unmasked), lent by Picture rather than copied. Before PicBitmap
   // changes they go back: moved (PicBitmap then empty) or, with keepDrawn, copied.
   void EndPictureLoan(bool keepDrawn);
+  // Exchanges the pixels of loanPatch_ with those of PicBitmap where it belongs.
+  void SwapLoanPatch();
 
   platform::IWindowSurface& surface_;
   platform::ITextRasterizer& text_;
@@ -393,6 +395,10 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents, private IMediaView {
   TBitmap32 picBitmap_;
   TBitmap32 spareBitmap_;  // the previous PicBitmap's memory, while PicBitmap is empty
   bool picLent_ = false;   // PicBitmap holds Picture's pixels
+  // While a lent picture is sent out, PicBitmap shows the background where it lies over
+  // it; the picture's own pixels of that part wait here (at loanPatchAt_ in PicBitmap).
+  TBitmap32 loanPatch_;
+  TPoint loanPatchAt_;
   TRect picRect_{};
   bool picShown_ = false;
   bool inPaint_ = false;

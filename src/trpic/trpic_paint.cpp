@@ -16,18 +16,25 @@ using namespace view_support;
 
 void TCustomTrPic::ComposePictureInto(TBitmap32& bitmap, int width, int height) {
   if (&bitmap != &picBitmap_ && picLent_) {
-    // Another drawing of the picture (a stamp) reads the lent pixels where they are.
+    // Another drawing of the picture (a stamp) reads the lent pixels where they are (with
+    // the picture's own where a show-out has put the background).
+    SwapLoanPatch();
     StretchOnto(bitmap, width, height, picBitmap_, true);
+    SwapLoanPatch();
     return;
   }
   if (&bitmap == &picBitmap_) {
-    if (picLent_ && !picMasked_ && picBitmap_.Width() == width && picBitmap_.Height() == height) return;
+    if (picLent_ && loanPatch_.Empty() && !picMasked_ && picBitmap_.Width() == width &&
+        picBitmap_.Height() == height)
+      return;
     EndPictureLoan(false);
     // A picture known opaque and drawn at the size it is held at is its own drawing: its
-    // pixels are lent, not copied (a photo decoded at the size it is shown).
+    // pixels are lent, not copied (a photo decoded at the size it is shown, a bitmap
+    // without transparent pixels shown at its own size).
     if (picture_.Opaque() && !picMasked_ && width > 0 && height > 0 && picture_.HeldWidth() == width &&
         picture_.HeldHeight() == height) {
       DropPicBitmap();
+      spareBitmap_ = TBitmap32();  // no other picture's memory is kept beside it
       picBitmap_ = picture_.LendBitmap();
       picLent_ = true;
       return;

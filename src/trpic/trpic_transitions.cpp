@@ -48,13 +48,25 @@ void TCustomTrPic::StampPic() {
     y = ClampInt(std::int64_t(sh) * picRect_.Top / ch);
   }
   const platform::TSize size = ComputePicSize(false);
+  // A picture stamped at the size it is drawn or held at, unmasked, is its own stamp:
+  // the overlay takes what it shows of it straight from those pixels.
+  const TBitmap32* drawn = nullptr;
+  if (!picMasked_ && loanPatch_.Empty()) {
+    if (picLent_ && picBitmap_.Width() == size.Width && picBitmap_.Height() == size.Height)
+      drawn = &picBitmap_;
+    else if (!picLent_ && picture_.Opaque() && picture_.HeldWidth() == size.Width && picture_.HeldHeight() == size.Height)
+      drawn = &std::as_const(picture_).Bitmap();
+  }
   TBitmap32 stamp;
-  ComposePictureInto(stamp, size.Width, size.Height);
-  if (picMasked_) ApplyMask(stamp);
+  if (drawn == nullptr) {
+    ComposePictureInto(stamp, size.Width, size.Height);
+    if (picMasked_) ApplyMask(stamp);
+    drawn = &stamp;
+  }
   const bool wasFloating = floating_;
   if (wasFloating) StopFloating();
   // White parts of the picture must not be taken for the overlay's transparent colour.
-  CopyReplacingWhite(overlayBitmap_, x, y, stamp, kStampWhite);
+  CopyReplacingWhite(overlayBitmap_, x, y, *drawn, kStampWhite);
   EnsureScreenBg();
   screenBgBitmap_.DrawTransparent(0, 0, overlayBitmap_, kWhite);
   ++bgVersion_;
@@ -71,16 +83,19 @@ void TCustomTrPic::PrepareEffect(int mode) {
     // The show-out reveals the background that lies under the picture.
     UpdateClientBg();
     if (picLent_) {
-      // The picture keeps its pixels; the background gets a bitmap of its own (the
-      // picture's beyond the background, where the copy below does not reach).
-      const TRect bg = ClientBgBitmap().Bounds();
-      const bool covered = IntersectRect(picRect_, bg) == picRect_;
-      const int w = picBitmap_.Width(), h = picBitmap_.Height();
-      EndPictureLoan(!covered);
-      if (covered) {
-        if (spareBitmap_.Width() == w && spareBitmap_.Height() == h) std::swap(spareBitmap_, picBitmap_);
-        spareBitmap_ = TBitmap32();
-        if (picBitmap_.Width() != w || picBitmap_.Height() != h) picBitmap_ = TBitmap32(w, h, TBitmap32::TUninitialised{});
+      // The picture's pixels stay where they are, and only the part the background
+      // covers (at most the client's size) is put aside for it, not the whole picture:
+      // beyond the background PicBitmap keeps showing the picture, as a copy would.
+      const TRect covered = IntersectRect(picRect_, ClientBgBitmap().Bounds());
+      const TRect part = IntersectRect(
+          TRect{covered.Left - picRect_.Left, covered.Top - picRect_.Top, covered.Right - picRect_.Left,
+                covered.Bottom - picRect_.Top},
+          picBitmap_.Bounds());
+      loanPatch_ = TBitmap32();
+      if (!covered.Empty() && !part.Empty()) {
+        loanPatchAt_ = TPoint{part.Left, part.Top};
+        loanPatch_ = TBitmap32(part.Width(), part.Height(), TBitmap32::TUninitialised{});
+        loanPatch_.CopyRect(0, 0, picBitmap_, part);
       }
     }
     picBitmap_.CopyRect(0, 0, ClientBgBitmap(), picRect_);

@@ -4,6 +4,7 @@
 // built here from its files.
 #include "codec_test_support.h"
 #include "imaging/codecs/codec_table.h"
+#include "imaging/picture.h"
 
 #include <gtest/gtest.h>
 
@@ -139,6 +140,9 @@ TEST(RunLengthBitmap, FourBitRunsDeltasAndEndsOfLineLandWhereTheyShould) {
   EXPECT_EQ(b.At(5, 1), blue) << "the delta moved to (5, second row from the bottom + 1)";
   EXPECT_EQ(PixelA(b.At(4, 1)), 0);
   EXPECT_EQ(PixelA(b.At(0, 0)), 0);
+  TPicture picture;
+  ASSERT_TRUE(picture.LoadBitmapFromMemory(file));
+  EXPECT_FALSE(picture.Opaque()) << "drawn over white, never lent as it is";
 
   // Cut anywhere, the runs keep what they read and never fail on the way.
   for (std::size_t size = 54 + 12; size < file.size(); ++size) {

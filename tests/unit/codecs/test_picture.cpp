@@ -129,6 +129,7 @@ TEST(Picture, LoadsABitmapFileByItsExtension) {
   EXPECT_FALSE(picture.LoadFromFile(dir / "p.txt"));
   EXPECT_FALSE(picture.LoadFromFile(dir / "missing.bmp"));
   ASSERT_TRUE(picture.LoadFromFile(dir / "p.Bmp"));
+  EXPECT_TRUE(picture.Opaque()) << "no transparent pixel: the picture may be drawn as it is";
   EXPECT_EQ(picture.Width(), 5);
   EXPECT_EQ(picture.Height(), 4);
   EXPECT_EQ(picture.Bitmap().At(3, 3), MakePixel(0, 0, 255));

@@ -1,12 +1,39 @@
 // What the view keeps in memory: one background when the client is as large as the
-// screen, and the picture's memory reused by the next picture of the same size.
+// screen, the picture's memory reused by the next picture of the same size, and a large
+// opaque picture held once. The test binary notes the largest single allocation.
 #include "motion_rig.h"
 #include "support/test_files.h"
 #include "support/test_jpeg.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <utility>
 #include <vector>
+
+namespace {
+std::atomic<std::size_t> gLargest{0};
+}  // namespace
+
+// The replacements pair malloc with free, which GCC cannot see through.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  std::size_t seen = gLargest.load();
+  while (size > seen && !gLargest.compare_exchange_weak(seen, size)) {
+  }
+  return std::malloc(size == 0 ? 1 : size);
+}
+void* operator new(std::size_t size) {
+  if (void* p = operator new(size, std::nothrow)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace lumora {
 namespace {
@@ -81,6 +108,38 @@ TEST(Buffers, AnUpdateDrawsOnceAtItsEnd) {
   EXPECT_TRUE(testing::SameBitmap("update", each.Base.Surface.Screen(), batched.Base.Surface.Screen()));
 }
 
+// A picture file without transparent pixels, far larger than the screen and shown at its
+// own size, is held once: shown in, stamped, shown again and sent out with effects, no
+// block of its size is taken besides its own.
+TEST(Buffers, ALargeOpaquePictureIsHeldOnce) {
+  const test::TTempDir dir;
+  constexpr int kWidth = 400, kHeight = 300;
+  test::WriteFileBytes(dir / "p.bmp", test::MakeBmp24(kWidth, kHeight, [](int x, int y) {
+                         return static_cast<std::uint32_t>(x * 0x010203 + y * 0x030201);
+                       }));
+  TPicture picture;
+  ASSERT_TRUE(picture.LoadFromFile(dir / "p.bmp"));
+  TMotionRig rig({64, 48}, {64, 48});
+  rig.View.SetBgSolidColor(0x00336699);
+  rig.View.SetPicPos(TPicPos::poCenter);
+  gLargest = 0;
+  rig.View.SetPicture(std::move(picture));
+  for (const int style : {1, 20}) {
+    rig.View.SetShowInStyle(style);
+    rig.View.ShowPic(1);
+    rig.Threads.RunUntilIdle();
+    rig.View.StampPic();
+    rig.View.ClearPic(true, false);
+  }
+  rig.View.ShowPic(1);
+  rig.Threads.RunUntilIdle();
+  rig.View.SetShowOutStyle(21);
+  rig.View.ShowPic(2);
+  rig.Threads.RunUntilIdle();
+  EXPECT_LT(gLargest.load(), std::size_t(kWidth) * kHeight * sizeof(TPixel));
+  EXPECT_EQ(rig.View.Picture().Width(), kWidth);
+}
+
 // A picture its decoder knows to be opaque, drawn at its own size, lends its pixels to
 // the drawing instead of being copied. Every frame is what the same pixels give when they
 // are copied: shown in and out with effects, floating, stamped, resized, masked, replaced
@@ -120,6 +179,15 @@ TEST(Buffers, APictureLentToItsDrawingLooksTheSameAsOneCopied) {
   const TCase cases[] = {
       {"in and out, wipe and push", {64, 48}, [&](TMotionRig& r, const TPicture& p) { inAndOut(r, p, 1, 20); }},
       {"larger than the client", {40, 30}, [&](TMotionRig& r, const TPicture& p) { inAndOut(r, p, 33, 21); }},
+      {"larger than the client, out, in again and stamped", {40, 30},
+       [&](TMotionRig& r, const TPicture& p) {
+         inAndOut(r, p, 9, 40);
+         r.View.SetShowInStyle(0);
+         r.View.ShowPic(1);
+         r.Threads.RunUntilIdle();
+         r.View.StampPic();
+         r.View.ClearPic(true, false);
+       }},
       {"shown twice", {64, 48},
        [&](TMotionRig& r, const TPicture& p) {
          inAndOut(r, p, 5, 12);
