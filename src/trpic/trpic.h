@@ -16,6 +16,7 @@
 #include "platform/surface.h"
 #include "platform/text.h"
 #include "platform/threads.h"
+#include "trpic/pic_sizing.h"
 #include "trpic/trpic_types.h"
 
 #include <cstdint>
@@ -209,6 +210,10 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   // That size when the client and the stamp agree on it, else 0 x 0: a picture held at
   // it is then drawn by a copy.
   platform::TSize SingleDrawnPicSize(int width, int height) const;
+  // What those two sizes depend on, now: the show decodes a coming item ahead with it.
+  TPicSizing PicSizing() const {
+    return {{ClientW(), ClientH()}, screenSize_, asScreen_, picSize_, picSizeRef_, picSizeHor_, picSizeVer_};
+  }
   void PlacePic();
   void Relayout(bool caption, bool rebuildCaption, bool place, bool resize);
   void ApplyMask(TBitmap32& bitmap);
@@ -444,6 +449,8 @@ class TTrPic : public TCustomTrPic {
   bool HasShowInThread() const { return showInThread_ != nullptr; }
   bool HasShowOutThread() const { return showOutThread_ != nullptr; }
   bool HasFloatThread() const { return floatThread_ != nullptr; }
+  // The worker threads the view was given (null: none); the show's work ahead runs there too.
+  platform::IThreadHost* Threads() const { return threads_; }
 
  protected:
   void StartTransition(int mode) override;
