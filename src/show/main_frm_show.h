@@ -46,8 +46,10 @@ inline constexpr std::string_view kExtractConfigError = "Extract config file err
 // The tick interval between loading and the first item, and after a failed item.
 constexpr std::uint32_t kQuickTick = 50;
 // The most pixel bytes a picture decoded ahead may hold (besides the one on screen); a
-// larger one is decoded at its turn. A full-window picture on a 3840 x 2160 screen fits.
-constexpr std::int64_t kWorkAheadBytes = std::int64_t(64) << 20;
+// larger one is decoded at its turn. A full-window picture fits up to 2560 x 1600; on a
+// 3840 x 2160 screen it would be one more 33 MB picture held during the previous one's
+// show-out, over the 200 MB the show keeps to there.
+constexpr std::int64_t kWorkAheadBytes = std::int64_t(24) << 20;
 
 class TMainFrmShow : public platform::IFormEvents {
  public:
