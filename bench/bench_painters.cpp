@@ -4,7 +4,6 @@
 #include "bench_support.h"
 #include "imaging/gradient.h"
 #include "imaging/pattern.h"
-#include "platform/headless/headless_message_box.h"
 
 #include <benchmark/benchmark.h>
 
@@ -32,10 +31,9 @@ void BM_Memset24(benchmark::State& state) { Memset(state, kPixels * 3); }
 void BM_Memset32(benchmark::State& state) { Memset(state, kPixels * 4); }
 
 void Pattern(benchmark::State& state, const std::string& patternString) {
-  lumora::platform::THeadlessMessageBox box;
   lumora::TBitmap32 bitmap(kWidth, kHeight);  // the view's background bitmap, already screen-sized
   for (auto _ : state) {
-    if (!lumora::PaintPattern(bitmap, kWidth, kHeight, patternString, box)) state.SkipWithError("not painted");
+    if (lumora::PaintPattern(bitmap, kWidth, kHeight, patternString) != lumora::TPatternPaint::Painted) state.SkipWithError("not painted");
     benchmark::DoNotOptimize(bitmap.Pixels().data());
     benchmark::ClobberMemory();
   }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <vector>
 
 namespace lumora {
@@ -194,23 +195,29 @@ TEntryStatus InflateEntry(platform::IReadableFile& file, std::int64_t position, 
   const std::uint64_t streamSize = static_cast<std::uint64_t>(storedSize) - 4;
   std::uint64_t consumed = 0;
   std::uint64_t remaining = inflatedSize;
-  std::vector<std::byte> in(static_cast<std::size_t>(std::min<std::uint64_t>(kInputChunk, std::max<std::uint64_t>(streamSize, 1))));
-  std::vector<std::byte> out(static_cast<std::size_t>(std::min<std::uint64_t>(kOutputChunk, std::max<std::uint64_t>(remaining, 1))));
+  // Buffers that zlib and the reads fill: not cleared first (clearing two of 256 KiB cost
+  // more than inflating a small entry).
+  const std::size_t inSize =
+      static_cast<std::size_t>(std::min<std::uint64_t>(kInputChunk, std::max<std::uint64_t>(streamSize, 1)));
+  const std::size_t outSize =
+      static_cast<std::size_t>(std::min<std::uint64_t>(kOutputChunk, std::max<std::uint64_t>(remaining, 1)));
+  const std::unique_ptr<std::byte[]> in = std::make_unique_for_overwrite<std::byte[]>(inSize);
+  const std::unique_ptr<std::byte[]> out = std::make_unique_for_overwrite<std::byte[]>(outSize);
   std::uint64_t sinceCheck = 0;
 
   for (;;) {
     if (z.avail_in == 0 && consumed < streamSize) {
-      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(in.size(), streamSize - consumed));
-      if (!file.ReadAt(streamStart + consumed, std::span(in.data(), n))) return TEntryStatus::ReadError;
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(inSize, streamSize - consumed));
+      if (!file.ReadAt(streamStart + consumed, std::span(in.get(), n))) return TEntryStatus::ReadError;
       consumed += n;
-      z.next_in = reinterpret_cast<Bytef*>(in.data());
+      z.next_in = reinterpret_cast<Bytef*>(in.get());
       z.avail_in = static_cast<uInt>(n);
     }
     // Once the recorded size is delivered, a strict reader still asks for one more byte
     // to see that the stream really ends there.
     const std::size_t want =
-        remaining > 0 ? static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), remaining)) : 1;
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
+        remaining > 0 ? static_cast<std::size_t>(std::min<std::uint64_t>(outSize, remaining)) : 1;
+    z.next_out = reinterpret_cast<Bytef*>(out.get());
     z.avail_out = static_cast<uInt>(want);
     const int rc = inflate(&z, Z_NO_FLUSH);
     const std::size_t produced = want - z.avail_out;
@@ -226,7 +233,7 @@ TEntryStatus InflateEntry(platform::IReadableFile& file, std::int64_t position, 
       continue;
     }
     if (produced > 0) {
-      if (!sink(std::span<const std::byte>(out.data(), produced))) return TEntryStatus::SinkFailed;
+      if (!sink(std::span<const std::byte>(out.get(), produced))) return TEntryStatus::SinkFailed;
       remaining -= produced;
       sinceCheck += produced;
       if (proceed && sinceCheck >= kCheckBytes && remaining > 0) {

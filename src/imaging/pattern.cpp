@@ -406,24 +406,18 @@ bool PaintPatternSettings(TBitmap32& bitmap, const TPatternSettings& settings) {
   return true;
 }
 
-bool PaintPattern(TBitmap32& bitmap, int width, int height, std::string_view patternString,
-                  platform::IMessageBox& messageBox) {
+TPatternPaint PaintPattern(TBitmap32& bitmap, int width, int height, std::string_view patternString) {
   TPatternSettings settings;
   switch (ParsePatternString(patternString, settings)) {
     case TPatternParse::NoBar:
-      return false;
+      return TPatternPaint::NoBar;
     case TPatternParse::Malformed:
-      messageBox.ShowMessage(PatternErrorText);
-      return false;
+      return TPatternPaint::Error;
     case TPatternParse::Ok:
       break;
   }
   bitmap.SetSize(width, height);
-  if (!PaintPatternSettings(bitmap, settings)) {
-    messageBox.ShowMessage(PatternErrorText);
-    return false;
-  }
-  return true;
+  return PaintPatternSettings(bitmap, settings) ? TPatternPaint::Painted : TPatternPaint::Error;
 }
 
 }  // namespace lumora

@@ -4,7 +4,6 @@
 #pragma once
 
 #include "imaging/bitmap32.h"
-#include "platform/message_box.h"
 
 #include <array>
 #include <cstdint>
@@ -62,15 +61,20 @@ enum class TPatternParse { NoBar, Malformed, Ok };
 // outside 0..40. Items after the seventh are ignored.
 TPatternParse ParsePatternString(std::string_view patternString, TPatternSettings& settings);
 
+enum class TPatternPaint {
+  Painted,
+  NoBar,  // not a pattern string: the caller says nothing
+  Error,  // the caller tells the user PatternErrorText
+};
+
 // Resizes bitmap to width x height and paints the pattern into it, row by row from the
-// top. Returns whether the bitmap was painted:
-// - no "|": false, silently, the bitmap untouched;
-// - a malformed list: the message PatternErrorText, false, the bitmap untouched;
-// - a division by zero while painting: the message, false; the bitmap keeps its new size
-//   and every pixel before the one that failed.
-// Painted pixels are opaque. UI thread only.
-bool PaintPattern(TBitmap32& bitmap, int width, int height, std::string_view patternString,
-                  platform::IMessageBox& messageBox);
+// top. Returns:
+// - no "|": NoBar, the bitmap untouched;
+// - a malformed list: Error, the bitmap untouched;
+// - a division by zero while painting: Error; the bitmap keeps its new size and every
+//   pixel before the one that failed.
+// Painted pixels are opaque.
+TPatternPaint PaintPattern(TBitmap32& bitmap, int width, int height, std::string_view patternString);
 
 // Paints already-read settings; false (and no message) on a division by zero.
 bool PaintPatternSettings(TBitmap32& bitmap, const TPatternSettings& settings);

@@ -1,36 +1,14 @@
-// What the core needs to show Windows metafiles: rendering one, at the size its own
-// header gives, into 32-bit pixels. Only a backend with a metafile player can do it.
+// The metafile renderer a backend implements: the decoders' own interface, named here
+// among the other needs a backend meets.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <span>
-#include <vector>
+#include "imaging/codecs/metafile_renderer.h"
 
 namespace lumora::platform {
 
-enum class TMetafileKind { Windows, Enhanced };
-
-struct TMetafileLimits {
-  std::int64_t MaxSide = 0;
-  std::int64_t MaxPixels = 0;
-};
-
-// Pixels as 0xAARRGGBB words, rows top-down, Width * Height of them.
-struct TRenderedMetafile {
-  int Width = 0;
-  int Height = 0;
-  std::vector<std::uint32_t> Pixels;
-};
-
-class IMetafileRenderer {
- public:
-  virtual ~IMetafileRenderer() = default;
-  // Plays the metafile file image (a Windows metafile may start with the placeable
-  // header) onto an opaque white frame of the metafile's own size. False when the data
-  // is not a metafile of the kind, its frame exceeds the limits, or rendering fails.
-  virtual bool Render(std::span<const std::byte> data, TMetafileKind kind, const TMetafileLimits& limits,
-                      TRenderedMetafile& out) = 0;
-};
+using codecs::IMetafileRenderer;
+using codecs::TMetafileKind;
+using codecs::TMetafileLimits;
+using codecs::TRenderedMetafile;
 
 }  // namespace lumora::platform

@@ -13,7 +13,9 @@ void PaintGradientInto(TBitmap32& bitmap, std::int32_t fromColor, std::int32_t t
 }
 
 bool PaintPatternInto(TBitmap32& bitmap, std::string_view patternString, platform::IMessageBox& messageBox) {
-  return PaintPattern(bitmap, bitmap.Width(), bitmap.Height(), patternString, messageBox);
+  const TPatternPaint result = PaintPattern(bitmap, bitmap.Width(), bitmap.Height(), patternString);
+  if (result == TPatternPaint::Error) messageBox.ShowMessage(PatternErrorText);
+  return result == TPatternPaint::Painted;
 }
 
 void InitPatterns() { InitPatternFunctions(); }

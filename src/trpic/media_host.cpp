@@ -1,7 +1,8 @@
 #include "trpic/media_host.h"
 
+#include "imaging/codecs/codec_table.h"
+
 #include "imaging/dib.h"
-#include "trpic/trpic.h"
 
 #include <algorithm>
 #include <cmath>
@@ -125,7 +126,9 @@ std::optional<TSize> ReadSwfFrameSize(const std::filesystem::path& fileName) {
 
 TMediaShape MakeMediaShape(const TBitmap32& shape, int width, int height) {
   TMediaShape result;
-  if (width <= 0 || height <= 0 || shape.Empty()) return result;
+  // A medium larger than a picture may be plays uncut: its shape would cost more memory
+  // than any picture the show holds.
+  if (!codecs::PictureSizeAllowed(width, height) || shape.Empty()) return result;
   TBitmap32 bitmap(width, height, kBlackPixel);
   bitmap.StretchDraw(bitmap.Bounds(), shape);
   result.Outer = RegionFromBitmap(bitmap, kBlackKey);
@@ -137,7 +140,7 @@ TMediaShape MakeMediaShape(const TBitmap32& shape, int width, int height) {
   return result;
 }
 
-TMediaHost::TMediaHost(TCustomTrPic& view, const TMediaHostPlatform& platform, IRandom& random, TSize screen)
+TMediaHost::TMediaHost(IMediaView& view, const TMediaHostPlatform& platform, IRandom& random, TSize screen)
     : view_(view), platform_(platform), random_(random), screen_(screen) {}
 
 TMediaHost::~TMediaHost() { FreeMedia(); }
@@ -249,7 +252,7 @@ bool TMediaHost::OpenMedia(const std::filesystem::path& fileName, TPicSize picSi
   TWaitCursor wait(platform_.Panels);
   try {
     const TMediaPlacement placement{picSize, picSizeRef, picSizeHor, picSizeVer, picPos, picPosHor, picPosVer};
-    const TSize client{view_.Width(), view_.Height()};
+    const TSize client = view_.MediaClientSize();
     if (!mediaPanel_ || !shapeImage_) return false;
     IMediaPanel* window = nullptr;  // the window the medium draws in, cut to the shape's inside
     TRect local;
@@ -292,7 +295,7 @@ bool TMediaHost::OpenMedia(const std::filesystem::path& fileName, TPicSize picSi
 
     if (!shapeFile.empty()) {
       TPicture loaded;
-      const TPicture* shape = &view_.PicShapedPicture();
+      const TPicture* shape = &view_.MediaShapePicture();
       if (shapeFile != "&") {
         if (!loaded.LoadFromFile(shapeFile)) return true;  // an unreadable shape: the medium plays uncut
         shape = &loaded;
@@ -348,7 +351,7 @@ void TMediaHost::PlayMedia(std::uint32_t interval) {
 }
 
 void TMediaHost::RaiseProgress(bool complete, int percent) {
-  if (view_.OnPlayVideoProgress) view_.OnPlayVideoProgress(view_, 0, complete, percent);
+  view_.MediaProgress(complete, percent);
 }
 
 void TMediaHost::FlashProgress() {
@@ -436,38 +439,6 @@ void TMediaHost::FreeMedia() {
   Guarded([&] { shapeImage_.reset(); });
   Guarded([&] { flashPanel_.reset(); });
   Guarded([&] { mediaPanel_.reset(); });
-}
-
-// ---- The view's side: the media operations as the show calls them ----
-
-void TCustomTrPic::SetMediaPlatform(const TMediaHostPlatform& platform) {
-  FreeMedia();
-  media_ = std::make_unique<TMediaHost>(*this, platform, random_, screenSize_);
-}
-
-bool TCustomTrPic::PrepareMedia(int kind, bool previewMsg) { return media_ && media_->PrepareMedia(kind, previewMsg); }
-
-bool TCustomTrPic::OpenMedia(const std::filesystem::path& fileName, TPicSize picSize, const std::string& shapeFile,
-                             float picPosVer, float picPosHor, TPicPos picPos, TPicSizeRef picSizeRef, float picSizeVer,
-                             float picSizeHor) {
-  return media_ && media_->OpenMedia(fileName, picSize, shapeFile, picPosVer, picPosHor, picPos, picSizeRef, picSizeVer,
-                                     picSizeHor);
-}
-
-void TCustomTrPic::PlayMedia(std::uint32_t interval) {
-  if (media_) media_->PlayMedia(interval);
-}
-
-void TCustomTrPic::RewindMedia() {
-  if (media_) media_->RewindMedia();
-}
-
-void TCustomTrPic::CloseMedia() {
-  if (media_) media_->CloseMedia();
-}
-
-void TCustomTrPic::FreeMedia() {
-  if (media_) media_->FreeMedia();
 }
 
 }  // namespace lumora

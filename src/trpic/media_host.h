@@ -13,6 +13,7 @@
 #include "platform/random.h"
 #include "platform/timer.h"
 #include "trpic/flash_control.h"
+#include "trpic/media_view.h"
 #include "trpic/trpic_types.h"
 
 #include <filesystem>
@@ -67,11 +68,9 @@ struct TMediaShape {
 };
 TMediaShape MakeMediaShape(const TBitmap32& shape, int width, int height);
 
-class TCustomTrPic;
-
 class TMediaHost {
  public:
-  TMediaHost(TCustomTrPic& view, const TMediaHostPlatform& platform, platform::IRandom& random, platform::TSize screen);
+  TMediaHost(IMediaView& view, const TMediaHostPlatform& platform, platform::IRandom& random, platform::TSize screen);
   ~TMediaHost();
   TMediaHost(const TMediaHost&) = delete;
   TMediaHost& operator=(const TMediaHost&) = delete;
@@ -106,7 +105,7 @@ class TMediaHost {
   void FlashProgress();
   void RaiseProgress(bool complete, int percent);
 
-  TCustomTrPic& view_;
+  IMediaView& view_;
   TMediaHostPlatform platform_;
   platform::IRandom& random_;
   platform::TSize screen_;

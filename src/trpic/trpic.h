@@ -16,6 +16,7 @@
 #include "platform/surface.h"
 #include "platform/text.h"
 #include "platform/threads.h"
+#include "trpic/media_view.h"
 #include "trpic/pic_sizing.h"
 #include "trpic/trpic_types.h"
 
@@ -43,7 +44,7 @@ struct TTrPicPlatform {
 class TMediaHost;
 struct TMediaHostPlatform;
 
-class TCustomTrPic : public platform::IWindowSurfaceEvents {
+class TCustomTrPic : public platform::IWindowSurfaceEvents, private IMediaView {
  public:
   using TNotifyEvent = std::function<void(TCustomTrPic& sender)>;
   using TAdjustPicEvent = std::function<void(TCustomTrPic& sender, int src)>;
@@ -246,7 +247,7 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   void StartFloating();
   void StopFloating();
 
-  // ---- Media host (media_host.cpp): videos as show items ----
+  // ---- Media host (trpic_media.cpp, media_host.cpp): videos as show items ----
   // Without it the view plays no media (PrepareMedia and OpenMedia fail).
   void SetMediaPlatform(const TMediaHostPlatform& platform);
   bool PrepareMedia(int kind, bool previewMsg);
@@ -260,7 +261,7 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
 
   // Mouse input of a child control, in the child's coordinates.
   void ForwardMouse(TMouseSource sender, platform::TMouseAction action, platform::TMouseButton button,
-                    platform::TShiftState shift, int x, int y);
+                    platform::TShiftState shift, int x, int y) override;
 
   // ---- Window messages ----
   void SurfacePaint() override;
@@ -306,6 +307,11 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents {
   bool StopFloatFlag() const { return stopFloatFlag_; }
 
  private:
+  // What the media host asks of the view.
+  platform::TSize MediaClientSize() const override;
+  const TPicture& MediaShapePicture() const override;
+  void MediaProgress(bool complete, int percent) override;
+
   static TTrPicStyle ClampStyle(TTrPicStyle value);
   platform::TSize ComputePicSizeOf(std::int64_t pw, std::int64_t ph, bool scaled) const;
   int ClientW() const;

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "imaging/bitmap32.h"
-#include "platform/metafile.h"
+#include "imaging/codecs/metafile_renderer.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -161,6 +161,6 @@ std::optional<std::uint64_t> ProbeEncapsulatedPostScript(const TProbeSource& fil
 
 // The backend that can play metafiles hands its renderer over at start-up (it must
 // outlive every later decode); null, the default, makes every metafile fail to load.
-void SetMetafileRenderer(platform::IMetafileRenderer* renderer);
+void SetMetafileRenderer(IMetafileRenderer* renderer);
 
 }  // namespace lumora::codecs

@@ -166,7 +166,9 @@ std::optional<std::uint64_t> ProbeGif(const TProbeSource& file) {
   const std::span<const std::byte> head = file.Head();
   if (head.size() < 13 || std::memcmp(head.data(), "GIF", 3) != 0) return std::nullopt;
   const auto u8 = [&](std::size_t i) { return std::to_integer<unsigned>(head[i]); };
-  if ((u8(6) | (u8(7) << 8)) > unsigned(kMaxPictureSide) || (u8(8) | (u8(9) << 8)) > unsigned(kMaxPictureSide))
+  // The decoder's size is the screen's, grown to hold the first frame.
+  const std::int64_t screenWidth = u8(6) | (u8(7) << 8), screenHeight = u8(8) | (u8(9) << 8);
+  if (!PictureSizeAllowed(std::max<std::int64_t>(screenWidth, 1), std::max<std::int64_t>(screenHeight, 1)))
     return std::nullopt;
   // Only the first frame is shown: the decoder needs the file up to the end of its data.
   // Anything unexpected is left to the decoder, which sees the whole file then.
@@ -181,7 +183,13 @@ std::optional<std::uint64_t> ProbeGif(const TProbeSource& file) {
       if (!cursor.SkipSubBlocks(at)) return file.Size();
     } else if (record == 0x2C) {
       unsigned flags = 0;
+      unsigned frame[8] = {};
+      for (unsigned i = 0; i < 8; ++i)
+        if (!cursor.Byte(at + i, frame[i])) return file.Size();
       if (!cursor.Byte(at + 8, flags)) return file.Size();
+      const std::int64_t width = std::max<std::int64_t>(screenWidth, (frame[0] | frame[1] << 8) + (frame[4] | frame[5] << 8));
+      const std::int64_t height = std::max<std::int64_t>(screenHeight, (frame[2] | frame[3] << 8) + (frame[6] | frame[7] << 8));
+      if (!PictureSizeAllowed(width, height)) return std::nullopt;
       at += 9;
       if ((flags & 0x80) != 0) at += 3u << ((flags & 7) + 1);
       ++at;  // the LZW minimum code size

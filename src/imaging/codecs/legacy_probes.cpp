@@ -33,11 +33,15 @@ std::optional<std::uint64_t> ProbeTarga(const TProbeSource& file) {
 }
 
 std::optional<std::uint64_t> ProbePcx(const TProbeSource& file) {
-  return Whole(file, Has(file, 128) && Byte(file, 0) == 0x0A && Byte(file, 2) <= 1);
+  return Whole(file, Has(file, 128) && Byte(file, 0) == 0x0A && Byte(file, 2) <= 1 &&
+                         PictureSizeAllowed(std::int64_t(Le16(file, 8)) - Le16(file, 4) + 1,
+                                            std::int64_t(Le16(file, 10)) - Le16(file, 6) + 1));
 }
 
 std::optional<std::uint64_t> ProbePhotoshop(const TProbeSource& file) {
-  return Whole(file, Starts(file, "8BPS", 4) && Be16(file, 4) == 1);
+  const auto be32 = [&](std::size_t at) { return std::int64_t(Be16(file, at)) << 16 | Be16(file, at + 2); };
+  return Whole(file, Has(file, 26) && Starts(file, "8BPS", 4) && Be16(file, 4) == 1 &&
+                         PictureSizeAllowed(be32(18), be32(14)));
 }
 
 std::optional<std::uint64_t> ProbePaintShopPro(const TProbeSource& file) {
@@ -46,11 +50,8 @@ std::optional<std::uint64_t> ProbePaintShopPro(const TProbeSource& file) {
 }
 
 std::optional<std::uint64_t> ProbeSgi(const TProbeSource& file) {
-  return Whole(file, Has(file, 512) && Be16(file, 0) == 474);
-}
-
-std::optional<std::uint64_t> ProbePortableMap(const TProbeSource& file) {
-  return Whole(file, Has(file, 3) && Byte(file, 0) == 'P' && Byte(file, 1) >= '1' && Byte(file, 1) <= '6');
+  return Whole(file, Has(file, 512) && Be16(file, 0) == 474 &&
+                         PictureSizeAllowed(Be16(file, 6), Be16(file, 4) == 1 ? 1 : Be16(file, 8)));
 }
 
 std::optional<std::uint64_t> ProbePhotoCd(const TProbeSource& file) {
@@ -59,7 +60,7 @@ std::optional<std::uint64_t> ProbePhotoCd(const TProbeSource& file) {
 }
 
 std::optional<std::uint64_t> ProbeAutodesk(const TProbeSource& file) {
-  return Whole(file, Has(file, 32) && Le16(file, 0) == 0x9119);
+  return Whole(file, Has(file, 32) && Le16(file, 0) == 0x9119 && PictureSizeAllowed(Le16(file, 2), Le16(file, 4)));
 }
 
 std::optional<std::uint64_t> ProbeHaloCut(const TProbeSource& file) {

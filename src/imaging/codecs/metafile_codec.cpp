@@ -7,13 +7,13 @@
 namespace lumora::codecs {
 namespace {
 
-std::atomic<platform::IMetafileRenderer*> gRenderer{nullptr};
+std::atomic<IMetafileRenderer*> gRenderer{nullptr};
 
-bool Render(std::span<const std::byte> data, platform::TMetafileKind kind, TBitmap32& out) {
-  platform::IMetafileRenderer* renderer = gRenderer.load();
+bool Render(std::span<const std::byte> data, TMetafileKind kind, TBitmap32& out) {
+  IMetafileRenderer* renderer = gRenderer.load();
   if (renderer == nullptr || data.empty()) return false;
-  platform::TRenderedMetafile rendered;
-  if (!renderer->Render(data, kind, platform::TMetafileLimits{kMaxPictureSide, kMaxPicturePixels}, rendered)) {
+  TRenderedMetafile rendered;
+  if (!renderer->Render(data, kind, TMetafileLimits{kMaxPictureSide, kMaxPicturePixels}, rendered)) {
     return false;
   }
   if (!PictureSizeAllowed(rendered.Width, rendered.Height) ||
@@ -28,14 +28,14 @@ bool Render(std::span<const std::byte> data, platform::TMetafileKind kind, TBitm
 
 }  // namespace
 
-void SetMetafileRenderer(platform::IMetafileRenderer* renderer) { gRenderer.store(renderer); }
+void SetMetafileRenderer(IMetafileRenderer* renderer) { gRenderer.store(renderer); }
 
 bool DecodeWindowsMetafile(std::span<const std::byte> data, TBitmap32& out) {
-  return Render(data, platform::TMetafileKind::Windows, out);
+  return Render(data, TMetafileKind::Windows, out);
 }
 
 bool DecodeEnhancedMetafile(std::span<const std::byte> data, TBitmap32& out) {
-  return Render(data, platform::TMetafileKind::Enhanced, out);
+  return Render(data, TMetafileKind::Enhanced, out);
 }
 
 }  // namespace lumora::codecs

@@ -120,4 +120,15 @@ bool DecodePortableMap(std::span<const std::byte> data, TBitmap32& out) {
   return true;
 }
 
+std::optional<std::uint64_t> ProbePortableMap(const TProbeSource& file) {
+  const TByteReader r(file.Head());
+  if (!r.Has(0, 3) || r.U8(0) != 'P' || r.U8(1) < '1' || r.U8(1) > '6') return std::nullopt;
+  // The decoder's size limit, where the head holds the sizes (comments may push them out).
+  TPnmReader in(r);
+  std::uint32_t width = 0, height = 0;
+  if (in.Number(width) && in.Number(height) && in.At() < r.Size() && !PictureSizeAllowed(width, height))
+    return std::nullopt;
+  return file.Size();
+}
+
 }  // namespace lumora::codecs

@@ -120,6 +120,28 @@ std::optional<std::uint64_t> ProbeTiff(const TProbeSource& file) {
   const bool little = u8(0) == 'I' && u8(1) == 'I' && (u8(2) == 42 || u8(2) == 43) && u8(3) == 0;
   const bool big = u8(0) == 'M' && u8(1) == 'M' && u8(2) == 0 && (u8(3) == 42 || u8(3) == 43);
   if (!little && !big) return std::nullopt;
+  // The decoder's size limit, from the first directory of a classic file where it can be
+  // read; anything else is left to the decoder.
+  const auto read = [&](std::uint64_t at, std::size_t bytes, std::uint32_t& value) {
+    std::byte raw[4] = {};
+    if (at + bytes > file.Size() || !file.ReadAt(at, std::span(raw, bytes))) return false;
+    value = 0;
+    for (std::size_t i = 0; i < bytes; ++i)
+      value |= std::to_integer<std::uint32_t>(raw[little ? i : bytes - 1 - i]) << (8 * i);
+    return true;
+  };
+  std::uint32_t directory = 0, count = 0;
+  if ((little ? u8(2) : u8(3)) != 42 || !read(4, 4, directory) || !read(directory, 2, count)) return file.Size();
+  std::int64_t width = -1, height = -1;
+  for (std::uint32_t i = 0; i < std::min<std::uint32_t>(count, 4096); ++i) {
+    const std::uint64_t entry = std::uint64_t(directory) + 2 + 12 * std::uint64_t(i);
+    std::uint32_t tag = 0, type = 0, value = 0;
+    if (!read(entry, 2, tag) || !read(entry + 2, 2, type)) break;
+    if (tag != 256 && tag != 257) continue;
+    if ((type != 3 && type != 4) || !read(entry + 8, type == 3 ? 2 : 4, value)) break;
+    (tag == 256 ? width : height) = value;
+  }
+  if (width >= 0 && height >= 0 && !PictureSizeAllowed(width, height)) return std::nullopt;
   return file.Size();
 }
 

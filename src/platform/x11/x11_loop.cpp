@@ -7,6 +7,9 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,10 +18,45 @@
 namespace lumora::platform {
 namespace {
 
-// The write end of the wake pipe of the loop, for the signal handler.
-std::atomic<int> gSignalWakeFd{-1};
 constexpr char kWakeByte = 'w';
-constexpr char kQuitByte = 'q';
+
+// The quit signals' pipe: written once per signal and never read, so that it stays
+// readable and every wait from then on returns at once.
+std::atomic<int> gQuitRead{-1};
+std::atomic<int> gQuitWrite{-1};
+std::atomic<bool> gQuitSignalled{false};
+
+void OnQuitSignal(int) {
+  const int saved = errno;
+  TX11Loop::QuitFromSignal();
+  errno = saved;
+}
+
+std::atomic<bool> gXError{false};
+const char* gProgram = "lumora";
+void (*gDisplayLost)() = nullptr;
+
+// Called for any failed request, on whichever thread made it. Only the first is told:
+// the others are mostly its consequences.
+int OnXError(Display* display, XErrorEvent* error) {
+  if (gXError.exchange(true)) return 0;
+  char text[160] = {};
+  XGetErrorText(display, error->error_code, text, sizeof text);
+  char number[16] = {};
+  std::snprintf(number, sizeof number, "%d", error->request_code);
+  char request[96] = {};
+  XGetErrorDatabaseText(display, "XRequest", number, number, request, sizeof request);
+  std::fprintf(stderr, "%s: X error: %s in request %s (resource 0x%lx)\n", gProgram, text, request,
+               error->resourceid);
+  return 0;
+}
+
+// Xlib ends the process after this returns: what must go goes now.
+int OnXIOError(Display*) {
+  std::fprintf(stderr, "%s: the X display went away\n", gProgram);
+  if (gDisplayLost != nullptr) gDisplayLost();
+  std::_Exit(1);
+}
 
 std::uint64_t NowMs() {
   return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -122,24 +160,49 @@ std::unique_ptr<TX11Loop> TX11Loop::Open(const char* displayName) {
 }
 
 TX11Loop::TX11Loop(Display* display, int wakeRead, int wakeWrite)
-    : display_(display), wakeRead_(wakeRead), wakeWrite_(wakeWrite) {
-  gSignalWakeFd.store(wakeWrite_);
-}
+    : display_(display), wakeRead_(wakeRead), wakeWrite_(wakeWrite) {}
 
 TX11Loop::~TX11Loop() {
-  gSignalWakeFd.store(-1);
   XCloseDisplay(display_);
   ::close(wakeRead_);
   ::close(wakeWrite_);
 }
 
 void TX11Loop::QuitFromSignal() {
-  const int fd = gSignalWakeFd.load();
+  gQuitSignalled.store(true);
+  const int fd = gQuitWrite.load();
   if (fd >= 0) {
-    const ssize_t ignored = ::write(fd, &kQuitByte, 1);
+    const ssize_t ignored = ::write(fd, &kWakeByte, 1);
     (void)ignored;
   }
 }
+
+void TX11Loop::InstallQuitSignals() {
+  if (gQuitWrite.load() >= 0) return;
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+    gQuitRead.store(fds[0]);
+    gQuitWrite.store(fds[1]);
+  }
+  struct sigaction action {};
+  action.sa_handler = OnQuitSignal;
+  sigemptyset(&action.sa_mask);
+  for (const int s : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(s, &action, nullptr);
+}
+
+bool TX11Loop::QuitSignalled() { return gQuitSignalled.load(); }
+int TX11Loop::QuitSignalFd() { return gQuitRead.load(); }
+
+void TX11Loop::InstallErrorHandlers(const char* program, void (*displayLost)()) {
+  gProgram = program;
+  gDisplayLost = displayLost;
+  XSetErrorHandler(OnXError);
+  XSetIOErrorHandler(OnXIOError);
+}
+
+bool TX11Loop::XErrorSeen() { return gXError.load(); }
+
+bool TX11Loop::QuitRequested() const { return quit_ || gQuitSignalled.load() || gXError.load(); }
 
 void TX11Loop::SetWindowHandler(Window window, TEventHandler handler) { handlers_[window] = std::move(handler); }
 void TX11Loop::RemoveWindowHandler(Window window) { handlers_.erase(window); }
@@ -154,7 +217,7 @@ void TX11Loop::Post(std::function<void()> call) {
 }
 
 void TX11Loop::HandleXEvents() {
-  while (!quit_ && XPending(display_) > 0) {
+  while (!QuitRequested() && XPending(display_) > 0) {
     XEvent event;
     XNextEvent(display_, &event);
     const TMessage message = MessageFromXEvent(event);
@@ -177,10 +240,7 @@ void TX11Loop::HandleXEvents() {
 
 void TX11Loop::RunPosted() {
   char bytes[64];
-  for (;;) {
-    const ssize_t n = ::read(wakeRead_, bytes, sizeof bytes);
-    if (n <= 0) break;
-    if (std::find(bytes, bytes + n, kQuitByte) != bytes + n) quit_ = true;
+  while (::read(wakeRead_, bytes, sizeof bytes) > 0) {
   }
   // One call at a time off the queue: a call that waits and pumps the loop (a music
   // completion that waits for its stop) must still run the calls queued behind it,
@@ -236,8 +296,9 @@ void TX11Loop::ProcessPending() {
 void TX11Loop::WaitForEvents(int timeoutMs) {
   XFlush(display_);
   if (XPending(display_) != 0) return;
-  pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wakeRead_, POLLIN, 0}};
-  const int rc = ::poll(fds, 2, timeoutMs);
+  // A negative descriptor (no quit signals installed) is passed over by poll.
+  pollfd fds[3] = {{ConnectionNumber(display_), POLLIN, 0}, {wakeRead_, POLLIN, 0}, {gQuitRead.load(), POLLIN, 0}};
+  const int rc = ::poll(fds, 3, timeoutMs);
   if (rc < 0 && errno != EINTR) quit_ = true;
   // The connection is gone: nothing will come any more.
   if (rc > 0 && (fds[0].revents & (POLLHUP | POLLERR)) != 0) quit_ = true;
@@ -245,7 +306,7 @@ void TX11Loop::WaitForEvents(int timeoutMs) {
 
 void TX11Loop::RunOnce(int timeoutMs) {
   ProcessPending();
-  if (quit_) return;
+  if (QuitRequested()) return;
   const int toTimer = MillisecondsToNextTimer();
   int timeout = timeoutMs;
   if (toTimer >= 0 && (timeout < 0 || toTimer < timeout)) timeout = toTimer;
@@ -254,7 +315,7 @@ void TX11Loop::RunOnce(int timeoutMs) {
 }
 
 void TX11Loop::RunUntil(const std::function<bool()>& done) {
-  while (!quit_ && !done()) RunOnce(-1);
+  while (!QuitRequested() && !done()) RunOnce(-1);
 }
 
 std::unique_ptr<ITimer> TX11Loop::CreateTimer(std::function<void()> onTimer) {

@@ -54,9 +54,23 @@ class TX11Loop final : public ITimers {
   void RunUntil(const std::function<bool()>& done);
 
   void Quit() { quit_ = true; }
-  bool QuitRequested() const { return quit_; }
+  // A Quit, a quit signal or an X error.
+  bool QuitRequested() const;
   // Async-signal-safe: asks the loop of this process to quit (SIGTERM and SIGINT).
   static void QuitFromSignal();
+
+  // Process-wide. SIGTERM, SIGINT and SIGHUP end the show from any state: the first call
+  // installs handlers that mark the process as asked to quit and make QuitSignalFd()
+  // readable, which the loop and a message dialog's own loop both watch.
+  static void InstallQuitSignals();
+  static bool QuitSignalled();
+  static int QuitSignalFd();  // -1 before InstallQuitSignals
+  // Process-wide. An X error is reported in one line on standard error, prefixed by
+  // program, and ends the loop (XErrorSeen() tells so afterwards); a lost connection is
+  // reported too, and displayLost (nothing that talks to the server) runs before the
+  // process ends with status 1, as Xlib allows nothing else then.
+  static void InstallErrorHandlers(const char* program, void (*displayLost)());
+  static bool XErrorSeen();
 
   std::unique_ptr<ITimer> CreateTimer(std::function<void()> onTimer) override;
 

@@ -20,6 +20,9 @@ class TX11NamedMutexes final : public INamedMutexes {
   // folder: where the lock files live; empty: $XDG_RUNTIME_DIR, else the temporary folder.
   explicit TX11NamedMutexes(std::filesystem::path folder = {});
   TNamedMutex CreateNamedMutex(std::string_view name) override;
+  // The lock file of name, for an owner that must remove it on an exit that runs no
+  // destructors.
+  std::filesystem::path LockFilePath(std::string_view name) const { return folder_ / LockFileName(name); }
 
  private:
   std::filesystem::path folder_;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include <poll.h>
 #include <unistd.h>
 
 namespace lumora::platform {
@@ -149,6 +150,7 @@ std::vector<std::string> WrapMessage(std::string_view text, std::size_t columns)
 }
 
 void TX11MessageBox::ShowMessage(std::string_view text) {
+  ++shown_;
   std::fprintf(stderr, "%s: %.*s\n", title_.c_str(), static_cast<int>(text.size()), text.data());
   if (display_ != nullptr) ShowDialog(text);
 }
@@ -181,16 +183,20 @@ void TX11MessageBox::ShowDialog(std::string_view text) {
   XMapRaised(d, w);
   const GC gc = DefaultGC(d, screen);
   // A key or a click on any window of ours dismisses it (a full-screen show holds the
-  // keyboard); every other event waits in the queue for the loop.
-  for (bool done = false; !done;) {
+  // keyboard); every other event waits in the queue for the loop. A quit signal or an X
+  // error ends it too: a framework's SIGTERM must end the program whatever it shows.
+  const auto wanted = [](Display*, XEvent* event, XPointer arg) -> Bool {
+    return event->type == KeyPress || event->type == ButtonPress ||
+           (event->type == Expose && event->xexpose.window == *reinterpret_cast<Window*>(arg));
+  };
+  for (bool done = false; !done && !TX11Loop::QuitSignalled() && !TX11Loop::XErrorSeen();) {
     XEvent e;
-    XIfEvent(
-        d, &e,
-        [](Display*, XEvent* event, XPointer arg) -> Bool {
-          return event->type == KeyPress || event->type == ButtonPress ||
-                 (event->type == Expose && event->xexpose.window == *reinterpret_cast<Window*>(arg));
-        },
-        reinterpret_cast<XPointer>(const_cast<Window*>(&w)));
+    if (!XCheckIfEvent(d, &e, wanted, reinterpret_cast<XPointer>(const_cast<Window*>(&w)))) {
+      // Another thread may read the connection for us: look again now and then.
+      pollfd fds[2] = {{ConnectionNumber(d), POLLIN, 0}, {TX11Loop::QuitSignalFd(), POLLIN, 0}};
+      ::poll(fds, 2, 250);
+      continue;
+    }
     if (e.type != Expose) {
       done = true;
     } else if (e.xexpose.count == 0) {

@@ -76,17 +76,20 @@ class TX11DesktopCapture final : public IDesktopCapture {
 std::vector<std::string> WrapMessage(std::string_view text, std::size_t columns);
 
 // Messages on standard error and, where a display is given, in a small dialog over
-// everything, until a key, a click or the window manager's close dismisses it.
+// everything, until a key, a click, the window manager's close, a quit signal or an X
+// error dismisses it.
 class TX11MessageBox final : public IMessageBox {
  public:
   explicit TX11MessageBox(std::string title, Display* display = nullptr)
       : title_(std::move(title)), display_(display) {}
   void ShowMessage(std::string_view text) override;
+  int Shown() const { return shown_; }
 
  private:
   void ShowDialog(std::string_view text);
   std::string title_;
   Display* display_;
+  int shown_ = 0;
 };
 
 class TX11Random final : public IRandom {

@@ -75,27 +75,40 @@ void DrawMediaPanels(TBitmap32& screen, const platform::THeadlessMediaPanels& pa
   if (media == nullptr || !media->Showing()) return;
   (void)panels;
   const TRect r = media->Bounds();
+  // Only what the screen shows of the panel is made: a medium may declare any size.
+  const TRect visible = IntersectRect(r, screen.Bounds());
+  if (visible.Empty()) return;
   const char* label = movie ? "movie" : "video";
-  TBitmap32 panel(r.Width(), r.Height(), 0xFF000000u);
-  if (frame != nullptr && frame->Showing() && frame->Image()) panel.CopyRect(0, 0, *frame->Image(), frame->Image()->Bounds());
-  if (video != nullptr && video->Showing()) {
-    TBitmap32 placeholder(r.Width(), r.Height(), 0xFF606060u);
-    for (int i = 0; i < std::min(r.Width(), r.Height()); ++i) {
-      placeholder.At(i * r.Width() / std::max(r.Height(), 1) % std::max(r.Width(), 1), i) = 0xFFA0A0A0u;
-    }
-    const platform::TTextFont font{};
-    const platform::TTextExtent extent = text.TextExtent(font, label);
-    text.PaintText(placeholder, (r.Width() - extent.Width) / 2, (r.Height() - extent.Height) / 2, font, label,
-                   0xFFFFFFFFu);
-    for (int y = 0; y < r.Height(); ++y)
-      for (int x = 0; x < r.Width(); ++x)
-        if (!video->Region() || video->Region()->Contains(x, y)) panel.At(x, y) = placeholder.At(x, y);
-  }
-  for (int y = 0; y < r.Height(); ++y)
-    for (int x = 0; x < r.Width(); ++x) {
-      const int sx = r.Left + x, sy = r.Top + y;
-      if (sx < 0 || sy < 0 || sx >= screen.Width() || sy >= screen.Height()) continue;
-      if (!media->Region() || media->Region()->Contains(x, y)) screen.At(sx, sy) = panel.At(x, y);
+  const int w = r.Width(), h = r.Height();
+  // The placeholder: grey with a lighter diagonal from the top left.
+  const auto placeholder = [w, h](int x, int y) {
+    return y < std::min(w, h) && x == static_cast<int>(std::int64_t(y) * w / std::max(h, 1) % std::max(w, 1))
+               ? 0xFFA0A0A0u
+               : 0xFF606060u;
+  };
+  // Its label, centred, drawn over the placeholder in a bitmap of its own.
+  const platform::TTextFont font{};
+  const platform::TTextExtent extent = text.TextExtent(font, label);
+  const TRect labelRect = IntersectRect(
+      TRect{(w - extent.Width) / 2 - 8, (h - extent.Height) / 2 - 8, (w + extent.Width) / 2 + 8, (h + extent.Height) / 2 + 8},
+      TRect{0, 0, w, h});
+  TBitmap32 labelled(std::max(labelRect.Width(), 0), std::max(labelRect.Height(), 0), 0xFF606060u);
+  for (int y = 0; y < labelled.Height(); ++y)
+    for (int x = 0; x < labelled.Width(); ++x) labelled.At(x, y) = placeholder(labelRect.Left + x, labelRect.Top + y);
+  if (!labelled.Empty())
+    text.PaintText(labelled, (w - extent.Width) / 2 - labelRect.Left, (h - extent.Height) / 2 - labelRect.Top, font,
+                   label, 0xFFFFFFFFu);
+  const TBitmap32* image = frame != nullptr && frame->Showing() && frame->Image() ? &*frame->Image() : nullptr;
+  const bool videoShowing = video != nullptr && video->Showing();
+  for (int sy = visible.Top; sy < visible.Bottom; ++sy)
+    for (int sx = visible.Left; sx < visible.Right; ++sx) {
+      const int x = sx - r.Left, y = sy - r.Top;
+      if (media->Region() && !media->Region()->Contains(x, y)) continue;
+      TPixel pixel = 0xFF000000u;
+      if (image != nullptr && x < image->Width() && y < image->Height()) pixel = image->At(x, y);
+      if (videoShowing && (!video->Region() || video->Region()->Contains(x, y)))
+        pixel = x >= labelRect.Left && x < labelRect.Right && y >= labelRect.Top && y < labelRect.Bottom ? labelled.At(x - labelRect.Left, y - labelRect.Top) : placeholder(x, y);
+      screen.At(sx, sy) = pixel;
     }
 }
 

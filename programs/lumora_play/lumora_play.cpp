@@ -13,6 +13,7 @@
 #include "platform/x11/x11_system.h"
 #include "platform/x11/x11_threads.h"
 #include "play_options.h"
+#include "play_scratch.h"
 #include "show/main_frm_show.h"
 #include "trpic/media_host.h"
 
@@ -100,46 +101,19 @@ class TCover {
   Window window_;
 };
 
-// The folder of ours in the temporary folder: a packed show folder and every file the
-// show extracts live there, so that one removal at the end leaves nothing behind, even
-// when the display goes away under us.
-class TScratch {
- public:
-  TScratch() : path_(fs::temp_directory_path() / ("lumora-play-" + std::to_string(::getpid()))) {
-    fs::create_directories(path_);
-    current_ = this;
-  }
-  ~TScratch() {
-    current_ = nullptr;
-    Remove();
-  }
-  TScratch(const TScratch&) = delete;
-  TScratch& operator=(const TScratch&) = delete;
-  const fs::path& Path() const { return path_; }
+// What an exit that runs no destructors (the display lost) must still remove.
+tools::TPlayScratch* gScratch = nullptr;
+std::filesystem::path gOwnedLock;
 
-  // Xlib ends the process when the connection breaks; this runs first.
-  static int OnDisplayLost(Display*) {
-    std::fputs("lumora-play: the X display went away\n", stderr);
-    if (current_ != nullptr) current_->Remove();
-    std::_Exit(1);
-  }
+void RemoveLeftovers() {
+  if (gScratch != nullptr) gScratch->Remove();
+  if (!gOwnedLock.empty()) ::unlink(gOwnedLock.c_str());
+}
 
- private:
-  void Remove() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  static inline TScratch* current_ = nullptr;
-  fs::path path_;
-};
-
-void OnSignal(int) { platform::TX11Loop::QuitFromSignal(); }
-
-void InstallSignalHandlers() {
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  for (int s : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(s, &action, nullptr);
+// The targets that belong to a screen-saver framework (or to the desktop): nobody may be
+// there to answer a dialog, so messages go to standard error only.
+bool FrameworkTarget(tools::TPlayTarget target) {
+  return target == tools::TPlayTarget::Window || target == tools::TPlayTarget::Root;
 }
 
 int Play(const tools::TPlayOptions& o) {
@@ -153,8 +127,17 @@ int Play(const tools::TPlayOptions& o) {
       std::fputs("lumora-play: another show of this kind is running\n", stderr);
       return 0;
     }
+    if (mutex.Outcome == platform::TMutexOutcome::Created)
+      gOwnedLock = mutexes.LockFilePath(o.Target == tools::TPlayTarget::Preview ? kPreviewTitle : kFullScreenTitle);
   }
-  TScratch scratch;
+  tools::TPlayScratch scratch;
+  gScratch = &scratch;
+  struct TForget {
+    ~TForget() {
+      gScratch = nullptr;
+      gOwnedLock.clear();
+    }
+  } forget;
   fs::path saver = o.Show;
   std::error_code ec;
   if (fs::is_directory(saver, ec)) {
@@ -170,8 +153,9 @@ int Play(const tools::TPlayOptions& o) {
     std::fprintf(stderr, "lumora-play: no such screen saver or show folder: %s\n", o.Show.c_str());
     return 1;
   }
+  if (platform::TX11Loop::QuitSignalled()) return 0;
 
-  XSetIOErrorHandler(&TScratch::OnDisplayLost);
+  platform::TX11Loop::InstallErrorHandlers("lumora-play", &RemoveLeftovers);
   std::unique_ptr<platform::TX11Loop> loop = platform::TX11Loop::Open(nullptr);
   if (!loop) {
     std::fprintf(stderr, "lumora-play: cannot open the X display %s\n",
@@ -207,17 +191,20 @@ int Play(const tools::TPlayOptions& o) {
     }
   }
   if (!surface) {
+    // A window that is not there has said so already, in the X error's line.
+    if (platform::TX11Loop::XErrorSeen()) return 1;
     std::fprintf(stderr, "lumora-play: cannot draw on %s (a 24-bit true-colour visual is needed)\n",
                  o.Target == tools::TPlayTarget::Window ? "that window" : "this display");
     return 1;
   }
 
   const bool preview = o.Target == tools::TPlayTarget::Preview;
+  bool failed = false;
   {
     platform::THeadlessFileSystem files(saver, scratch.Path());
     platform::THeadlessTextRasterizer text;
     platform::TX11Random random;
-    platform::TX11MessageBox messages("lumora-play", d);
+    platform::TX11MessageBox messages("lumora-play", FrameworkTarget(o.Target) ? nullptr : d);
     platform::TX11ShowSystem system(*loop, [&surface](bool visible) { surface->SetCursorVisible(visible); });
     platform::TX11ThreadHost threads(*loop);
     TPlayForm form(*loop, surface->Handle());
@@ -265,10 +252,12 @@ int Play(const tools::TPlayOptions& o) {
     loop->RunUntil([] { return false; });
     loop->SetMessageFilter(nullptr);
     show.FormClose();
+    // A framework learns of a show that could not play from the status.
+    if (FrameworkTarget(o.Target) && messages.Shown() > 0) failed = true;
   }
   surface.reset();
   covers.clear();
-  return 0;
+  return failed || platform::TX11Loop::XErrorSeen() ? 1 : 0;
 }
 
 }  // namespace
@@ -276,16 +265,28 @@ int Play(const tools::TPlayOptions& o) {
 int main(int argc, char** argv) {
   try {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const tools::TPlayOptions options = tools::ParsePlayOptions(args, std::getenv("XSCREENSAVER_WINDOW"));
+    // The show chosen for screen-saver frameworks, which start the player without one.
+    std::string chosen;
+    if (std::ifstream in(tools::ChosenShowFile(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"))); in) {
+      std::getline(in, chosen);
+      if (!chosen.empty() && chosen.back() == '\r') chosen.pop_back();
+    }
+    const tools::TPlayOptions options = tools::ParsePlayOptions(args, std::getenv("XSCREENSAVER_WINDOW"), chosen);
     if (options.Help) {
       std::fputs(tools::kPlayUsage, stdout);
+      return 0;
+    }
+    if (options.Version) {
+      std::puts("lumora-play " LUMORA_VERSION);
       return 0;
     }
     if (!options.Error.empty()) {
       std::fprintf(stderr, "lumora-play: %s\n%s", options.Error.c_str(), tools::kPlayUsage);
       return 2;
     }
-    InstallSignalHandlers();
+    platform::TX11Loop::InstallQuitSignals();
+    // A library that ends the process with exit() while a show plays leaves nothing either.
+    std::atexit(RemoveLeftovers);
     // GStreamer's video sink talks to the server from threads of its own.
     XInitThreads();
     return Play(options);

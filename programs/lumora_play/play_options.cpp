@@ -6,17 +6,20 @@
 namespace lumora::tools {
 
 const char* const kPlayUsage =
-    "usage: lumora-play SAVER.scr|SHOW-FOLDER [--how-to-exit N] [--window-id ID | --root | --preview WxH]\n"
-    "Plays a screen saver (or a show folder, packed on the way) on the X display.\n"
+    "usage: lumora-play [SAVER.scr|SHOW-FOLDER] [--how-to-exit N] [--window-id ID | --root | --preview WxH]\n"
+    "Plays a screen saver (or a show folder, packed on the way) on the X display; without\n"
+    "one, the show named on the first line of ~/.config/lumora/show.\n"
     "  (no target)      full screen; it ends on the inputs that the settings file beside the\n"
     "                   saver allows (all of them when there is none)\n"
     "  --how-to-exit N  those inputs instead: 1 mouse move, 2 click, 4 any key, 8 Esc, summed\n"
     "  --window-id ID   draw into that window (decimal or 0x hex) and leave its input alone;\n"
     "                   XSCREENSAVER_WINDOW in the environment means the same\n"
-    "  --root           draw on the root window\n"
+    "  --root           draw on the root window (under a screen-saver framework: its window)\n"
     "  --preview WxH    a preview in a window of that size\n"
-    "Ends on SIGTERM or SIGINT, removing its temporary files. Exit status 2 on argument\n"
-    "errors, 1 when the display or the show cannot be used.\n";
+    "  --version        the version\n"
+    "Ends on SIGTERM or SIGINT at once, removing its temporary files. In a framework's\n"
+    "window and on the root window messages go to standard error only. Exit status 2 on\n"
+    "argument errors, 1 when the display or the show cannot be used.\n";
 
 namespace {
 
@@ -46,7 +49,14 @@ bool ParseSize(const std::string& text, int& w, int& h) {
 
 }  // namespace
 
-TPlayOptions ParsePlayOptions(const std::vector<std::string>& args, const char* screenSaverWindow) {
+std::string ChosenShowFile(const char* xdgConfigHome, const char* home) {
+  if (xdgConfigHome != nullptr && *xdgConfigHome == '/') return std::string(xdgConfigHome) + "/lumora/show";
+  if (home != nullptr && *home != '\0') return std::string(home) + "/.config/lumora/show";
+  return {};
+}
+
+TPlayOptions ParsePlayOptions(const std::vector<std::string>& args, const char* screenSaverWindow,
+                              const std::string& chosenShow) {
   TPlayOptions o;
   bool targetGiven = false;
   const auto setTarget = [&](TPlayTarget target) {
@@ -59,6 +69,8 @@ TPlayOptions ParsePlayOptions(const std::vector<std::string>& args, const char* 
     const bool hasValue = i + 1 < args.size();
     if (a == "--help" || a == "-h") {
       o.Help = true;
+    } else if (a == "--version") {
+      o.Version = true;
     } else if (a == "--how-to-exit" && hasValue) {
       const auto n = ParseNumber(args[++i]);
       if (!n || *n > 15) o.Error = "--how-to-exit takes a number from 0 to 15";
@@ -79,12 +91,13 @@ TPlayOptions ParsePlayOptions(const std::vector<std::string>& args, const char* 
       o.Error = "unknown or incomplete argument " + a;
     }
   }
-  if (o.Help || !o.Error.empty()) return o;
+  if (o.Help || o.Version || !o.Error.empty()) return o;
+  if (o.Show.empty()) o.Show = chosenShow;
   if (o.Show.empty()) {
-    o.Error = "no screen saver or show folder given";
+    o.Error = "no screen saver or show folder given (nor chosen in ~/.config/lumora/show)";
     return o;
   }
-  if (!targetGiven && screenSaverWindow != nullptr && *screenSaverWindow != '\0') {
+  if ((!targetGiven || o.Target == TPlayTarget::Root) && screenSaverWindow != nullptr && *screenSaverWindow != '\0') {
     const auto id = ParseNumber(screenSaverWindow);
     if (!id || *id == 0) {
       o.Error = std::string("bad XSCREENSAVER_WINDOW ") + screenSaverWindow;
