@@ -1,5 +1,6 @@
-// One frame of every transition style on a 1920 x 1080 picture, at the step where that
-// style is slowest, against one memcpy of the whole picture in the same run.
+// One frame of every transition style on a 1920 x 1080 picture (or the size given with
+// --size WxH, such as 3840x2160), at the step where that style is slowest, against one
+// memcpy of the whole picture in the same run.
 //
 // A scan first times every step of every style (the faster of two passes) (region styles every fifth step and
 // the last ones) to find each style's slowest frame; Google Benchmark then measures that
@@ -22,13 +23,13 @@ namespace {
 
 using namespace lumora;
 
-constexpr int kW = 1920, kH = 1080;
+int gW = 1920, gH = 1080;
 
 TBitmap32 Photo() {
-  TBitmap32 b(kW, kH);
-  for (int y = 0; y < kH; ++y)
-    for (int x = 0; x < kW; ++x)
-      b.At(x, y) = MakePixel(static_cast<std::uint8_t>(x * 255 / kW), static_cast<std::uint8_t>(y * 255 / kH),
+  TBitmap32 b(gW, gH);
+  for (int y = 0; y < gH; ++y)
+    for (int x = 0; x < gW; ++x)
+      b.At(x, y) = MakePixel(static_cast<std::uint8_t>(x * 255 / gW), static_cast<std::uint8_t>(y * 255 / gH),
                              static_cast<std::uint8_t>((x + y) & 0xFF));
   return b;
 }
@@ -39,12 +40,12 @@ const TBitmap32& Picture() {
 }
 
 TBitmap32& Frame() {
-  static TBitmap32 frame(kW, kH, 0xFF000000u);
+  static TBitmap32 frame(gW, gH, 0xFF000000u);  // made after the size is read
   return frame;
 }
 
 void BM_Memcpy(benchmark::State& state) {
-  const std::size_t bytes = std::size_t(kW) * kH * 4;
+  const std::size_t bytes = std::size_t(gW) * gH * 4;
   std::vector<std::uint8_t> from(bytes, 1), to(bytes);
   for (auto _ : state) {
     std::memcpy(to.data(), from.data(), bytes);
@@ -55,7 +56,7 @@ void BM_Memcpy(benchmark::State& state) {
 
 void PaintFrame(benchmark::State& state, int style, int k) {
   platform::THeadlessRandom random(1);
-  const int n = effects::StepCount(style, kW, kH);
+  const int n = effects::StepCount(style, gW, gH);
   for (auto _ : state) {
     const TRect changed = effects::PaintEffectStep(Frame(), 0, 0, Picture(), style, k, n, random);
     benchmark::DoNotOptimize(changed);
@@ -66,7 +67,7 @@ void PaintFrame(benchmark::State& state, int style, int k) {
 // The step of style whose frame took longest in one timed pass.
 int SlowestStep(int style, double& seconds) {
   platform::THeadlessRandom random(1);
-  const int n = effects::StepCount(style, kW, kH);
+  const int n = effects::StepCount(style, gW, gH);
   int worst = 0;
   seconds = -1;
   const int stride = style >= 19 ? 5 : 1;
@@ -96,11 +97,13 @@ int main(int argc, char** argv) {
   std::vector<char*> args;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--scan-only") == 0) scanOnly = true;
+    else if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc && std::sscanf(argv[i + 1], "%dx%d", &gW, &gH) == 2) ++i;
     else args.push_back(argv[i]);
   }
   int count = static_cast<int>(args.size());
 
-  benchmark::RegisterBenchmark("BM_Memcpy1080", BM_Memcpy)->Unit(benchmark::kMicrosecond);
+  std::printf("Picture and frame: %d x %d\n", gW, gH);
+  benchmark::RegisterBenchmark("BM_MemcpyPicture", BM_Memcpy)->Unit(benchmark::kMicrosecond);
   std::vector<lumora::bench::TRatio> ratios;
   std::printf("Scan: slowest step of each style (one faster of two timed passes per step)\n");
   for (int style = 0; style < effects::kStyleCount; ++style) {
@@ -110,7 +113,7 @@ int main(int argc, char** argv) {
     const std::string name = "BM_Style" + std::to_string(style) + "_k" + std::to_string(k);
     benchmark::RegisterBenchmark(name.c_str(), [style, k](benchmark::State& state) { PaintFrame(state, style, k); })
         ->Unit(benchmark::kMicrosecond);
-    ratios.push_back({name, "BM_Memcpy1080"});
+    ratios.push_back({name, "BM_MemcpyPicture"});
   }
   if (scanOnly) return 0;
   return lumora::bench::RunWithRatios(count, args.data(), ratios);

@@ -13,6 +13,7 @@
 #include "platform/headless/headless_show_system.h"
 #include "platform/headless/headless_surface.h"
 #include "platform/headless/headless_text.h"
+#include "platform/headless/headless_threads.h"
 #include "show/main_frm_show.h"
 
 #include <benchmark/benchmark.h>
@@ -124,11 +125,13 @@ class TBenchForm final : public platform::IFormWindow {
 };
 
 struct TPlayer {
-  explicit TPlayer(const fs::path& scr, platform::TSize screen = {1024, 768})
+  // threaded: the view has worker threads (and the show works ahead on them).
+  explicit TPlayer(const fs::path& scr, platform::TSize screen = {1024, 768}, bool threaded = false)
       : files(scr, Fixture().dir / "temp"),
         surface(screen, screen),
-        view(TTrPicPlatform{surface, text, desktop, random, messages}),
+        view(TTrPicPlatform{surface, text, desktop, random, messages, threaded ? &threads : nullptr}),
         show(TShowPlatform{files, system, system, system, clock, messages, random}, form, view, "S") {}
+  platform::THeadlessThreadHost threads;
   platform::THeadlessFileSystem files;
   platform::THeadlessSurface surface;
   platform::THeadlessTextRasterizer text;
@@ -274,7 +277,8 @@ BENCHMARK(BM_ExitWhileDecodingLargeJpeg)->Unit(benchmark::kMillisecond)->UseManu
 
 // Peak resident memory of a full-screen headless show of 24-megapixel photos shown
 // full-window (three items and the first again) on a screen of the arguments' size, above
-// what the process held before; counters in MB.
+// what the process held before, with the work ahead (third argument 1) or without; counters
+// in MB.
 void BM_ShowPhotos(benchmark::State& state) {
   if (!Fixture().havePhoto) {
     state.SkipWithError("ImageMagick did not make the picture");
@@ -284,14 +288,51 @@ void BM_ShowPhotos(benchmark::State& state) {
     const std::int64_t before = bench::CurrentResidentBytes();
     bench::ResetPeakResident();
     {
-      TPlayer player(Fixture().photosFullWindow, {int(state.range(0)), int(state.range(1))});
+      TPlayer player(Fixture().photosFullWindow, {int(state.range(0)), int(state.range(1))}, true);
+      player.show.SetWorkAhead(state.range(2) != 0);
       player.show.FormShow();
-      for (int i = 0; i < 4; ++i) player.clock.AdvanceToNextTimer();
+      for (int i = 0; i < 4; ++i) {
+        // The next picture decodes ahead while this one is on screen.
+        player.threads.RunUntilIdle();
+        player.clock.AdvanceToNextTimer();
+      }
       state.counters["peak_MB"] = double(bench::PeakResidentBytes() - before) / 1e6;
     }
   }
 }
-BENCHMARK(BM_ShowPhotos)->Args({3840, 2160})->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_ShowPhotos)->Args({3840, 2160, 1})->Args({3840, 2160, 0})->Args({1920, 1080, 1})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// From the tick of the second item of the 24-megapixel full-window show at 1920 x 1080
+// until the first frame of the transition (the first item's show-out) is presented, with the work ahead done while the first
+// item was shown (argument 1) or without work ahead (0).
+void BM_NextItemAfterTick(benchmark::State& state) {
+  if (!Fixture().havePhoto) {
+    state.SkipWithError("ImageMagick did not make the picture");
+    return;
+  }
+  double cpuMs = 0;
+  for (auto _ : state) {
+    TPlayer player(Fixture().photosFullWindow, {1920, 1080}, true);
+    player.show.SetWorkAhead(state.range(0) != 0);
+    player.show.FormShow();
+    player.clock.AdvanceToNextTimer();
+    player.threads.RunUntilIdle();
+    player.surface.ForgetPresentedRects();
+    const auto tick = std::chrono::steady_clock::now();
+    const double cpu = bench::ProcessCpuSeconds();
+    player.clock.AdvanceToNextTimer();
+    // Up to the first frame presented: the first of the first item's show-out.
+    player.threads.RunUntil([&] { return !player.surface.PresentedRects().empty(); });
+    state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - tick).count());
+    // The processor time of that stretch, all threads: what the load of the machine leaves alone.
+    cpuMs += (bench::ProcessCpuSeconds() - cpu) * 1e3;
+    if (player.show.CurrentIndex() != 1 || player.surface.PresentedRects().empty())
+      state.SkipWithError("the second item's turn presented nothing");
+    benchmark::DoNotOptimize(player.surface.Screen().Pixels().data());
+  }
+  state.counters["cpu_ms"] = cpuMs / double(state.iterations());
+}
+BENCHMARK(BM_NextItemAfterTick)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 
 void BM_DecodeLargeJpeg(benchmark::State& state) {
   if (!Fixture().havePhoto) {
@@ -328,5 +369,6 @@ int main(int argc, char** argv) {
       argc, argv,
       {{"BM_ShowToFirstPicture/iterations:5/real_time", "BM_LoadConfigAndDecodeFirstPicture/iterations:5/real_time"},
        {"BM_ExitWhileLoadingLargeJpeg/iterations:3/manual_time", "BM_DecodeLargeJpeg/iterations:3/real_time"},
-       {"BM_ExitWhileDecodingLargeJpeg/iterations:3/manual_time", "BM_DecodeLargeJpeg/iterations:3/real_time"}});
+       {"BM_ExitWhileDecodingLargeJpeg/iterations:3/manual_time", "BM_DecodeLargeJpeg/iterations:3/real_time"},
+       {"BM_NextItemAfterTick/1/iterations:5/manual_time", "BM_NextItemAfterTick/0/iterations:5/manual_time"}});
 }

@@ -2,6 +2,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -46,6 +48,11 @@ std::int64_t StatusField(const char* key) {
 
 std::int64_t PeakResidentBytes() { return StatusField("VmHWM:"); }
 std::int64_t CurrentResidentBytes() { return StatusField("VmRSS:"); }
+double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
 void ResetPeakResident() {
   std::ofstream out("/proc/self/clear_refs");
   out << "5";

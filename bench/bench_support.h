@@ -26,5 +26,7 @@ void WritePhotoLikePpm(const std::filesystem::path& path, int width, int height)
 std::int64_t PeakResidentBytes();
 std::int64_t CurrentResidentBytes();
 void ResetPeakResident();
+// Processor time the process has used so far, all its threads, in seconds.
+double ProcessCpuSeconds();
 
 }  // namespace lumora::bench

@@ -34,11 +34,35 @@ namespace {
 constexpr int kArgumentError = 2;
 constexpr int kRenderError = 1;
 
-bool LoadPicture(const std::string& file, const char* what, TPicture& picture) {
+bool LoadPicture(const std::string& file, const char* what, TPicture& picture,
+                 const codecs::TDecodeRequest& request = {}) {
   if (file.empty()) return true;
-  if (picture.LoadFromFile(file) && !picture.Empty()) return true;
+  if (picture.LoadFromFile(file, request) && !picture.Empty()) return true;
   std::fprintf(stderr, "lumora-render: %s '%s' cannot be read as a picture\n", what, file.c_str());
   return false;
+}
+
+// The picture is decoded for the sizes the view will draw it at (as the show decodes an
+// item's picture): a photo drawn small is never held whole.
+codecs::TDecodeRequest PictureRequest(const TRenderOptions& o) {
+  TPicSizing sizing;
+  sizing.Client = {std::max(o.ClientWidth, 0), std::max(o.ClientHeight, 0)};
+  sizing.Screen = {std::max(o.ScreenWidth.value_or(o.ClientWidth), 1), std::max(o.ScreenHeight.value_or(o.ClientHeight), 1)};
+  sizing.AsScreen = o.AsScreen;
+  sizing.Size = o.PicSize;
+  sizing.SizeRef = o.PicSizeRef;
+  sizing.SizeHor = o.PicSizeHor;
+  sizing.SizeVer = o.PicSizeVer;
+  codecs::TDecodeRequest request;
+  request.ShownSize = [sizing](codecs::TPictureSize native) {
+    const platform::TSize drawn = sizing.Drawn(native.Width, native.Height);
+    return codecs::TPictureSize{drawn.Width, drawn.Height};
+  };
+  request.DrawnSize = [sizing](codecs::TPictureSize native) {
+    const platform::TSize drawn = sizing.SingleDrawn(native.Width, native.Height);
+    return codecs::TPictureSize{drawn.Width, drawn.Height};
+  };
+  return request;
 }
 
 struct TPictures {
@@ -235,7 +259,9 @@ int Run(const std::vector<std::string>& args) {
     return 0;
   }
   TPictures p;
-  if (!LoadPicture(o.PictureFile, "picture", p.Picture) || !LoadPicture(o.MaskFile, "mask", p.Mask) ||
+  // A window takes the real screen's size: there the picture is read whole.
+  const codecs::TDecodeRequest request = o.Window ? codecs::TDecodeRequest{} : PictureRequest(o);
+  if (!LoadPicture(o.PictureFile, "picture", p.Picture, request) || !LoadPicture(o.MaskFile, "mask", p.Mask) ||
       !LoadPicture(o.BgPictureFile, "background picture", p.BgPicture) ||
       !LoadPicture(o.DesktopFile, "desktop picture", p.Desktop))
     return kArgumentError;

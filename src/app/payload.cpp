@@ -17,10 +17,17 @@ std::atomic<int> gExtractionsInProgress{0};
 // Counts one extraction for as long as it runs, whichever way it ends.
 class TExtractionGuard {
  public:
-  TExtractionGuard() { ++gExtractionsInProgress; }
-  ~TExtractionGuard() { --gExtractionsInProgress; }
+  explicit TExtractionGuard(bool counted) : counted_(counted) {
+    if (counted_) ++gExtractionsInProgress;
+  }
+  ~TExtractionGuard() {
+    if (counted_) --gExtractionsInProgress;
+  }
   TExtractionGuard(const TExtractionGuard&) = delete;
   TExtractionGuard& operator=(const TExtractionGuard&) = delete;
+
+ private:
+  bool counted_;
 };
 
 class TInflater {
@@ -272,9 +279,9 @@ TEntryStatus CheckPictureHeader(platform::IReadableFile& file, std::int64_t posi
 
 bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::string_view extension,
                          std::int32_t position, std::filesystem::path& tempPath, std::unique_ptr<TPicture>& picture,
-                         std::int32_t storedSize, const codecs::TDecodeRequest& request) {
+                         std::int32_t storedSize, const codecs::TDecodeRequest& request, bool holdsExit) {
   if (position == -1 && storedSize == 0) return false;
-  const TExtractionGuard guard;
+  const TExtractionGuard guard(holdsExit);
   // The caller's check runs its own code (it pumps messages); a failure in it stops the
   // extraction like a "no", through the paths that clean up.
   std::function<bool()> proceed;

@@ -88,8 +88,11 @@ constexpr std::uint32_t kMaxInMemoryEntrySize = 1u << 30;
 // request: how large a picture of mode 2 will be drawn (its decoder may hold fewer pixels)
 // and the check, asked every few milliseconds of inflating and decoding, whose false
 // stops the extraction (a failure; no file is left).
+// holdsExit: the extraction counts in ExtractionsInProgress. Work ahead on a worker
+// thread does not: an exit meanwhile closes the show at once and stops it.
 bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::string_view extension,
                          std::int32_t position, std::filesystem::path& tempPath, std::unique_ptr<TPicture>& picture,
-                         std::int32_t storedSize, const codecs::TDecodeRequest& request = {});
+                         std::int32_t storedSize, const codecs::TDecodeRequest& request = {},
+                         bool holdsExit = true);
 
 }  // namespace lumora

@@ -3,8 +3,9 @@
 #include "imaging/codecs/codec_table.h"
 
 #include <algorithm>
-#include <utility>
+#include <atomic>
 #include <stdexcept>
+#include <utility>
 
 namespace lumora {
 
@@ -186,7 +187,10 @@ void TMainFrmShow::FormShow() {
 }
 
 void TMainFrmShow::ExitFilter(const TMessage& message) {
-  if (filterInstalled_) exit_.ExitFilter(message);
+  if (!filterInstalled_) return;
+  exit_.ExitFilter(message);
+  // A deferred exit ends the work ahead as much as a granted one.
+  if (flags_.ExitPending) StopWorkAhead();
 }
 
 void TMainFrmShow::FormDeactivated() {
@@ -293,6 +297,8 @@ void TMainFrmShow::LoadShow() {
   timScr_->SetInterval(kQuickTick);
   timScr_->SetEnabled(true);
   flags_.Loading = false;
+  // The first picture decodes while the window comes up and the first tick is due.
+  StartWorkAhead();
 }
 
 std::int32_t TMainFrmShow::PickFromPool(std::vector<std::string>& pool, std::int32_t count) {
@@ -522,16 +528,28 @@ bool TMainFrmShow::LoadItemPicture(const TPicData& item) {
     view_.SetPicture(TPicture());
     viewPictureEntry_.reset();
   }
-  const auto load = [this](TExtractMode mode, const std::string& extension, std::int32_t position,
-                           std::int32_t size) {
+  const TExtractMode mode = item.PicFileName.empty() ? TExtractMode::emMemoryBitmap : TExtractMode::emPictureFile;
+  std::unique_ptr<TPicture> ahead;
+  TAheadOutcome outcome = TakeWorkAhead(item, mode, ahead);
+  if (outcome == TAheadOutcome::Abandoned) return false;
+  const auto load = [&](TExtractMode mode, const std::string& extension, std::int32_t position, std::int32_t size) {
     std::unique_ptr<TPicture> picture;
-    if (!Extract(mode, extension, position, size, picture, nullptr, ItemPictureRequest())) return false;
+    // The item's own picture as the work ahead left it, once.
+    const TAheadOutcome done = std::exchange(outcome, TAheadOutcome::NotAhead);
+    if (done == TAheadOutcome::Loaded) {
+      picture = std::move(ahead);
+    } else if (done == TAheadOutcome::Failed) {
+      // As if it had failed now.
+      failedPictures_.emplace(static_cast<int>(mode), extension, position, size);
+      return false;
+    } else if (!Extract(mode, extension, position, size, picture, nullptr, ItemPictureRequest())) {
+      return false;
+    }
     if (released_ || flags_.ExitPending) return false;
     view_.SetPicture(std::move(*picture));
     viewPictureEntry_.emplace(mode, extension, position, size);
     return true;
   };
-  const TExtractMode mode = item.PicFileName.empty() ? TExtractMode::emMemoryBitmap : TExtractMode::emPictureFile;
   if (!load(mode, item.PicFileName, item.FilePos, item.FileSize)) {
     if (released_ || flags_.ExitPending || !previous) return false;
     // The previous picture comes back as it was, with the mask it had.
@@ -548,6 +566,137 @@ bool TMainFrmShow::LoadItemPicture(const TPicData& item) {
   }
   view_.SetPicMasked(item.Masked);
   return true;
+}
+
+struct TMainFrmShow::TWorkAhead {
+  // Which item and entry, for which sizes (set on the UI thread before the worker starts).
+  const TPicData* Item = nullptr;
+  TExtractMode Mode = TExtractMode::emPictureFile;
+  std::string Extension;
+  std::int32_t Position = -1;
+  std::int32_t Size = 0;
+  TPicSizing Sizing;
+  std::atomic<bool> Stop{false};
+  // Written by the worker, read on the UI thread once it has ended.
+  bool TooLarge = false;
+  bool Loaded = false;
+  std::unique_ptr<TPicture> Picture;
+  // UI thread only.
+  IWorkerThread* Worker = nullptr;
+  bool Ended = false;
+};
+
+bool TMainFrmShow::WorkingAhead() const { return ahead_ && !ahead_->Ended; }
+
+void TMainFrmShow::StartWorkAhead() {
+  IThreadHost* threads = view_.Threads();
+  if (!workAheadOn_ || threads == nullptr || ahead_ || released_ || closeRequested_ || flags_.ExitPending) return;
+  if (nextIndex_ < 0 || nextIndex_ >= picCount_) return;
+  const TPicData& item = *show_.PicList[static_cast<std::size_t>(nextIndex_)];
+  if (item.MediaStyle != 0 || item.FilePos == -1 || item.FileSize == 0) return;
+  // Only pictures whose decoder holds them at the size drawn: their size, and so what
+  // they will hold, is known before their pixels are.
+  const codecs::TCodecEntry* codec = codecs::FindCodec(item.PicFileName);
+  if (codec == nullptr || codec->DecodeScaled == nullptr) return;
+  if (failedPictures_.contains(std::make_tuple(static_cast<int>(TExtractMode::emPictureFile), item.PicFileName,
+                                               item.FilePos, item.FileSize)))
+    return;
+
+  auto state = std::make_shared<TWorkAhead>();
+  state->Item = &item;
+  state->Extension = item.PicFileName;
+  state->Position = item.FilePos;
+  state->Size = item.FileSize;
+  // The view's sizes with the item's size properties, as its turn will set them.
+  state->Sizing = view_.PicSizing();
+  state->Sizing.Size = item.PicSize;
+  state->Sizing.SizeRef = item.PicSizeRef;
+  state->Sizing.SizeHor = item.PicSizeHor;
+  state->Sizing.SizeVer = item.PicSizeVer;
+  IFileSystem& files = platform_.Files;
+  const auto body = [state, &files](IWorkerContext& context) {
+    TWorkAhead& work = *state;
+    codecs::TDecodeRequest request;
+    request.ShownSize = [&work](codecs::TPictureSize native) {
+      const TSize drawn = work.Sizing.Drawn(native.Width, native.Height);
+      const TSize single = work.Sizing.SingleDrawn(native.Width, native.Height);
+      // What the decoder will hold: the one size drawn, or the picture reduced by its
+      // DCT scale for the largest size drawn.
+      const int scale = codecs::JpegScaleDenominator(native, {drawn.Width, drawn.Height});
+      std::int64_t w = (std::int64_t(native.Width) + scale - 1) / scale;
+      std::int64_t h = (std::int64_t(native.Height) + scale - 1) / scale;
+      if (single.Width > 0 && single.Height > 0 && single.Width <= w && single.Height <= h) {
+        w = single.Width;
+        h = single.Height;
+      }
+      if (w * h * 4 > kWorkAheadBytes) work.TooLarge = true;
+      return codecs::TPictureSize{drawn.Width, drawn.Height};
+    };
+    request.DrawnSize = [&work](codecs::TPictureSize native) {
+      const TSize drawn = work.Sizing.SingleDrawn(native.Width, native.Height);
+      return codecs::TPictureSize{drawn.Width, drawn.Height};
+    };
+    request.Continue = [&work, &context] {
+      if (work.TooLarge || work.Stop || context.Terminated()) return false;
+      // The UI thread takes its turn here (under the headless scheduler it runs only then).
+      context.Synchronize([] {});
+      return !work.Stop && !context.Terminated();
+    };
+    std::filesystem::path path;
+    std::unique_ptr<TPicture> picture;
+    work.Loaded = ExtractPayloadEntry(files, work.Mode, work.Extension, work.Position, path, picture, work.Size,
+                                      request, false);
+    if (work.Loaded) work.Picture = std::move(picture);
+  };
+  state->Worker = &threads->CreateWorker(body, [state] {
+    state->Ended = true;
+    state->Worker = nullptr;
+  }, false, TWorkerPriority::Lower);
+  ahead_ = std::move(state);
+}
+
+void TMainFrmShow::StopWorkAhead() {
+  if (!ahead_) return;
+  ahead_->Stop = true;
+  if (ahead_->Worker != nullptr) ahead_->Worker->Terminate();
+}
+
+void TMainFrmShow::EndWorkAhead() {
+  if (!ahead_) return;
+  StopWorkAhead();
+  const std::shared_ptr<TWorkAhead> state = ahead_;
+  if (!state->Ended) view_.Threads()->WaitPumping([&state] { return state->Ended; });
+  ahead_.reset();
+}
+
+TMainFrmShow::TAheadOutcome TMainFrmShow::TakeWorkAhead(const TPicData& item, TExtractMode mode,
+                                                         std::unique_ptr<TPicture>& picture) {
+  if (!ahead_) return TAheadOutcome::NotAhead;
+  const std::shared_ptr<TWorkAhead> state = ahead_;
+  const bool same = state->Item == &item && state->Mode == mode && state->Extension == item.PicFileName &&
+                    state->Position == item.FilePos && state->Size == item.FileSize &&
+                    state->Sizing == view_.PicSizing();
+  if (!same) {
+    // Done for another item or other sizes (the window changed): of no use.
+    EndWorkAhead();
+    return TAheadOutcome::NotAhead;
+  }
+  if (!state->Ended) {
+    view_.Threads()->WaitPumping([&] { return state->Ended || flags_.ExitPending || released_ || closeRequested_; });
+    if (!state->Ended) {
+      // The worker ends by itself at its next check; the close waits for it.
+      StopWorkAhead();
+      return TAheadOutcome::Abandoned;
+    }
+  }
+  ahead_.reset();
+  if (state->Loaded) {
+    picture = std::move(state->Picture);
+    return TAheadOutcome::Loaded;
+  }
+  // Stopped or too large: not a failure of the picture.
+  if (state->TooLarge || state->Stop) return TAheadOutcome::NotAhead;
+  return TAheadOutcome::Failed;
 }
 
 void TMainFrmShow::SetItemCaption(const TPicData& item) {
@@ -573,10 +722,12 @@ void TMainFrmShow::trpScrViewShowInBegin() {
 }
 
 void TMainFrmShow::trpScrViewShowInComplete() {
-  if (flags_.ExitPending)
+  if (flags_.ExitPending) {
     FinishShow();
-  else
+  } else {
     timScr_->SetEnabled(true);
+    StartWorkAhead();
+  }
 }
 
 void TMainFrmShow::FinishShow() {
@@ -598,6 +749,7 @@ void TMainFrmShow::FinishShow() {
 }
 
 void TMainFrmShow::CloseForm() {
+  StopWorkAhead();
   if (closeRequested_) return;
   closeRequested_ = true;
   form_.Close();
@@ -606,6 +758,11 @@ void TMainFrmShow::CloseForm() {
 void TMainFrmShow::ReleaseShow(bool deleteFiles) {
   try {
     timScr_->SetEnabled(false);
+  } catch (...) {
+  }
+  // Its file is gone once it has ended.
+  try {
+    EndWorkAhead();
   } catch (...) {
   }
   try {

@@ -45,6 +45,11 @@ struct TShowPlatform {
 inline constexpr std::string_view kExtractConfigError = "Extract config file error!";
 // The tick interval between loading and the first item, and after a failed item.
 constexpr std::uint32_t kQuickTick = 50;
+// The most pixel bytes a picture decoded ahead may hold (besides the one on screen); a
+// larger one is decoded at its turn. A full-window picture fits up to 2560 x 1600; on a
+// 3840 x 2160 screen it would be one more 33 MB picture held during the previous one's
+// show-out, over the 200 MB the show keeps to there.
+constexpr std::int64_t kWorkAheadBytes = std::int64_t(24) << 20;
 
 class TMainFrmShow : public platform::IFormEvents {
  public:
@@ -110,6 +115,12 @@ class TMainFrmShow : public platform::IFormEvents {
   // What the set-up of the movie control needs; without it loading leaves it alone. Set
   // before FormShow.
   void SetFlashPlatform(const TFlashSetupPlatform& platform) { flashPlatform_.emplace(platform); }
+  // Work ahead: while an item is on screen the next one's picture is extracted and
+  // decoded on a worker of the view's thread host (when the view has one). On unless
+  // switched off, before FormShow.
+  void SetWorkAhead(bool on) { workAheadOn_ = on; }
+  // A worker of the work ahead has not ended yet.
+  bool WorkingAhead() const;
 
  protected:
   // Hooks of the background music (played by music_ when there is a player) and of the
@@ -150,6 +161,21 @@ class TMainFrmShow : public platform::IFormEvents {
   // no picture afterwards or an exit came meanwhile.
   bool LoadItemPicture(const TPicData& item);
 
+  // The work ahead: the picture of the item at NextIndex, decoded on a worker for the sizes
+  // the view will draw it at. The worker never touches the view or the show; it hands the
+  // picture over when it ends.
+  struct TWorkAhead;
+  enum class TAheadOutcome { NotAhead, Loaded, Failed, Abandoned };
+  void StartWorkAhead();
+  // Asks the worker to stop at its next check (an exit, the close).
+  void StopWorkAhead();
+  // Stops the worker and waits, with the messages going on, until it has ended.
+  void EndWorkAhead();
+  // At the item's turn: its picture from the work ahead (waiting for the worker if it
+  // still runs). NotAhead when nothing usable was done ahead (the caller loads it itself);
+  // Abandoned when an exit or the close came during the wait.
+  TAheadOutcome TakeWorkAhead(const TPicData& item, TExtractMode mode, std::unique_ptr<TPicture>& picture);
+
   TShowPlatform platform_;
   platform::IFormWindow& form_;
   TTrPic& view_;
@@ -182,6 +208,8 @@ class TMainFrmShow : public platform::IFormEvents {
   std::int32_t playCount_ = 0;
   std::unique_ptr<TShowMusic> music_;
   std::optional<TFlashSetupPlatform> flashPlatform_;
+  std::shared_ptr<TWorkAhead> ahead_;
+  bool workAheadOn_ = true;
 };
 
 }  // namespace lumora

@@ -17,6 +17,7 @@
 #include "platform/text.h"
 #include "platform/threads.h"
 #include "trpic/media_view.h"
+#include "trpic/pic_sizing.h"
 #include "trpic/trpic_types.h"
 
 #include <cstdint>
@@ -210,6 +211,10 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents, private IMediaView {
   // That size when the client and the stamp agree on it, else 0 x 0: a picture held at
   // it is then drawn by a copy.
   platform::TSize SingleDrawnPicSize(int width, int height) const;
+  // What those two sizes depend on, now: the show decodes a coming item ahead with it.
+  TPicSizing PicSizing() const {
+    return {{ClientW(), ClientH()}, screenSize_, asScreen_, picSize_, picSizeRef_, picSizeHor_, picSizeVer_};
+  }
   void PlacePic();
   void Relayout(bool caption, bool rebuildCaption, bool place, bool resize);
   void ApplyMask(TBitmap32& bitmap);
@@ -457,6 +462,8 @@ class TTrPic : public TCustomTrPic {
   bool HasShowInThread() const { return showInThread_ != nullptr; }
   bool HasShowOutThread() const { return showOutThread_ != nullptr; }
   bool HasFloatThread() const { return floatThread_ != nullptr; }
+  // The worker threads the view was given (null: none); the show's work ahead runs there too.
+  platform::IThreadHost* Threads() const { return threads_; }
 
  protected:
   void StartTransition(int mode) override;

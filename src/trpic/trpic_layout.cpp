@@ -19,46 +19,16 @@ platform::TSize TCustomTrPic::ComputePicSize(bool scaled) const {
   return ComputePicSizeOf(picture_.Width(), picture_.Height(), scaled);
 }
 
-platform::TSize TCustomTrPic::DrawnPicSize(int width, int height) const {
-  // The client's size and the screen-scale size of a stamp: a picture decoded for the
-  // larger of them never has fewer pixels than a drawing of it needs, also after a resize
-  // up to the screen's size.
-  const platform::TSize shown = ComputePicSizeOf(width, height, asScreen_);
-  const platform::TSize stamp = ComputePicSizeOf(width, height, false);
-  return {std::max(shown.Width, stamp.Width), std::max(shown.Height, stamp.Height)};
-}
+// The rules live in TPicSizing, so that the show's decode ahead of the view gets the same
+// sizes.
+platform::TSize TCustomTrPic::DrawnPicSize(int width, int height) const { return PicSizing().Drawn(width, height); }
 
 platform::TSize TCustomTrPic::SingleDrawnPicSize(int width, int height) const {
-  const platform::TSize shown = ComputePicSizeOf(width, height, asScreen_);
-  const platform::TSize stamp = ComputePicSizeOf(width, height, false);
-  if (shown.Width != stamp.Width || shown.Height != stamp.Height) return {0, 0};
-  return shown;
+  return PicSizing().SingleDrawn(width, height);
 }
 
 platform::TSize TCustomTrPic::ComputePicSizeOf(std::int64_t pw, std::int64_t ph, bool scaled) const {
-  const std::int64_t cw = ClientW(), ch = ClientH();
-  const std::int64_t sw = screenSize_.Width, sh = screenSize_.Height;
-  switch (picSize_) {
-    case TPicSize::psOriginal:
-      if (scaled) return {ClampInt(cw * pw / sw), ClampInt(ch * ph / sh)};
-      return {ClampInt(pw), ClampInt(ph)};
-    case TPicSize::psFullWindow:
-      // A picture without width or height has no size to fill the window with.
-      if (pw > 0 && ph > 0) return {ClampInt(cw), ClampInt(ch)};
-      return {0, 0};
-    case TPicSize::psUser: {
-      const std::int64_t rw = picSizeRef_ == TPicSizeRef::psrScreen ? sw : pw;
-      const std::int64_t rh = picSizeRef_ == TPicSizeRef::psrScreen ? sh : ph;
-      const auto trunc = [](double v) -> std::int64_t { return std::fabs(v) < 9.0e18 ? static_cast<std::int64_t>(v) : 0; };
-      if (scaled) {
-        return {ClampInt(trunc(static_cast<double>(rw * cw) * picSizeHor_) / (sw * 100)),
-                ClampInt(trunc(static_cast<double>(rh * ch) * picSizeVer_) / (sh * 100))};
-      }
-      return {ClampInt(trunc(static_cast<double>(rw) * picSizeHor_) / 100),
-              ClampInt(trunc(static_cast<double>(rh) * picSizeVer_) / 100)};
-    }
-  }
-  return {0, 0};
+  return PicSizing().Of(pw, ph, scaled);
 }
 
 void TCustomTrPic::PlacePic() {

@@ -1,5 +1,6 @@
 #include "platform/headless/headless_files.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -142,8 +143,8 @@ std::optional<std::filesystem::path> THeadlessFileSystem::CreateUniqueTempFile(c
   // As the system does it: up to four hex digits after the prefix, extension "tmp",
   // trying the next number while the name is taken.
   for (int attempt = 0; attempt < 0x10000; ++attempt) {
-    const std::uint32_t unique = nextUnique_ & 0xFFFF;
-    nextUnique_ = (nextUnique_ + 1) & 0xFFFF;
+    // The show's work ahead takes names from a worker thread too.
+    const std::uint32_t unique = std::atomic_ref<std::uint32_t>(nextUnique_).fetch_add(1) & 0xFFFF;
     if (unique == 0) continue;
     char hex[8];
     std::snprintf(hex, sizeof hex, "%X", unique);

@@ -58,6 +58,7 @@ struct TShowRig {
   void Start() {
     Show = std::make_unique<TMainFrmShow>(
         TShowPlatform{Files, System, System, System, Clock, Messages, Random}, Form, View, RunMode);
+    Show->SetWorkAhead(WorkAhead);
     Show->FormShow();
   }
   void Send(const platform::TMessage& message) { Show->ExitFilter(message); }
@@ -85,6 +86,8 @@ struct TShowRig {
   TRecordingForm Form;
   TTrPic View;
   std::string RunMode;
+  // The next item decoded ahead on the view's threads (only with withThreads).
+  bool WorkAhead = true;
   std::unique_ptr<TMainFrmShow> Show;
 };
 
