@@ -37,6 +37,7 @@ TConfigFrmLayout LayoutConfigFrm(const TConfigFrm& form) {
   using L = TConfigFrmLayout;
   TConfigFrmLayout layout;
   layout.ClientWidth = kClientWidth;
+  layout.Charset = form.TextCharset();
   layout.Pages = {"General", "About"};
   auto& c = layout.Controls;
 

@@ -46,6 +46,8 @@ struct TConfigFrmLayout {
   std::vector<std::string> Pages;  // the tab sheets' captions
   TRect PageArea;                  // where a sheet's controls lie (inside the page control)
   std::vector<TDialogControl> Controls;
+  // The character set the show's texts are written in (TConfigFrm::TextCharset).
+  int Charset = 1;
 
   const TDialogControl* Find(std::string_view name) const;
 };

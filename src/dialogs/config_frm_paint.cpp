@@ -17,8 +17,11 @@ constexpr TPixel kCaptionText = 0xFFFFFFFFu;
 constexpr int kBorder = 3;
 constexpr int kCaptionHeight = 22;
 
-platform::TTextFont DialogFont(bool bold = false) {
+// The show's texts are in its character set's code page; the dialog's own are ASCII,
+// which every such code page spells alike.
+platform::TTextFont DialogFont(int charset, bool bold = false) {
   platform::TTextFont font;
+  font.Charset = charset;
   font.Name = std::string(TConfigFrmLayout::kFontName);
   font.Height = -(TConfigFrmLayout::kFontPoints * 96 + 36) / 72;  // points at 96 dots per inch
   font.Bold = bold;
@@ -46,14 +49,14 @@ void Sunken(TBitmap32& b, const TRect& r) {
 
 class TPainter {
  public:
-  TPainter(TBitmap32& target, platform::ITextRasterizer& text, int dx, int dy)
-      : b_(target), text_(text), dx_(dx), dy_(dy) {}
+  TPainter(TBitmap32& target, platform::ITextRasterizer& text, int dx, int dy, int charset)
+      : b_(target), text_(text), dx_(dx), dy_(dy), charset_(charset) {}
 
   TRect Place(const TRect& r) const { return TRect{r.Left + dx_, r.Top + dy_, r.Right + dx_, r.Bottom + dy_}; }
 
   // One line of text at (x, y), with the accelerator underlined.
   void Text(int x, int y, std::string_view caption, TPixel colour, bool accelerated = false) {
-    const platform::TTextFont font = DialogFont();
+    const platform::TTextFont font = DialogFont(charset_);
     if (!accelerated) {
       text_.PaintText(b_, x, y, font, caption, colour);
       return;
@@ -66,8 +69,8 @@ class TPainter {
     b_.FillRect(TRect{left, y + letter.Height - 1, left + letter.Width, y + letter.Height}, colour);
   }
 
-  int TextWidth(std::string_view s) { return text_.TextExtent(DialogFont(), s).Width; }
-  int LineHeight() { return text_.TextExtent(DialogFont(), "Ag").Height; }
+  int TextWidth(std::string_view s) { return text_.TextExtent(DialogFont(charset_), s).Width; }
+  int LineHeight() { return text_.TextExtent(DialogFont(charset_), "Ag").Height; }
 
   void CheckBox(const TDialogControl& c) {
     const TRect r = Place(c.Bounds);
@@ -187,6 +190,7 @@ class TPainter {
   TBitmap32& b_;
   platform::ITextRasterizer& text_;
   int dx_, dy_;
+  int charset_;
 };
 
 }  // namespace
@@ -210,9 +214,9 @@ TBitmap32 PaintConfigFrm(const TConfigFrmLayout& layout, const TExImage& banner,
   TBitmap32 b(width, height, kFace);
   Raised(b, b.Bounds());
   b.FillRect(TRect{kBorder, kBorder, width - kBorder, kBorder + kCaptionHeight - 1}, kCaptionBar);
-  text.PaintText(b, kBorder + 6, kBorder + 3, DialogFont(true), TConfigFrm::kCaption, kCaptionText);
+  text.PaintText(b, kBorder + 6, kBorder + 3, DialogFont(layout.Charset, true), TConfigFrm::kCaption, kCaptionText);
 
-  TPainter p(b, text, kBorder, kBorder + kCaptionHeight);
+  TPainter p(b, text, kBorder, kBorder + kCaptionHeight, layout.Charset);
   for (const TDialogControl& c : layout.Controls) {
     if (!c.Visible || (c.Page >= 0 && c.Page != page)) continue;
     const TRect r = p.Place(c.Bounds);

@@ -232,6 +232,7 @@ TEST_F(ConfigFrm, ClicksOpenTheirAddressesAndEachReadmeClickMakesAnotherWindow) 
   shownReadmes_.back()->CloseWindow = [&] { closed = true; };
   shownReadmes_.back()->mmFileExitClick();
   EXPECT_TRUE(closed);
+  EXPECT_EQ(LayoutConfigFrm(Show()).Charset, 204);  // the headless drawing's texts too
 }
 
 TEST(ExImage, RaisesEventsOnlyWhileEnabledAndAutoSizesToPictureBak) {
