@@ -196,12 +196,18 @@ class TWin32FormWindow final : public IFormWindow {
     // The styles come from the parent, not from the form.
     const LONG parentStyle = ::GetWindowLongW(parent, GWL_STYLE);
     const LONG parentExStyle = ::GetWindowLongW(parent, GWL_EXSTYLE);
-    ::SetWindowLongW(window_, GWL_STYLE, parentStyle | WS_CHILD | WS_DISABLED);
+    // Hidden until it fills the parent's client area (ShowInParent): the parent's own
+    // WS_VISIBLE would otherwise show the form at its design size for a moment.
+    ::SetWindowLongW(window_, GWL_STYLE, (parentStyle & ~WS_VISIBLE) | WS_CHILD | WS_DISABLED);
     ::SetWindowLongW(window_, GWL_EXSTYLE, parentExStyle);
     // The parent may have gone since it was looked up, or refuse a child of another
     // process: then the form is a child of nothing, and the caller ends the preview.
     if (::SetParent(window_, parent) == nullptr || ::GetAncestor(window_, GA_PARENT) != parent) return false;
     parent_ = parent;
+    RECT client{};
+    ::GetClientRect(parent_, &client);
+    ::SetWindowPos(window_, nullptr, 0, 0, client.right, client.bottom,
+                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     return true;
   }
 
