@@ -212,6 +212,7 @@ void TCustomTrPic::SetPicture(const TPicture* value) {
   // Pixels lent to PicBitmap stay there, drawn, as PicBitmap's own.
   picLent_ = false;
   loanPatch_ = TBitmap32();
+  pictureDrawing_ = TBitmap32();
   if (value == nullptr)
     picture_.Clear();
   else
@@ -222,6 +223,7 @@ void TCustomTrPic::SetPicture(TPicture&& value) {
   if (&value == &picture_) return;
   picLent_ = false;
   loanPatch_ = TBitmap32();
+  pictureDrawing_ = TBitmap32();
   picture_ = std::move(value);
 }
 

@@ -40,6 +40,16 @@ void TCustomTrPic::ComposePictureInto(TBitmap32& bitmap, int width, int height) 
       return;
     }
   }
+  if (&bitmap == &picBitmap_ && !pictureDrawing_.Empty()) {
+    // Made beforehand for this size; of no use for any other.
+    TBitmap32 drawing = std::move(pictureDrawing_);
+    pictureDrawing_ = TBitmap32();
+    if (drawing.Width() == width && drawing.Height() == height) {
+      picBitmap_ = std::move(drawing);
+      spareBitmap_ = TBitmap32();
+      return;
+    }
+  }
   if (&bitmap == &picBitmap_ && !spareBitmap_.Empty()) {
     // Pictures of one size follow each other: the memory of the last one is reused, and
     // otherwise freed before a new one is taken.
