@@ -148,9 +148,10 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents, private IMediaView {
   void SetPicture(const TPicture* value);  // stored only; layout happens at the next show-in
   void SetPicture(TPicture&& value);  // the same, without a copy
   // The picture's drawing at the size it is shown at, made off the UI thread
-  // (StretchOnto of the picture, as the view would draw it): the next composition of the
-  // picture at that size takes it instead of stretching the picture again. Set after
-  // SetPicture, which drops it.
+  // (StretchOnto of the picture, as the view would draw it): a composition of the
+  // picture at that size takes it instead of stretching the picture again (the show-in's,
+  // and the show-out's too where the picture is held much larger). Set after SetPicture,
+  // which drops it.
   void SetPictureDrawing(TBitmap32&& drawing) { pictureDrawing_ = std::move(drawing); }
   bool Showing() const { return showing_; }
   std::uint16_t FloatSpeed() const { return floatSpeed_; }
