@@ -140,6 +140,41 @@ TEST(Buffers, ALargeOpaquePictureIsHeldOnce) {
   EXPECT_EQ(rig.View.Picture().Width(), kWidth);
 }
 
+// A picture far larger than the client, replaced while its show-out waits to run (the
+// show loads the next item meanwhile), gives back the memory of what is not seen; every
+// frame of the show-out is still the one the whole picture gives, also where an effect
+// reads beside the pixels it draws.
+TEST(Buffers, APictureReplacedBeforeItsShowOutKeepsOnlyWhatIsSeen) {
+  const test::TTempDir dir;
+  constexpr int kWidth = 4096, kHeight = 400;
+  test::WriteFileBytes(dir / "p.bmp", test::MakeBmp24(kWidth, kHeight, [](int x, int y) {
+                         return static_cast<std::uint32_t>(x * 0x010203 + y * 0x030201) | 0x010101u;
+                       }));
+  TPicture picture;
+  ASSERT_TRUE(picture.LoadFromFile(dir / "p.bmp"));
+  for (const int style : {11, 12, 13, 14, 33}) {
+    SCOPED_TRACE(style);
+    TMotionRig replaced({64, 48}, {64, 48}), kept({64, 48}, {64, 48});
+    for (TMotionRig* rig : {&replaced, &kept}) {
+      rig->View.SetBgSolidColor(0x00336699);
+      rig->View.SetPicPos(TPicPos::poCenter);
+      rig->ShowAtOnce(picture);
+      rig->View.SetShowOutStyle(style);
+      rig->View.ShowPic(2);
+    }
+    replaced.View.SetPicture(TPicture());
+    for (TMotionRig* rig : {&replaced, &kept}) {
+      TMotionRig& r = *rig;
+      const int middle = r.View.StepCount() / 2;
+      r.Threads.RunUntil([&r, middle] { return r.View.StepPainted() && r.View.Step() >= middle; });
+    }
+    EXPECT_TRUE(testing::SameBitmap("replaced_out", kept.Base.Surface.Screen(), replaced.Base.Surface.Screen()));
+    replaced.Threads.RunUntilIdle();
+    kept.Threads.RunUntilIdle();
+    EXPECT_TRUE(testing::SameBitmap("replaced_out_end", kept.Base.Surface.Screen(), replaced.Base.Surface.Screen()));
+  }
+}
+
 // A picture its decoder knows to be opaque, drawn at its own size, lends its pixels to
 // the drawing instead of being copied. Every frame is what the same pixels give when they
 // are copied: shown in and out with effects, floating, stamped, resized, masked, replaced
