@@ -25,8 +25,7 @@ with open(Path("source.ppm"), "wb") as f:
     f.write(b"P6\n%d %d\n255\n" % (W, H) + pixels)
 
 pictures = []
-for name, args in (("h2v2", []), ("h1v1", ["-sample", "1x1"]), ("h2v1", ["-sample", "2x1"]),
-                   ("restart", ["-restart", "3"])):
+for name, args in (("h2v2", []), ("h2v1", ["-sample", "2x1", "-restart", "3"])):
     jpg = Path(name + ".jpg")
     subprocess.run(["cjpeg", "-quality", "85", *args, "-outfile", jpg, Path("source.ppm")], check=True)
     subprocess.run(["djpeg", "-pnm", "-outfile", Path(name + ".ppm"), jpg], check=True)
@@ -34,13 +33,11 @@ for name, args in (("h2v2", []), ("h1v1", ["-sample", "1x1"]), ("h2v1", ["-sampl
 
 cases = [
     ["--client", "480x270", "--pic-pos", "top-left"],
-    ["--client", "480x270", "--pic-pos", "center"],
     ["--client", "333x211", "--pic-pos", "bottom-right"],
     ["--client", "333x211", "--pic-pos", "top-center", "--as-screen", "off", "--screen", "800x600", "--stamp"],
     ["--client", "500x300", "--pic-pos", "bottom-center", "--style", "11", "--step", "300"],
     ["--client", "500x300", "--pic-pos", "top-right", "--style", "13", "--step", "260", "--out"],
     ["--client", "480x270", "--pic-pos", "random", "--seed", "5"],
-    ["--client", "1600x1200", "--pic-pos", "center"],
 ]
 failures = 0
 for name in pictures:
