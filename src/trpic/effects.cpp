@@ -129,29 +129,61 @@ void PaintLineStyle(TLinePainter& p, int style, int x, int y, int w, int h) {
   }
 }
 
-// Copies n pixels; the narrow spans of the band effects (5 to 9 pixels) without a call.
-inline void CopyPixels(TPixel* to, const TPixel* from, int n) {
+// Pixel runs are compared in blocks of a fixed size, so that the compiler turns each
+// block into vector instructions instead of a call or a branch per pixel: long blocks
+// while nothing differs (the test at the end of a block costs a few instructions), then
+// short ones and single pixels to find the first difference.
+constexpr int kLongBlock = 64, kShortBlock = 16;
+
+// Whether any of the n pixels of a and b differ (where mask is set, if given).
+template <int n>
+inline bool BlockDiffers(const TPixel* __restrict a, const TPixel* __restrict b) {
+  TPixel acc = 0;
+  for (int j = 0; j < n; ++j) acc |= a[j] ^ b[j];
+  return acc != 0;
+}
+template <int n>
+inline bool BlockDiffers(const TPixel* __restrict a, const TPixel* __restrict b, const TPixel* __restrict mask) {
+  TPixel acc = 0;
+  for (int j = 0; j < n; ++j) acc |= (a[j] ^ b[j]) & mask[j];
+  return acc != 0;
+}
+
+// The first i in [l, r) where a and b differ (under mask, if given), or r.
+template <typename... TMask>
+inline int FirstDifference(const TPixel* a, const TPixel* b, int l, int r, const TMask*... mask) {
+  while (l + kLongBlock <= r && !BlockDiffers<kLongBlock>(a + l, b + l, (mask + l)...)) l += kLongBlock;
+  while (l + kShortBlock <= r && !BlockDiffers<kShortBlock>(a + l, b + l, (mask + l)...)) l += kShortBlock;
+  while (l < r && !BlockDiffers<1>(a + l, b + l, (mask + l)...)) ++l;
+  return l;
+}
+
+// One past the last i in (l, r) where a and b differ (under mask, if given), knowing
+// that they differ at l.
+template <typename... TMask>
+inline int LastDifference(const TPixel* a, const TPixel* b, int l, int r, const TMask*... mask) {
+  while (r - kLongBlock > l && !BlockDiffers<kLongBlock>(a + r - kLongBlock, b + r - kLongBlock, (mask + r - kLongBlock)...))
+    r -= kLongBlock;
+  while (r - kShortBlock > l &&
+         !BlockDiffers<kShortBlock>(a + r - kShortBlock, b + r - kShortBlock, (mask + r - kShortBlock)...))
+    r -= kShortBlock;
+  while (!BlockDiffers<1>(a + r - 1, b + r - 1, (mask + r - 1)...)) --r;
+  return r;
+}
+
+// Copies n pixels; the narrow spans of the band effects without a call.
+inline void CopyPixels(TPixel* __restrict to, const TPixel* __restrict from, int n) {
   if (n > 12) {
     std::memcpy(to, from, static_cast<std::size_t>(n) * sizeof(TPixel));
     return;
   }
-  while (n >= 2) {
-    std::uint64_t pair;
-    std::memcpy(&pair, from, sizeof pair);
-    std::memcpy(to, &pair, sizeof pair);
-    to += 2;
-    from += 2;
-    n -= 2;
-  }
-  if (n == 1) *to = *from;
+  for (int i = 0; i < n; ++i) to[i] = from[i];
 }
 
-// Whether n pixels are equal; the narrow spans without a call.
-inline bool SamePixels(const TPixel* a, const TPixel* b, int n) {
-  if (n > 12) return std::memcmp(a, b, static_cast<std::size_t>(n) * sizeof(TPixel)) == 0;
-  for (int i = 0; i < n; ++i)
-    if (a[i] != b[i]) return false;
-  return true;
+// Copies the pixels of [l, r) that mask holds, writing the others back unchanged.
+inline void CopyMasked(TPixel* __restrict to, const TPixel* __restrict from, const TPixel* __restrict mask, int l,
+                       int r) {
+  for (int i = l; i < r; ++i) to[i] ^= (to[i] ^ from[i]) & mask[i];
 }
 
 // The bounding rectangle of the spans a frame really changed. A region frame covers
@@ -175,80 +207,124 @@ class TChangedBounds {
 };
 
 // Copies the span [l, r) of one row where it differs from what the frame holds: from its
-// first differing pixel to its last, found in steps of a cache line.
+// first differing pixel to its last. The frame and the picture are different bitmaps.
 inline void CopySpanIfChanged(TPixel* to, const TPixel* from, int l, int r, int row, TChangedBounds& changed) {
-  constexpr int kChunk = 16;
-  int first = l;
-  while (first + kChunk <= r && SamePixels(to + first, from + first, kChunk)) first += kChunk;
-  while (first < r && to[first] == from[first]) ++first;
+  const int first = FirstDifference(to, from, l, r);
   if (first == r) return;
-  int last = r;
-  while (last - kChunk > first && SamePixels(to + last - kChunk, from + last - kChunk, kChunk)) last -= kChunk;
-  while (to[last - 1] == from[last - 1]) --last;
+  const int last = LastDifference(to, from, first, r);
   CopyPixels(to + first, from + first, last - first);
   changed.Add(first, last, row);
 }
 
+// The same for a row of many narrow spans, given as a mask over [l, r) (all bits set
+// where a span holds the pixel, indexed like the row): the row is compared and blended
+// whole instead of span by span.
+inline void CopyMaskedIfChanged(TPixel* to, const TPixel* from, const TPixel* mask, int l, int r, int row,
+                                TChangedBounds& changed) {
+  const int first = FirstDifference(to, from, l, r, mask);
+  if (first == r) return;
+  const int last = LastDifference(to, from, first, r, mask);
+  CopyMasked(to, from, mask, first, last);
+  changed.Add(first, last, row);
+}
+
 // A set of pixels as stretches of rows that share the same spans (sorted, neither
-// overlapping nor touching): the shape a sweep over rectangles produces.
+// overlapping nor touching): the shape a sweep over rectangles produces. All spans live
+// in one array; a band names its slice.
+struct TSpan {
+  int Left, Right;
+};
 struct TSpanBand {
-  int Top = 0, Bottom = 0;
-  std::vector<std::pair<int, int>> Spans;
+  int Top, Bottom;
+  std::size_t First, Count;
+};
+struct TSpanBands {
+  std::vector<TSpanBand> Bands;
+  std::vector<TSpan> Spans;
 };
 
+// Sorts rects by Top: by counting where the tops lie close together, as they do once
+// clipped to a picture.
+void SortByTop(std::vector<TRect>& rects) {
+  int lo = INT_MAX, hi = INT_MIN;
+  for (const TRect& r : rects) {
+    lo = std::min(lo, r.Top);
+    hi = std::max(hi, r.Top);
+  }
+  const std::int64_t range = std::int64_t(hi) - lo + 1;
+  if (range > 4 * std::int64_t(rects.size()) + 4096) {
+    std::sort(rects.begin(), rects.end(), [](const TRect& a, const TRect& b) { return a.Top < b.Top; });
+    return;
+  }
+  std::vector<std::size_t> start(static_cast<std::size_t>(range) + 1, 0);
+  for (const TRect& r : rects) ++start[static_cast<std::size_t>(r.Top - lo) + 1];
+  for (std::size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
+  std::vector<TRect> sorted(rects.size());
+  for (const TRect& r : rects) sorted[start[static_cast<std::size_t>(r.Top - lo)]++] = r;
+  rects.swap(sorted);
+}
+
 // The union of rects (overlapping or not) as span bands, from the top down.
-std::vector<TSpanBand> SpanBands(std::vector<TRect>& rects) {
-  std::vector<TSpanBand> bands;
-  if (rects.empty()) return bands;
-  std::sort(rects.begin(), rects.end(), [](const TRect& a, const TRect& b) { return a.Top < b.Top; });
+TSpanBands SpanBands(std::vector<TRect>& rects) {
+  TSpanBands out;
+  if (rects.empty()) return out;
+  SortByTop(rects);
   const auto byLeft = [](const TRect& a, const TRect& b) { return a.Left < b.Left; };
   std::vector<TRect> active;  // sorted by Left
   std::size_t next = 0;
   int y = rects.front().Top;
   while (next < rects.size() || !active.empty()) {
     if (active.empty()) y = std::max(y, rects[next].Top);
-    const std::size_t before = active.size();
-    while (next < rects.size() && rects[next].Top <= y) active.push_back(rects[next++]);
-    if (active.size() != before) {
-      std::sort(active.begin() + static_cast<std::ptrdiff_t>(before), active.end(), byLeft);
-      std::inplace_merge(active.begin(), active.begin() + static_cast<std::ptrdiff_t>(before), active.end(), byLeft);
+    std::size_t added = 0;
+    for (std::size_t i = next; i < rects.size() && rects[i].Top <= y; ++i) ++added;
+    if (added > 16) {
+      active.insert(active.end(), rects.begin() + static_cast<std::ptrdiff_t>(next),
+                    rects.begin() + static_cast<std::ptrdiff_t>(next + added));
+      std::sort(active.begin(), active.end(), byLeft);
+    } else {
+      for (std::size_t i = next; i < next + added; ++i)
+        active.insert(std::upper_bound(active.begin(), active.end(), rects[i], byLeft), rects[i]);
     }
+    next += added;
     int until = next < rects.size() ? rects[next].Top : INT_MAX;
     for (const TRect& r : active) until = std::min(until, r.Bottom);
-    TSpanBand band{y, until, {}};
+    const std::size_t first = out.Spans.size();
     for (const TRect& r : active) {
-      if (!band.Spans.empty() && r.Left <= band.Spans.back().second)
-        band.Spans.back().second = std::max(band.Spans.back().second, r.Right);
+      if (out.Spans.size() > first && r.Left <= out.Spans.back().Right)
+        out.Spans.back().Right = std::max(out.Spans.back().Right, r.Right);
       else
-        band.Spans.emplace_back(r.Left, r.Right);
+        out.Spans.push_back(TSpan{r.Left, r.Right});
     }
-    bands.push_back(std::move(band));
+    out.Bands.push_back(TSpanBand{y, until, first, out.Spans.size() - first});
     y = until;
     active.erase(std::remove_if(active.begin(), active.end(), [y](const TRect& r) { return r.Bottom <= y; }),
                  active.end());
   }
-  return bands;
+  return out;
 }
 
 // The pixels in both a and b.
-std::vector<TSpanBand> IntersectBands(const std::vector<TSpanBand>& a, const std::vector<TSpanBand>& b) {
-  std::vector<TSpanBand> out;
+TSpanBands IntersectBands(const TSpanBands& a, const TSpanBands& b) {
+  TSpanBands out;
   std::size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    const int top = std::max(a[i].Top, b[j].Top), bottom = std::min(a[i].Bottom, b[j].Bottom);
+  while (i < a.Bands.size() && j < b.Bands.size()) {
+    const TSpanBand& ba = a.Bands[i];
+    const TSpanBand& bb = b.Bands[j];
+    const int top = std::max(ba.Top, bb.Top), bottom = std::min(ba.Bottom, bb.Bottom);
     if (top < bottom) {
-      TSpanBand band{top, bottom, {}};
-      std::size_t p = 0, q = 0;
-      const auto& sa = a[i].Spans;
-      const auto& sb = b[j].Spans;
-      while (p < sa.size() && q < sb.size()) {
-        const int l = std::max(sa[p].first, sb[q].first), r = std::min(sa[p].second, sb[q].second);
-        if (l < r) band.Spans.emplace_back(l, r);
-        if (sa[p].second < sb[q].second) ++p; else ++q;
+      const std::size_t first = out.Spans.size();
+      std::size_t p = ba.First, q = bb.First;
+      const std::size_t pe = ba.First + ba.Count, qe = bb.First + bb.Count;
+      while (p < pe && q < qe) {
+        const TSpan& sa = a.Spans[p];
+        const TSpan& sb = b.Spans[q];
+        const int l = std::max(sa.Left, sb.Left), r = std::min(sa.Right, sb.Right);
+        if (l < r) out.Spans.push_back(TSpan{l, r});
+        if (sa.Right < sb.Right) ++p; else ++q;
       }
-      if (!band.Spans.empty()) out.push_back(std::move(band));
+      if (out.Spans.size() > first) out.Bands.push_back(TSpanBand{top, bottom, first, out.Spans.size() - first});
     }
-    if (a[i].Bottom < b[j].Bottom) ++i; else ++j;
+    if (ba.Bottom < bb.Bottom) ++i; else ++j;
   }
   return out;
 }
@@ -266,14 +342,27 @@ void ClipRects(std::vector<TRect>& rects, const TRect& limit) {
 
 // Copies picture, placed at (left, top), where bands hold the pixel (picture
 // coordinates, already clipped), row by row; returns the rectangle of target that changed.
-TRect CopyThroughBands(TBitmap32& target, int left, int top, const TBitmap32& picture,
-                       const std::vector<TSpanBand>& bands) {
+// A band of wide spans is compared span by span; one of many narrow spans (the column
+// bands, fragmented jagged edges) through a mask of its spans, row by row.
+TRect CopyThroughBands(TBitmap32& target, int left, int top, const TBitmap32& picture, const TSpanBands& bands) {
   TChangedBounds changed;
-  for (const TSpanBand& band : bands) {
+  std::vector<TPixel> mask;
+  for (const TSpanBand& band : bands.Bands) {
+    const TSpan* spans = bands.Spans.data() + band.First;
+    const std::size_t count = band.Count;
+    const int l = spans[0].Left, r = spans[count - 1].Right;
+    if (count >= 4 && std::int64_t(r - l) < 32 * std::int64_t(count)) {
+      if (mask.empty()) mask.resize(static_cast<std::size_t>(picture.Width()));
+      std::fill(mask.begin() + l, mask.begin() + r, TPixel(0));
+      for (std::size_t s = 0; s < count; ++s) std::fill(mask.begin() + spans[s].Left, mask.begin() + spans[s].Right, ~TPixel(0));
+      for (int row = band.Top; row < band.Bottom; ++row)
+        CopyMaskedIfChanged(target.Row(row + top) + left, picture.Row(row), mask.data(), l, r, row, changed);
+      continue;
+    }
     for (int row = band.Top; row < band.Bottom; ++row) {
       const TPixel* from = picture.Row(row);
       TPixel* to = target.Row(row + top) + left;
-      for (const auto& [l, r] : band.Spans) CopySpanIfChanged(to, from, l, r, row, changed);
+      for (std::size_t s = 0; s < count; ++s) CopySpanIfChanged(to, from, spans[s].Left, spans[s].Right, row, changed);
     }
   }
   return changed.Rect(left, top);
