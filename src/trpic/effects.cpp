@@ -129,11 +129,21 @@ void PaintLineStyle(TLinePainter& p, int style, int x, int y, int w, int h) {
   }
 }
 
-// Pixel runs are compared in blocks of a fixed size, so that the compiler turns each
-// block into vector instructions instead of a call or a branch per pixel: long blocks
-// while nothing differs (the test at the end of a block costs a few instructions), then
-// short ones and single pixels to find the first difference.
-constexpr int kLongBlock = 64, kShortBlock = 16;
+// Pixel runs are compared a block at a time, so that a block costs a few vector
+// instructions instead of a call or a branch per pixel: long runs through the C
+// library's comparison (the widest instructions the processor has) while nothing
+// differs, masked runs through 64-pixel blocks of 16-byte vectors with four
+// accumulators, then 16-pixel blocks and single pixels to find the first difference.
+constexpr int kRun = 256, kLongBlock = 64, kShortBlock = 16;
+
+#if defined(__GNUC__)
+typedef TPixel TVector __attribute__((vector_size(16)));
+inline TVector Load(const TPixel* p) {
+  TVector v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+#endif
 
 // Whether any of the n pixels of a and b differ (where mask is set, if given).
 template <int n>
@@ -144,14 +154,49 @@ inline bool BlockDiffers(const TPixel* __restrict a, const TPixel* __restrict b)
 }
 template <int n>
 inline bool BlockDiffers(const TPixel* __restrict a, const TPixel* __restrict b, const TPixel* __restrict mask) {
+#if defined(__GNUC__)
+  if constexpr (n % 16 == 0) {
+    TVector c0 = {}, c1 = {}, c2 = {}, c3 = {};
+    for (int j = 0; j < n; j += 16) {
+      c0 |= (Load(a + j) ^ Load(b + j)) & Load(mask + j);
+      c1 |= (Load(a + j + 4) ^ Load(b + j + 4)) & Load(mask + j + 4);
+      c2 |= (Load(a + j + 8) ^ Load(b + j + 8)) & Load(mask + j + 8);
+      c3 |= (Load(a + j + 12) ^ Load(b + j + 12)) & Load(mask + j + 12);
+    }
+    c0 |= c1 | c2 | c3;
+    return (c0[0] | c0[1] | c0[2] | c0[3]) != 0;
+  }
+#endif
   TPixel acc = 0;
   for (int j = 0; j < n; ++j) acc |= (a[j] ^ b[j]) & mask[j];
   return acc != 0;
 }
+template <>
+inline bool BlockDiffers<kLongBlock>(const TPixel* __restrict a, const TPixel* __restrict b) {
+#if defined(__GNUC__)
+  TVector c0 = {}, c1 = {}, c2 = {}, c3 = {};
+  for (int j = 0; j < kLongBlock; j += 16) {
+    c0 |= Load(a + j) ^ Load(b + j);
+    c1 |= Load(a + j + 4) ^ Load(b + j + 4);
+    c2 |= Load(a + j + 8) ^ Load(b + j + 8);
+    c3 |= Load(a + j + 12) ^ Load(b + j + 12);
+  }
+  c0 |= c1 | c2 | c3;
+  return (c0[0] | c0[1] | c0[2] | c0[3]) != 0;
+#else
+  TPixel acc = 0;
+  for (int j = 0; j < kLongBlock; ++j) acc |= a[j] ^ b[j];
+  return acc != 0;
+#endif
+}
+
+inline bool RunDiffers(const TPixel* a, const TPixel* b) { return std::memcmp(a, b, kRun * sizeof(TPixel)) != 0; }
 
 // The first i in [l, r) where a and b differ (under mask, if given), or r.
 template <typename... TMask>
 inline int FirstDifference(const TPixel* a, const TPixel* b, int l, int r, const TMask*... mask) {
+  if constexpr (sizeof...(mask) == 0)
+    while (l + kRun <= r && !RunDiffers(a + l, b + l)) l += kRun;
   while (l + kLongBlock <= r && !BlockDiffers<kLongBlock>(a + l, b + l, (mask + l)...)) l += kLongBlock;
   while (l + kShortBlock <= r && !BlockDiffers<kShortBlock>(a + l, b + l, (mask + l)...)) l += kShortBlock;
   while (l < r && !BlockDiffers<1>(a + l, b + l, (mask + l)...)) ++l;
@@ -162,6 +207,8 @@ inline int FirstDifference(const TPixel* a, const TPixel* b, int l, int r, const
 // that they differ at l.
 template <typename... TMask>
 inline int LastDifference(const TPixel* a, const TPixel* b, int l, int r, const TMask*... mask) {
+  if constexpr (sizeof...(mask) == 0)
+    while (r - kRun > l && !RunDiffers(a + r - kRun, b + r - kRun)) r -= kRun;
   while (r - kLongBlock > l && !BlockDiffers<kLongBlock>(a + r - kLongBlock, b + r - kLongBlock, (mask + r - kLongBlock)...))
     r -= kLongBlock;
   while (r - kShortBlock > l &&
@@ -269,6 +316,7 @@ TSpanBands SpanBands(std::vector<TRect>& rects) {
   TSpanBands out;
   if (rects.empty()) return out;
   SortByTop(rects);
+  out.Spans.reserve(rects.size());
   const auto byLeft = [](const TRect& a, const TRect& b) { return a.Left < b.Left; };
   std::vector<TRect> active;  // sorted by Left
   std::size_t next = 0;
@@ -508,6 +556,44 @@ void CornerTriangleRects(std::vector<TRect>& rects, int p, int q, int a, int b) 
   }
 }
 
+// The grid of corner triangles of style 78 (legs a and b, corners at w i / 10, h j / 10),
+// clipped to limit, as one band per row: the spans each row takes from the triangles
+// over it, merged, made row by row instead of a rectangle per triangle row sorted and
+// swept.
+TSpanBands GridTriangleBands(int w, int h, int a, int b, const TRect& limit) {
+  TSpanBands out;
+  if (a <= 0 || b <= 0) return out;
+  const std::int64_t d = 2 * std::int64_t(b);
+  std::vector<TSpan> row;
+  for (int y = limit.Top; y < limit.Bottom; ++y) {
+    row.clear();
+    for (int j = 0; j <= 9; ++j) {
+      const int q = h * j / 10;
+      if (y < q || y - q >= b) continue;
+      const std::int64_t n = std::int64_t(a) * (2 * (std::int64_t(q) + b - y) - 1) - b;
+      const std::int64_t c = n >= 0 ? (n + d - 1) / d : -((-n) / d);
+      if (c <= 0) continue;
+      for (int i = 0; i <= 9; ++i) {
+        const int p = w * i / 10;
+        const int l = std::max(p, limit.Left);
+        const int r = static_cast<int>(std::min<std::int64_t>(p + c, limit.Right));
+        if (l < r) row.push_back(TSpan{l, r});
+      }
+    }
+    if (row.empty()) continue;
+    std::sort(row.begin(), row.end(), [](const TSpan& s, const TSpan& t) { return s.Left < t.Left; });
+    const std::size_t first = out.Spans.size();
+    for (const TSpan& span : row) {
+      if (out.Spans.size() > first && span.Left <= out.Spans.back().Right)
+        out.Spans.back().Right = std::max(out.Spans.back().Right, span.Right);
+      else
+        out.Spans.push_back(span);
+    }
+    out.Bands.push_back(TSpanBand{y, y + 1, first, out.Spans.size() - first});
+  }
+  return out;
+}
+
 void AddRegion(std::vector<TRect>& rects, const TRegion& region) {
   rects.insert(rects.end(), region.Rects().begin(), region.Rects().end());
 }
@@ -658,6 +744,11 @@ TRect PaintEffectStep(TBitmap32& target, int left, int top, const TBitmap32& pic
     ClipRects(a, limit);
     ClipRects(b, limit);
     return CopyThroughBands(target, left, top, picture, IntersectBands(SpanBands(a), SpanBands(b)));
+  }
+  if (style == 78) {
+    if (k <= 0) return TRect{};
+    const int a = Progress(w, h, k, n).X / 5;
+    return CopyThroughBands(target, left, top, picture, GridTriangleBands(w, h, a, MulDiv(a, h, w), limit));
   }
   std::vector<TRect> rects;
   StyleRects(rects, style, k, n, w, h, random);
