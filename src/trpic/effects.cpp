@@ -288,11 +288,32 @@ struct TSpanBand {
 struct TSpanBands {
   std::vector<TSpanBand> Bands;
   std::vector<TSpan> Spans;
+  void Clear() {
+    Bands.clear();
+    Spans.clear();
+  }
 };
+
+// The working storage of frames, kept from one frame to the next, so that a frame
+// neither allocates nor makes the system clear fresh pages for its rectangles and
+// spans. Each thread that draws frames has its own (the UI thread, in a test the
+// thread that runs it).
+struct TScratch {
+  std::vector<TRect> Rects, Other, Sorted, Active;
+  std::vector<std::size_t> Start;
+  TSpanBands Bands, BandsA, BandsB;
+  std::vector<TSpan> Row;
+  std::vector<TPixel> Mask;
+};
+
+TScratch& Scratch() {
+  thread_local TScratch scratch;
+  return scratch;
+}
 
 // Sorts rects by Top: by counting where the tops lie close together, as they do once
 // clipped to a picture.
-void SortByTop(std::vector<TRect>& rects) {
+void SortByTop(std::vector<TRect>& rects, TScratch& scratch) {
   int lo = INT_MAX, hi = INT_MIN;
   for (const TRect& r : rects) {
     lo = std::min(lo, r.Top);
@@ -303,22 +324,24 @@ void SortByTop(std::vector<TRect>& rects) {
     std::sort(rects.begin(), rects.end(), [](const TRect& a, const TRect& b) { return a.Top < b.Top; });
     return;
   }
-  std::vector<std::size_t> start(static_cast<std::size_t>(range) + 1, 0);
+  std::vector<std::size_t>& start = scratch.Start;
+  start.assign(static_cast<std::size_t>(range) + 1, 0);
   for (const TRect& r : rects) ++start[static_cast<std::size_t>(r.Top - lo) + 1];
   for (std::size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
-  std::vector<TRect> sorted(rects.size());
+  std::vector<TRect>& sorted = scratch.Sorted;
+  sorted.resize(rects.size());
   for (const TRect& r : rects) sorted[start[static_cast<std::size_t>(r.Top - lo)]++] = r;
   rects.swap(sorted);
 }
 
-// The union of rects (overlapping or not) as span bands, from the top down.
-TSpanBands SpanBands(std::vector<TRect>& rects) {
-  TSpanBands out;
-  if (rects.empty()) return out;
-  SortByTop(rects);
-  out.Spans.reserve(rects.size());
+// The union of rects (overlapping or not) as span bands, from the top down, into out.
+void SpanBands(std::vector<TRect>& rects, TSpanBands& out, TScratch& scratch) {
+  out.Clear();
+  if (rects.empty()) return;
+  SortByTop(rects, scratch);
   const auto byLeft = [](const TRect& a, const TRect& b) { return a.Left < b.Left; };
-  std::vector<TRect> active;  // sorted by Left
+  std::vector<TRect>& active = scratch.Active;  // sorted by Left
+  active.clear();
   std::size_t next = 0;
   int y = rects.front().Top;
   while (next < rects.size() || !active.empty()) {
@@ -348,12 +371,11 @@ TSpanBands SpanBands(std::vector<TRect>& rects) {
     active.erase(std::remove_if(active.begin(), active.end(), [y](const TRect& r) { return r.Bottom <= y; }),
                  active.end());
   }
-  return out;
 }
 
-// The pixels in both a and b.
-TSpanBands IntersectBands(const TSpanBands& a, const TSpanBands& b) {
-  TSpanBands out;
+// The pixels in both a and b, into out.
+void IntersectBands(const TSpanBands& a, const TSpanBands& b, TSpanBands& out) {
+  out.Clear();
   std::size_t i = 0, j = 0;
   while (i < a.Bands.size() && j < b.Bands.size()) {
     const TSpanBand& ba = a.Bands[i];
@@ -374,7 +396,6 @@ TSpanBands IntersectBands(const TSpanBands& a, const TSpanBands& b) {
     }
     if (ba.Bottom < bb.Bottom) ++i; else ++j;
   }
-  return out;
 }
 
 // Clips rects (picture coordinates) to the picture and to the frame seen from the
@@ -392,15 +413,15 @@ void ClipRects(std::vector<TRect>& rects, const TRect& limit) {
 // coordinates, already clipped), row by row; returns the rectangle of target that changed.
 // A band of wide spans is compared span by span; one of many narrow spans (the column
 // bands, fragmented jagged edges) through a mask of its spans, row by row.
-TRect CopyThroughBands(TBitmap32& target, int left, int top, const TBitmap32& picture, const TSpanBands& bands) {
+TRect CopyThroughBands(TBitmap32& target, int left, int top, const TBitmap32& picture, const TSpanBands& bands,
+                       std::vector<TPixel>& mask) {
   TChangedBounds changed;
-  std::vector<TPixel> mask;
   for (const TSpanBand& band : bands.Bands) {
     const TSpan* spans = bands.Spans.data() + band.First;
     const std::size_t count = band.Count;
     const int l = spans[0].Left, r = spans[count - 1].Right;
     if (count >= 4 && std::int64_t(r - l) < 32 * std::int64_t(count)) {
-      if (mask.empty()) mask.resize(static_cast<std::size_t>(picture.Width()));
+      if (mask.size() < static_cast<std::size_t>(picture.Width())) mask.resize(static_cast<std::size_t>(picture.Width()));
       std::fill(mask.begin() + l, mask.begin() + r, TPixel(0));
       for (std::size_t s = 0; s < count; ++s) std::fill(mask.begin() + spans[s].Left, mask.begin() + spans[s].Right, ~TPixel(0));
       for (int row = band.Top; row < band.Bottom; ++row)
@@ -559,12 +580,11 @@ void CornerTriangleRects(std::vector<TRect>& rects, int p, int q, int a, int b) 
 // The grid of corner triangles of style 78 (legs a and b, corners at w i / 10, h j / 10),
 // clipped to limit, as one band per row: the spans each row takes from the triangles
 // over it, merged, made row by row instead of a rectangle per triangle row sorted and
-// swept.
-TSpanBands GridTriangleBands(int w, int h, int a, int b, const TRect& limit) {
-  TSpanBands out;
-  if (a <= 0 || b <= 0) return out;
+// swept; into out.
+void GridTriangleBands(int w, int h, int a, int b, const TRect& limit, TSpanBands& out, std::vector<TSpan>& row) {
+  out.Clear();
+  if (a <= 0 || b <= 0) return;
   const std::int64_t d = 2 * std::int64_t(b);
-  std::vector<TSpan> row;
   for (int y = limit.Top; y < limit.Bottom; ++y) {
     row.clear();
     for (int j = 0; j <= 9; ++j) {
@@ -591,7 +611,6 @@ TSpanBands GridTriangleBands(int w, int h, int a, int b, const TRect& limit) {
     }
     out.Bands.push_back(TSpanBand{y, y + 1, first, out.Spans.size() - first});
   }
-  return out;
 }
 
 void AddRegion(std::vector<TRect>& rects, const TRegion& region) {
@@ -738,22 +757,34 @@ TRect PaintEffectStep(TBitmap32& target, int left, int top, const TBitmap32& pic
     if (k <= 0) return TRect{};
     const TPoint progress = Progress(w, h, k, n);
     const int d = SnapDistance(w, h);
-    std::vector<TRect> a, b;
+    TScratch& scratch = Scratch();
+    std::vector<TRect>& a = scratch.Rects;
+    std::vector<TRect>& b = scratch.Other;
+    a.clear();
+    b.clear();
     BandRects(a, 2 * progress.X, 2 * progress.Y, w, h, d, 2, 2);
     BandRects(b, 2 * progress.X, 2 * progress.Y, w, h, d, 1, 1);
     ClipRects(a, limit);
     ClipRects(b, limit);
-    return CopyThroughBands(target, left, top, picture, IntersectBands(SpanBands(a), SpanBands(b)));
+    SpanBands(a, scratch.BandsA, scratch);
+    SpanBands(b, scratch.BandsB, scratch);
+    IntersectBands(scratch.BandsA, scratch.BandsB, scratch.Bands);
+    return CopyThroughBands(target, left, top, picture, scratch.Bands, scratch.Mask);
   }
   if (style == 78) {
     if (k <= 0) return TRect{};
     const int a = Progress(w, h, k, n).X / 5;
-    return CopyThroughBands(target, left, top, picture, GridTriangleBands(w, h, a, MulDiv(a, h, w), limit));
+    TScratch& scratch = Scratch();
+    GridTriangleBands(w, h, a, MulDiv(a, h, w), limit, scratch.Bands, scratch.Row);
+    return CopyThroughBands(target, left, top, picture, scratch.Bands, scratch.Mask);
   }
-  std::vector<TRect> rects;
+  TScratch& scratch = Scratch();
+  std::vector<TRect>& rects = scratch.Rects;
+  rects.clear();
   StyleRects(rects, style, k, n, w, h, random);
   ClipRects(rects, limit);
-  return CopyThroughBands(target, left, top, picture, SpanBands(rects));
+  SpanBands(rects, scratch.Bands, scratch);
+  return CopyThroughBands(target, left, top, picture, scratch.Bands, scratch.Mask);
 }
 
 }  // namespace lumora::effects
