@@ -1,0 +1,124 @@
+#!/usr/bin/env python3
+"""The wait between pictures under Wine: figures, not a test.
+
+    bench/wine_next_item.py [--scr build/windows/lumora.scr] [--helpers build/windows/e2e]
+                            [--work build/native/tests/e2e] [--items 6]
+
+lumora.scr /s plays a packed show of photographs (ImageMagick's enlargements of the
+Debian wallpapers: 6000 x 4000, about 24 megapixels, JPEG) shown full window on a
+1920 x 1080 display, each for PicInterval 2 s and coming in at once (style 0). A small
+native watcher (bench/pixel_watch.cpp) polls the screen's middle pixel every
+millisecond; the time between one photo's first appearance and the next one's is
+PicInterval plus the wait for the next photo (its loading, the timer's 50 ms tick,
+the drawing). The same show of 640 x 427 copies of the photos, cheap to decode but
+stretched to the window at their turn, is shown beside it. An even number of items
+keeps the two photos alternating when the show starts over.
+"""
+
+import argparse
+import dataclasses
+import statistics
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+sys.dont_write_bytecode = True
+
+import lumora_e2e  # noqa: E402
+from lumora_e2e import TSession  # noqa: E402
+
+WIDTH, HEIGHT = 1920, 1080
+PHOTOS = ("/usr/share/backgrounds/mate/nature/Aqua.jpg", "/usr/share/backgrounds/mate/nature/Storm.jpg")
+INTERVAL = 2
+
+
+def Photo(source: str, size: str, folder: Path) -> bytes:
+    out = folder / f"{Path(source).stem}-{size}.jpg"
+    subprocess.run(["convert", source, "-resize", f"{size}!", "-quality", "90", str(out)], check=True)
+    return out.read_bytes()
+
+
+def Show(s: TSession, name: str, photos: list, items: int) -> Path:
+    _, refs = s.MakeShowScr(name, "", photos)
+    config = ("[AppInfo]\r\n" f"PicCount={items}\r\nSndCount=0\r\n[Settings]\r\nIsUseSplash=0\r\n"
+              "[Background]\r\nBgStyle=0\r\nBgSolidColor=00000000\r\n")
+    for i in range(items):
+        pos, size = refs[i % len(refs)]
+        config += (f"[Pic{i + 1}]\r\nPicFileName=.jpg\r\nFilePos={pos}\r\nFileSize={size}\r\nPicPos=1\r\n"
+                   f"PicSize=1\r\nShowInStyle=0\r\nShowOutStyle=0\r\nIsPicFloat=0\r\nPicInterval={INTERVAL}\r\n")
+    scr, _ = s.MakeShowScr(name, config, photos)
+    return scr
+
+
+def Gaps(s: TSession, scr: Path, watcher: Path, items: int, colours: list) -> list:
+    """Milliseconds between the first appearances of consecutive items."""
+    s.ParkPointer()
+    seconds = items * (INTERVAL + 2) + 10
+    watch = subprocess.Popen([str(watcher), s.Display, str(WIDTH // 2), str(HEIGHT // 2), str(seconds)],
+                             stdout=subprocess.PIPE, text=True)
+    process = s.StartScr(scr, "/s")
+    out, _ = watch.communicate(timeout=seconds + 30)
+    process.Kill()
+    onsets = []
+    for line in out.splitlines():
+        ms, *rgb = line.split()
+        rgb = tuple(int(c) for c in rgb)
+        close = [i for i, c in enumerate(colours) if max(abs(a - b) for a, b in zip(c, rgb)) <= 24]
+        if close and (not onsets or onsets[-1][1] != close[0]):
+            onsets.append((float(ms), close[0]))
+    return [b[0] - a[0] for a, b in zip(onsets, onsets[1:])]
+
+
+def Colour(s: TSession, scr: Path, watcher: Path) -> tuple:
+    """The middle pixel a one-item show of the photo settles on."""
+    watch = subprocess.Popen([str(watcher), s.Display, str(WIDTH // 2), str(HEIGHT // 2), "8"],
+                             stdout=subprocess.PIPE, text=True)
+    process = s.StartScr(scr, "/s")
+    out, _ = watch.communicate(timeout=40)
+    process.Kill()
+    last = out.splitlines()[-1].split()
+    return tuple(int(c) for c in last[1:])
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--scr", type=Path, default=ROOT / "build/windows/lumora.scr")
+    parser.add_argument("--helpers", type=Path, default=ROOT / "build/windows/e2e")
+    parser.add_argument("--work", type=Path, default=ROOT / "build/native/tests/e2e")
+    parser.add_argument("--items", type=int, default=6)
+    a = parser.parse_args()
+    config = lumora_e2e.TConfig(a.scr.resolve(), a.helpers.resolve(), a.work.resolve())
+    config.CheckInputs()
+    lumora_e2e.PreparePrefix(config)
+    with tempfile.TemporaryDirectory() as tmp:
+        folder = Path(tmp)
+        watcher = folder / "pixel_watch"
+        subprocess.run(["c++", "-O2", str(ROOT / "bench/pixel_watch.cpp"), "-lX11", "-o", str(watcher)], check=True)
+        big = [Photo(p, "6000x4000", folder) for p in PHOTOS]
+        small = [Photo(p, "640x427", folder) for p in PHOTOS]
+        session = TSession(config, "bench.wine_next_item")
+        session.DisplayOptions = dataclasses.replace(session.DisplayOptions, WineDesktop=False,
+                                                     Screens=((WIDTH, HEIGHT),))
+        with session as s:
+            colours = [Colour(s, Show(s, f"colour{i}.scr", [p], 1), watcher) for i, p in enumerate(small)]
+            if colours[0] == colours[1]:
+                print(f"the two photos meet in the same colour {colours[0]}: pick others")
+                return 1
+            print(f"lumora.scr /s, {a.items} items full window at {WIDTH} x {HEIGHT}, PicInterval {INTERVAL} s, "
+                  "style 0; the time between two items minus PicInterval, in ms:")
+            for name, photos in (("640 x 427 JPEGs", small), ("6000 x 4000 JPEGs", big)):
+                gaps = Gaps(s, Show(s, "next.scr", photos, a.items), watcher, a.items, colours)
+                waits = [g - 1000 * INTERVAL for g in gaps]
+                if not waits:
+                    print(f"  {name}: no change of item seen")
+                    continue
+                print(f"  {name}: median {statistics.median(waits):.0f}, worst {max(waits):.0f} "
+                      f"over {len(waits)} changes ({', '.join(f'{w:.0f}' for w in waits)})")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
