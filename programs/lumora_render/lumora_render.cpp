@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +41,21 @@ bool LoadPicture(const std::string& file, const char* what, TPicture& picture,
   if (picture.LoadFromFile(file, request) && !picture.Empty()) return true;
   std::fprintf(stderr, "lumora-render: %s '%s' cannot be read as a picture\n", what, file.c_str());
   return false;
+}
+
+// Where the view puts a picture of w x h on a client of cw x ch when it first shows it,
+// for the places that depend on nothing else (not random, a percentage or the last place).
+std::optional<TPoint> PicturePlace(TPicPos pos, int cw, int ch, int w, int h) {
+  switch (pos) {
+    case TPicPos::poCenter: return TPoint{(cw - w) / 2, (ch - h) / 2};
+    case TPicPos::poTopLeft: return TPoint{0, 0};
+    case TPicPos::poTopCenter: return TPoint{(cw - w) / 2, 0};
+    case TPicPos::poTopRight: return TPoint{cw - w, 0};
+    case TPicPos::poBottomLeft: return TPoint{0, ch - h};
+    case TPicPos::poBottomCenter: return TPoint{(cw - w) / 2, ch - h};
+    case TPicPos::poBottomRight: return TPoint{cw - w, ch - h};
+    default: return std::nullopt;
+  }
 }
 
 // The picture is decoded for the sizes the view will draw it at (as the show decodes an
@@ -62,6 +78,28 @@ codecs::TDecodeRequest PictureRequest(const TRenderOptions& o) {
     const platform::TSize drawn = sizing.SingleDrawn(native.Width, native.Height);
     return codecs::TPictureSize{drawn.Width, drawn.Height};
   };
+  // A picture drawn at its own size, at a place known beforehand, with nothing that
+  // reads it whole (a mask, the gallery's copies): only what the client and the screen
+  // show of it is decoded. (A client standing for a screen of another size stamps the
+  // picture elsewhere; it is decoded whole.)
+  const int cw = sizing.Client.Width, ch = sizing.Client.Height;
+  if (o.MaskFile.empty() && !o.Gallery && (!o.AsScreen || sizing.Screen == sizing.Client)) {
+    const TPicPos pos = o.PicPos;
+    const int seenW = std::max(cw, sizing.Screen.Width), seenH = std::max(ch, sizing.Screen.Height);
+    request.Visible = [sizing, pos, cw, ch, seenW, seenH](codecs::TPictureSize native) {
+      const platform::TSize drawn = sizing.SingleDrawn(native.Width, native.Height);
+      const std::optional<TPoint> at = PicturePlace(pos, cw, ch, native.Width, native.Height);
+      if (drawn.Width != native.Width || drawn.Height != native.Height || !at)
+        return TRect{0, 0, native.Width, native.Height};
+      // The mirrored strips of some effects read up to 22 pixels beside what they draw.
+      constexpr int kEffectReach = 32;
+      const TRect seen = IntersectRect(TRect{at->X, at->Y, at->X + native.Width, at->Y + native.Height},
+                                       TRect{0, 0, seenW, seenH});
+      if (seen.Empty()) return TRect{};
+      return TRect{seen.Left - at->X - kEffectReach, seen.Top - at->Y - kEffectReach, seen.Right - at->X + kEffectReach,
+                   seen.Bottom - at->Y + kEffectReach};
+    };
+  }
   return request;
 }
 

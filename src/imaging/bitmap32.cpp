@@ -4,6 +4,7 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -38,6 +39,40 @@ void* AllocatePixels(std::size_t bytes) {
 void FreePixels(void* block, std::size_t) noexcept { ::operator delete(block); }
 
 }  // namespace detail
+
+void TBitmap32::ReleaseOutside(const TRect& keep) {
+#if defined(__linux__)
+  const TRect k = IntersectRect(keep, Bounds());
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  if (Empty() || page == 0) return;
+  const auto base = reinterpret_cast<std::uintptr_t>(pixels_.data());
+  const auto at = [&](int x, int y) {
+    return base + (static_cast<std::uintptr_t>(y) * static_cast<std::uintptr_t>(width_) + static_cast<std::uintptr_t>(x)) *
+                      sizeof(TPixel);
+  };
+  // The pages wholly inside [from, to); the block's own pages, so nothing beside it.
+  const auto release = [page](std::uintptr_t from, std::uintptr_t to) {
+    const std::uintptr_t first = (from + page - 1) & ~(page - 1);
+    const std::uintptr_t last = to & ~(page - 1);
+    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+  };
+  const std::uintptr_t end = at(0, height_);
+  if (k.Empty()) {
+    release(base, end);
+    return;
+  }
+  // The gaps between the kept spans of consecutive rows, and before and after them.
+  std::uintptr_t from = base;
+  for (int y = k.Top; y < k.Bottom; ++y) {
+    release(from, at(k.Left, y));
+    from = at(k.Right, y);
+  }
+  release(from, end);
+#else
+  // Elsewhere the memory stays until the bitmap goes.
+  (void)keep;
+#endif
+}
 
 void TBitmap32::SetSize(int width, int height, TPixel fill) {
   width = std::max(width, 0);

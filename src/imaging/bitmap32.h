@@ -89,6 +89,12 @@ class TBitmap32 {
 
   TRect Bounds() const { return TRect{0, 0, width_, height_}; }
 
+  // Tells the bitmap that only the pixels inside keep will be read again: the memory of
+  // whole pages holding none of them may go back to the system (where it can, now), and
+  // such pixels read as undefined afterwards. The size stays; writing a pixel anywhere
+  // takes memory again. For a large picture of which only a part is still on screen.
+  void ReleaseOutside(const TRect& keep);
+
   // Drawing operations. Every one clips to both bitmaps; a source may be this bitmap
   // itself. Rectangles are half-open.
 

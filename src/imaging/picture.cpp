@@ -69,7 +69,7 @@ bool TPicture::LoadFromFile(const std::filesystem::path& path, const codecs::TDe
     opaque_ = AllOpaque(bitmap_);
     return true;
   }
-  if (codec->DecodeScaled != nullptr && (request.ShownSize || request.DrawnSize || request.Continue)) {
+  if (codec->DecodeScaled != nullptr && (request.ShownSize || request.DrawnSize || request.Continue || request.Visible)) {
     TBitmap32 decoded;
     codecs::TPictureSize native;
     try {

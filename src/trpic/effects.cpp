@@ -129,29 +129,108 @@ void PaintLineStyle(TLinePainter& p, int style, int x, int y, int w, int h) {
   }
 }
 
-// Copies n pixels; the narrow spans of the band effects (5 to 9 pixels) without a call.
-inline void CopyPixels(TPixel* to, const TPixel* from, int n) {
+// Pixel runs are compared a block at a time, so that a block costs a few vector
+// instructions instead of a call or a branch per pixel: long runs through the C
+// library's comparison (the widest instructions the processor has) while nothing
+// differs, masked runs through 64-pixel blocks of 16-byte vectors with four
+// accumulators, then 16-pixel blocks and single pixels to find the first difference.
+constexpr int kRun = 256, kLongBlock = 64, kShortBlock = 16;
+
+#if defined(__GNUC__)
+typedef TPixel TVector __attribute__((vector_size(16)));
+inline TVector Load(const TPixel* p) {
+  TVector v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+#endif
+
+// Whether any of the n pixels of a and b differ (where mask is set, if given).
+template <int n>
+inline bool BlockDiffers(const TPixel* __restrict a, const TPixel* __restrict b) {
+  TPixel acc = 0;
+  for (int j = 0; j < n; ++j) acc |= a[j] ^ b[j];
+  return acc != 0;
+}
+template <int n>
+inline bool BlockDiffers(const TPixel* __restrict a, const TPixel* __restrict b, const TPixel* __restrict mask) {
+#if defined(__GNUC__)
+  if constexpr (n % 16 == 0) {
+    TVector c0 = {}, c1 = {}, c2 = {}, c3 = {};
+    for (int j = 0; j < n; j += 16) {
+      c0 |= (Load(a + j) ^ Load(b + j)) & Load(mask + j);
+      c1 |= (Load(a + j + 4) ^ Load(b + j + 4)) & Load(mask + j + 4);
+      c2 |= (Load(a + j + 8) ^ Load(b + j + 8)) & Load(mask + j + 8);
+      c3 |= (Load(a + j + 12) ^ Load(b + j + 12)) & Load(mask + j + 12);
+    }
+    c0 |= c1 | c2 | c3;
+    return (c0[0] | c0[1] | c0[2] | c0[3]) != 0;
+  }
+#endif
+  TPixel acc = 0;
+  for (int j = 0; j < n; ++j) acc |= (a[j] ^ b[j]) & mask[j];
+  return acc != 0;
+}
+template <>
+inline bool BlockDiffers<kLongBlock>(const TPixel* __restrict a, const TPixel* __restrict b) {
+#if defined(__GNUC__)
+  TVector c0 = {}, c1 = {}, c2 = {}, c3 = {};
+  for (int j = 0; j < kLongBlock; j += 16) {
+    c0 |= Load(a + j) ^ Load(b + j);
+    c1 |= Load(a + j + 4) ^ Load(b + j + 4);
+    c2 |= Load(a + j + 8) ^ Load(b + j + 8);
+    c3 |= Load(a + j + 12) ^ Load(b + j + 12);
+  }
+  c0 |= c1 | c2 | c3;
+  return (c0[0] | c0[1] | c0[2] | c0[3]) != 0;
+#else
+  TPixel acc = 0;
+  for (int j = 0; j < kLongBlock; ++j) acc |= a[j] ^ b[j];
+  return acc != 0;
+#endif
+}
+
+inline bool RunDiffers(const TPixel* a, const TPixel* b) { return std::memcmp(a, b, kRun * sizeof(TPixel)) != 0; }
+
+// The first i in [l, r) where a and b differ (under mask, if given), or r.
+template <typename... TMask>
+inline int FirstDifference(const TPixel* a, const TPixel* b, int l, int r, const TMask*... mask) {
+  if constexpr (sizeof...(mask) == 0)
+    while (l + kRun <= r && !RunDiffers(a + l, b + l)) l += kRun;
+  while (l + kLongBlock <= r && !BlockDiffers<kLongBlock>(a + l, b + l, (mask + l)...)) l += kLongBlock;
+  while (l + kShortBlock <= r && !BlockDiffers<kShortBlock>(a + l, b + l, (mask + l)...)) l += kShortBlock;
+  while (l < r && !BlockDiffers<1>(a + l, b + l, (mask + l)...)) ++l;
+  return l;
+}
+
+// One past the last i in (l, r) where a and b differ (under mask, if given), knowing
+// that they differ at l.
+template <typename... TMask>
+inline int LastDifference(const TPixel* a, const TPixel* b, int l, int r, const TMask*... mask) {
+  if constexpr (sizeof...(mask) == 0)
+    while (r - kRun > l && !RunDiffers(a + r - kRun, b + r - kRun)) r -= kRun;
+  while (r - kLongBlock > l && !BlockDiffers<kLongBlock>(a + r - kLongBlock, b + r - kLongBlock, (mask + r - kLongBlock)...))
+    r -= kLongBlock;
+  while (r - kShortBlock > l &&
+         !BlockDiffers<kShortBlock>(a + r - kShortBlock, b + r - kShortBlock, (mask + r - kShortBlock)...))
+    r -= kShortBlock;
+  while (!BlockDiffers<1>(a + r - 1, b + r - 1, (mask + r - 1)...)) --r;
+  return r;
+}
+
+// Copies n pixels; the narrow spans of the band effects without a call.
+inline void CopyPixels(TPixel* __restrict to, const TPixel* __restrict from, int n) {
   if (n > 12) {
     std::memcpy(to, from, static_cast<std::size_t>(n) * sizeof(TPixel));
     return;
   }
-  while (n >= 2) {
-    std::uint64_t pair;
-    std::memcpy(&pair, from, sizeof pair);
-    std::memcpy(to, &pair, sizeof pair);
-    to += 2;
-    from += 2;
-    n -= 2;
-  }
-  if (n == 1) *to = *from;
+  for (int i = 0; i < n; ++i) to[i] = from[i];
 }
 
-// Whether n pixels are equal; the narrow spans without a call.
-inline bool SamePixels(const TPixel* a, const TPixel* b, int n) {
-  if (n > 12) return std::memcmp(a, b, static_cast<std::size_t>(n) * sizeof(TPixel)) == 0;
-  for (int i = 0; i < n; ++i)
-    if (a[i] != b[i]) return false;
-  return true;
+// Copies the pixels of [l, r) that mask holds, writing the others back unchanged.
+inline void CopyMasked(TPixel* __restrict to, const TPixel* __restrict from, const TPixel* __restrict mask, int l,
+                       int r) {
+  for (int i = l; i < r; ++i) to[i] ^= (to[i] ^ from[i]) & mask[i];
 }
 
 // The bounding rectangle of the spans a frame really changed. A region frame covers
@@ -175,82 +254,148 @@ class TChangedBounds {
 };
 
 // Copies the span [l, r) of one row where it differs from what the frame holds: from its
-// first differing pixel to its last, found in steps of a cache line.
+// first differing pixel to its last. The frame and the picture are different bitmaps.
 inline void CopySpanIfChanged(TPixel* to, const TPixel* from, int l, int r, int row, TChangedBounds& changed) {
-  constexpr int kChunk = 16;
-  int first = l;
-  while (first + kChunk <= r && SamePixels(to + first, from + first, kChunk)) first += kChunk;
-  while (first < r && to[first] == from[first]) ++first;
+  const int first = FirstDifference(to, from, l, r);
   if (first == r) return;
-  int last = r;
-  while (last - kChunk > first && SamePixels(to + last - kChunk, from + last - kChunk, kChunk)) last -= kChunk;
-  while (to[last - 1] == from[last - 1]) --last;
+  const int last = LastDifference(to, from, first, r);
   CopyPixels(to + first, from + first, last - first);
   changed.Add(first, last, row);
 }
 
+// The same for a row of many narrow spans, given as a mask over [l, r) (all bits set
+// where a span holds the pixel, indexed like the row): the row is compared and blended
+// whole instead of span by span.
+inline void CopyMaskedIfChanged(TPixel* to, const TPixel* from, const TPixel* mask, int l, int r, int row,
+                                TChangedBounds& changed) {
+  const int first = FirstDifference(to, from, l, r, mask);
+  if (first == r) return;
+  const int last = LastDifference(to, from, first, r, mask);
+  CopyMasked(to, from, mask, first, last);
+  changed.Add(first, last, row);
+}
+
 // A set of pixels as stretches of rows that share the same spans (sorted, neither
-// overlapping nor touching): the shape a sweep over rectangles produces.
+// overlapping nor touching): the shape a sweep over rectangles produces. All spans live
+// in one array; a band names its slice.
+struct TSpan {
+  int Left, Right;
+};
 struct TSpanBand {
-  int Top = 0, Bottom = 0;
-  std::vector<std::pair<int, int>> Spans;
+  int Top, Bottom;
+  std::size_t First, Count;
+};
+struct TSpanBands {
+  std::vector<TSpanBand> Bands;
+  std::vector<TSpan> Spans;
+  void Clear() {
+    Bands.clear();
+    Spans.clear();
+  }
 };
 
-// The union of rects (overlapping or not) as span bands, from the top down.
-std::vector<TSpanBand> SpanBands(std::vector<TRect>& rects) {
-  std::vector<TSpanBand> bands;
-  if (rects.empty()) return bands;
-  std::sort(rects.begin(), rects.end(), [](const TRect& a, const TRect& b) { return a.Top < b.Top; });
+// The working storage of frames, kept from one frame to the next, so that a frame
+// neither allocates nor makes the system clear fresh pages for its rectangles and
+// spans. Each thread that draws frames has its own (the UI thread, in a test the
+// thread that runs it).
+struct TScratch {
+  std::vector<TRect> Rects, Other, Sorted, Active;
+  std::vector<std::size_t> Start;
+  TSpanBands Bands, BandsA, BandsB;
+  std::vector<TSpan> Row;
+  std::vector<TPixel> Mask;
+};
+
+TScratch& Scratch() {
+  thread_local TScratch scratch;
+  return scratch;
+}
+
+// Sorts rects by Top: by counting where the tops lie close together, as they do once
+// clipped to a picture.
+void SortByTop(std::vector<TRect>& rects, TScratch& scratch) {
+  int lo = INT_MAX, hi = INT_MIN;
+  for (const TRect& r : rects) {
+    lo = std::min(lo, r.Top);
+    hi = std::max(hi, r.Top);
+  }
+  const std::int64_t range = std::int64_t(hi) - lo + 1;
+  if (range > 4 * std::int64_t(rects.size()) + 4096) {
+    std::sort(rects.begin(), rects.end(), [](const TRect& a, const TRect& b) { return a.Top < b.Top; });
+    return;
+  }
+  std::vector<std::size_t>& start = scratch.Start;
+  start.assign(static_cast<std::size_t>(range) + 1, 0);
+  for (const TRect& r : rects) ++start[static_cast<std::size_t>(r.Top - lo) + 1];
+  for (std::size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
+  std::vector<TRect>& sorted = scratch.Sorted;
+  sorted.resize(rects.size());
+  for (const TRect& r : rects) sorted[start[static_cast<std::size_t>(r.Top - lo)]++] = r;
+  rects.swap(sorted);
+}
+
+// The union of rects (overlapping or not) as span bands, from the top down, into out.
+void SpanBands(std::vector<TRect>& rects, TSpanBands& out, TScratch& scratch) {
+  out.Clear();
+  if (rects.empty()) return;
+  SortByTop(rects, scratch);
   const auto byLeft = [](const TRect& a, const TRect& b) { return a.Left < b.Left; };
-  std::vector<TRect> active;  // sorted by Left
+  std::vector<TRect>& active = scratch.Active;  // sorted by Left
+  active.clear();
   std::size_t next = 0;
   int y = rects.front().Top;
   while (next < rects.size() || !active.empty()) {
     if (active.empty()) y = std::max(y, rects[next].Top);
-    const std::size_t before = active.size();
-    while (next < rects.size() && rects[next].Top <= y) active.push_back(rects[next++]);
-    if (active.size() != before) {
-      std::sort(active.begin() + static_cast<std::ptrdiff_t>(before), active.end(), byLeft);
-      std::inplace_merge(active.begin(), active.begin() + static_cast<std::ptrdiff_t>(before), active.end(), byLeft);
+    std::size_t added = 0;
+    for (std::size_t i = next; i < rects.size() && rects[i].Top <= y; ++i) ++added;
+    if (added > 16) {
+      active.insert(active.end(), rects.begin() + static_cast<std::ptrdiff_t>(next),
+                    rects.begin() + static_cast<std::ptrdiff_t>(next + added));
+      std::sort(active.begin(), active.end(), byLeft);
+    } else {
+      for (std::size_t i = next; i < next + added; ++i)
+        active.insert(std::upper_bound(active.begin(), active.end(), rects[i], byLeft), rects[i]);
     }
+    next += added;
     int until = next < rects.size() ? rects[next].Top : INT_MAX;
     for (const TRect& r : active) until = std::min(until, r.Bottom);
-    TSpanBand band{y, until, {}};
+    const std::size_t first = out.Spans.size();
     for (const TRect& r : active) {
-      if (!band.Spans.empty() && r.Left <= band.Spans.back().second)
-        band.Spans.back().second = std::max(band.Spans.back().second, r.Right);
+      if (out.Spans.size() > first && r.Left <= out.Spans.back().Right)
+        out.Spans.back().Right = std::max(out.Spans.back().Right, r.Right);
       else
-        band.Spans.emplace_back(r.Left, r.Right);
+        out.Spans.push_back(TSpan{r.Left, r.Right});
     }
-    bands.push_back(std::move(band));
+    out.Bands.push_back(TSpanBand{y, until, first, out.Spans.size() - first});
     y = until;
     active.erase(std::remove_if(active.begin(), active.end(), [y](const TRect& r) { return r.Bottom <= y; }),
                  active.end());
   }
-  return bands;
 }
 
-// The pixels in both a and b.
-std::vector<TSpanBand> IntersectBands(const std::vector<TSpanBand>& a, const std::vector<TSpanBand>& b) {
-  std::vector<TSpanBand> out;
+// The pixels in both a and b, into out.
+void IntersectBands(const TSpanBands& a, const TSpanBands& b, TSpanBands& out) {
+  out.Clear();
   std::size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    const int top = std::max(a[i].Top, b[j].Top), bottom = std::min(a[i].Bottom, b[j].Bottom);
+  while (i < a.Bands.size() && j < b.Bands.size()) {
+    const TSpanBand& ba = a.Bands[i];
+    const TSpanBand& bb = b.Bands[j];
+    const int top = std::max(ba.Top, bb.Top), bottom = std::min(ba.Bottom, bb.Bottom);
     if (top < bottom) {
-      TSpanBand band{top, bottom, {}};
-      std::size_t p = 0, q = 0;
-      const auto& sa = a[i].Spans;
-      const auto& sb = b[j].Spans;
-      while (p < sa.size() && q < sb.size()) {
-        const int l = std::max(sa[p].first, sb[q].first), r = std::min(sa[p].second, sb[q].second);
-        if (l < r) band.Spans.emplace_back(l, r);
-        if (sa[p].second < sb[q].second) ++p; else ++q;
+      const std::size_t first = out.Spans.size();
+      std::size_t p = ba.First, q = bb.First;
+      const std::size_t pe = ba.First + ba.Count, qe = bb.First + bb.Count;
+      while (p < pe && q < qe) {
+        const TSpan& sa = a.Spans[p];
+        const TSpan& sb = b.Spans[q];
+        const int l = std::max(sa.Left, sb.Left), r = std::min(sa.Right, sb.Right);
+        if (l < r) out.Spans.push_back(TSpan{l, r});
+        if (sa.Right < sb.Right) ++p; else ++q;
       }
-      if (!band.Spans.empty()) out.push_back(std::move(band));
+      if (out.Spans.size() > first) out.Bands.push_back(TSpanBand{top, bottom, first, out.Spans.size() - first});
     }
-    if (a[i].Bottom < b[j].Bottom) ++i; else ++j;
+    if (ba.Bottom < bb.Bottom) ++i; else ++j;
   }
-  return out;
 }
 
 // Clips rects (picture coordinates) to the picture and to the frame seen from the
@@ -266,14 +411,27 @@ void ClipRects(std::vector<TRect>& rects, const TRect& limit) {
 
 // Copies picture, placed at (left, top), where bands hold the pixel (picture
 // coordinates, already clipped), row by row; returns the rectangle of target that changed.
-TRect CopyThroughBands(TBitmap32& target, int left, int top, const TBitmap32& picture,
-                       const std::vector<TSpanBand>& bands) {
+// A band of wide spans is compared span by span; one of many narrow spans (the column
+// bands, fragmented jagged edges) through a mask of its spans, row by row.
+TRect CopyThroughBands(TBitmap32& target, int left, int top, const TBitmap32& picture, const TSpanBands& bands,
+                       std::vector<TPixel>& mask) {
   TChangedBounds changed;
-  for (const TSpanBand& band : bands) {
+  for (const TSpanBand& band : bands.Bands) {
+    const TSpan* spans = bands.Spans.data() + band.First;
+    const std::size_t count = band.Count;
+    const int l = spans[0].Left, r = spans[count - 1].Right;
+    if (count >= 4 && std::int64_t(r - l) < 32 * std::int64_t(count)) {
+      if (mask.size() < static_cast<std::size_t>(picture.Width())) mask.resize(static_cast<std::size_t>(picture.Width()));
+      std::fill(mask.begin() + l, mask.begin() + r, TPixel(0));
+      for (std::size_t s = 0; s < count; ++s) std::fill(mask.begin() + spans[s].Left, mask.begin() + spans[s].Right, ~TPixel(0));
+      for (int row = band.Top; row < band.Bottom; ++row)
+        CopyMaskedIfChanged(target.Row(row + top) + left, picture.Row(row), mask.data(), l, r, row, changed);
+      continue;
+    }
     for (int row = band.Top; row < band.Bottom; ++row) {
       const TPixel* from = picture.Row(row);
       TPixel* to = target.Row(row + top) + left;
-      for (const auto& [l, r] : band.Spans) CopySpanIfChanged(to, from, l, r, row, changed);
+      for (std::size_t s = 0; s < count; ++s) CopySpanIfChanged(to, from, spans[s].Left, spans[s].Right, row, changed);
     }
   }
   return changed.Rect(left, top);
@@ -416,6 +574,42 @@ void CornerTriangleRects(std::vector<TRect>& rects, int p, int q, int a, int b) 
     const std::int64_t n = std::int64_t(a) * (2 * (std::int64_t(q) + b - y) - 1) - b;
     const std::int64_t c = n >= 0 ? (n + d - 1) / d : -((-n) / d);
     AddRect(rects, p, y, static_cast<int>(p + c), y + 1);
+  }
+}
+
+// The grid of corner triangles of style 78 (legs a and b, corners at w i / 10, h j / 10),
+// clipped to limit, as one band per row: the spans each row takes from the triangles
+// over it, merged, made row by row instead of a rectangle per triangle row sorted and
+// swept; into out.
+void GridTriangleBands(int w, int h, int a, int b, const TRect& limit, TSpanBands& out, std::vector<TSpan>& row) {
+  out.Clear();
+  if (a <= 0 || b <= 0) return;
+  const std::int64_t d = 2 * std::int64_t(b);
+  for (int y = limit.Top; y < limit.Bottom; ++y) {
+    row.clear();
+    for (int j = 0; j <= 9; ++j) {
+      const int q = h * j / 10;
+      if (y < q || y - q >= b) continue;
+      const std::int64_t n = std::int64_t(a) * (2 * (std::int64_t(q) + b - y) - 1) - b;
+      const std::int64_t c = n >= 0 ? (n + d - 1) / d : -((-n) / d);
+      if (c <= 0) continue;
+      for (int i = 0; i <= 9; ++i) {
+        const int p = w * i / 10;
+        const int l = std::max(p, limit.Left);
+        const int r = static_cast<int>(std::min<std::int64_t>(p + c, limit.Right));
+        if (l < r) row.push_back(TSpan{l, r});
+      }
+    }
+    if (row.empty()) continue;
+    std::sort(row.begin(), row.end(), [](const TSpan& s, const TSpan& t) { return s.Left < t.Left; });
+    const std::size_t first = out.Spans.size();
+    for (const TSpan& span : row) {
+      if (out.Spans.size() > first && span.Left <= out.Spans.back().Right)
+        out.Spans.back().Right = std::max(out.Spans.back().Right, span.Right);
+      else
+        out.Spans.push_back(span);
+    }
+    out.Bands.push_back(TSpanBand{y, y + 1, first, out.Spans.size() - first});
   }
 }
 
@@ -563,17 +757,34 @@ TRect PaintEffectStep(TBitmap32& target, int left, int top, const TBitmap32& pic
     if (k <= 0) return TRect{};
     const TPoint progress = Progress(w, h, k, n);
     const int d = SnapDistance(w, h);
-    std::vector<TRect> a, b;
+    TScratch& scratch = Scratch();
+    std::vector<TRect>& a = scratch.Rects;
+    std::vector<TRect>& b = scratch.Other;
+    a.clear();
+    b.clear();
     BandRects(a, 2 * progress.X, 2 * progress.Y, w, h, d, 2, 2);
     BandRects(b, 2 * progress.X, 2 * progress.Y, w, h, d, 1, 1);
     ClipRects(a, limit);
     ClipRects(b, limit);
-    return CopyThroughBands(target, left, top, picture, IntersectBands(SpanBands(a), SpanBands(b)));
+    SpanBands(a, scratch.BandsA, scratch);
+    SpanBands(b, scratch.BandsB, scratch);
+    IntersectBands(scratch.BandsA, scratch.BandsB, scratch.Bands);
+    return CopyThroughBands(target, left, top, picture, scratch.Bands, scratch.Mask);
   }
-  std::vector<TRect> rects;
+  if (style == 78) {
+    if (k <= 0) return TRect{};
+    const int a = Progress(w, h, k, n).X / 5;
+    TScratch& scratch = Scratch();
+    GridTriangleBands(w, h, a, MulDiv(a, h, w), limit, scratch.Bands, scratch.Row);
+    return CopyThroughBands(target, left, top, picture, scratch.Bands, scratch.Mask);
+  }
+  TScratch& scratch = Scratch();
+  std::vector<TRect>& rects = scratch.Rects;
+  rects.clear();
   StyleRects(rects, style, k, n, w, h, random);
   ClipRects(rects, limit);
-  return CopyThroughBands(target, left, top, picture, SpanBands(rects));
+  SpanBands(rects, scratch.Bands, scratch);
+  return CopyThroughBands(target, left, top, picture, scratch.Bands, scratch.Mask);
 }
 
 }  // namespace lumora::effects

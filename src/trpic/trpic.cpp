@@ -210,9 +210,7 @@ void TCustomTrPic::SetPicShapedPicture(const TPicture* value) {
 void TCustomTrPic::SetPicture(const TPicture* value) {
   if (value == &picture_) return;
   // Pixels lent to PicBitmap stay there, drawn, as PicBitmap's own.
-  picLent_ = false;
-  loanPatch_ = TBitmap32();
-  pictureDrawing_ = TBitmap32();
+  ReleaseLeavingPicture();
   if (value == nullptr)
     picture_.Clear();
   else
@@ -221,10 +219,29 @@ void TCustomTrPic::SetPicture(const TPicture* value) {
 
 void TCustomTrPic::SetPicture(TPicture&& value) {
   if (&value == &picture_) return;
+  ReleaseLeavingPicture();
+  picture_ = std::move(value);
+}
+
+void TCustomTrPic::ReleaseLeavingPicture() {
   picLent_ = false;
   loanPatch_ = TBitmap32();
   pictureDrawing_ = TBitmap32();
-  picture_ = std::move(value);
+  // A picture on its way out (its show-out pending or running while the next one is
+  // loaded) is drawn only where it meets the client: the rest of a picture far larger
+  // than the screen would otherwise stay in memory beside the next one. The mirrored
+  // strips of some effects read up to 22 pixels beside what they draw; a margin keeps them.
+  constexpr int kEffectReach = 32;
+  if (showing_ && showMode_ == 2 && !picBitmap_.Empty()) {
+    const TRect shown = IntersectRect(picRect_, TRect{0, 0, ClientW(), ClientH()});
+    if (shown.Empty()) {
+      picBitmap_.ReleaseOutside(TRect{});
+    } else {
+      picBitmap_.ReleaseOutside(TRect{shown.Left - picRect_.Left - kEffectReach, shown.Top - picRect_.Top - kEffectReach,
+                                      shown.Right - picRect_.Left + kEffectReach,
+                                      shown.Bottom - picRect_.Top + kEffectReach});
+    }
+  }
 }
 
 void TCustomTrPic::EndPictureLoan(bool keepDrawn) {

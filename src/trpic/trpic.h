@@ -337,6 +337,8 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents, private IMediaView {
   void EnsureScreenBg(TPixel fill = kWhitePixel) const;
   // Empties PicBitmap, keeping its memory for the next picture of the same size.
   void DropPicBitmap();
+  // The picture is about to be replaced: a loan ends with PicBitmap keeping the pixels.
+  void ReleaseLeavingPicture();
   // PicBitmap holds the picture's own pixels (a picture known opaque, drawn at the size
   // it is held at, unmasked), lent by Picture rather than copied. Before PicBitmap
   // changes they go back: moved (PicBitmap then empty) or, with keepDrawn, copied.

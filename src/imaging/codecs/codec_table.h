@@ -43,6 +43,12 @@ struct TDecodeRequest {
   std::function<TPictureSize(TPictureSize native)> DrawnSize;
   // Asked every few milliseconds of a long decode; false stops it, and the decode fails.
   std::function<bool()> Continue;
+  // Given the picture's own size, the part of it (in its own pixels) that drawing it at
+  // that size will ever read, for a picture that stays where it is. A decoder that can,
+  // when it holds the picture at its own size, decodes only that part (and a little
+  // around it): the pixels outside are never written, so their memory is mostly never
+  // taken, and nothing may read them. Null, or a part that is all of it: the whole picture.
+  std::function<TRect(TPictureSize native)> Visible;
 };
 
 // Decodes like TDecodeFunction, following request; native receives the picture's own

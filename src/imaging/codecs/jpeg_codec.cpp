@@ -114,6 +114,27 @@ bool ReadRows(TJpegSession* s, JSAMPROW* rows, JDIMENSION height, std::int64_t p
   return true;
 }
 
+// Only rows [top, bottom) and, in them, columns from about left for about width, into the
+// picture's own-size rows at stride pixels apart; the library widens the columns to
+// whole blocks and says where they begin.
+bool ReadRowsPart(TJpegSession* s, TPixel* pixels, std::size_t stride, JDIMENSION left, JDIMENSION width,
+                  JDIMENSION top, JDIMENSION bottom, JDIMENSION* cropLeft, JDIMENSION* cropWidth,
+                  std::int64_t pixelsPerRow) {
+  if (setjmp(s->Jump) != 0) return false;
+  s->Consuming = true;
+  jpeg_start_decompress(&s->Info);
+  s->Consuming = false;
+  if (width < s->Info.output_width) jpeg_crop_scanline(&s->Info, &left, &width);
+  *cropLeft = left;
+  *cropWidth = width;
+  if (top > 0 && jpeg_skip_scanlines(&s->Info, top) != top) return false;
+  while (s->Info.output_scanline < bottom) {
+    JSAMPROW row = reinterpret_cast<JSAMPROW>(pixels + std::size_t(s->Info.output_scanline) * stride + left);
+    if (jpeg_read_scanlines(&s->Info, &row, 1) != 1 || !KeepGoing(s, pixelsPerRow)) return false;
+  }
+  return true;
+}
+
 // Adobe's writers store CMYK inverted (255 = no ink) and say so with their marker.
 void CmykToRgb(std::span<TPixel> pixels, bool inverted) {
   for (TPixel& p : pixels) {
@@ -206,6 +227,33 @@ bool DecodeJpegScaled(std::span<const std::byte> data, const TDecodeRequest& req
     if (!ReadRowsStretched(session.get(), &band, bandRows.data(), &stretcher, cmyk, pixels / std::max(decoded.Height, 1)))
       return false;
     out = std::move(held);
+    native = own;
+    return true;
+  }
+
+  const TRect visible = request.Visible && decoded == own ? IntersectRect(request.Visible(own), TRect{0, 0, own.Width, own.Height})
+                                                          : TRect{0, 0, own.Width, own.Height};
+  if (visible.Empty() || visible.Width() < own.Width || visible.Height() < own.Height) {
+    // Only the part that is seen, at its place in the picture, widened by one block row
+    // and column on each side: the pixels at the edge of a decoded part may differ from a
+    // whole decode (the upsampling there lacks its neighbours), and those stay unseen.
+    const int margin = std::max(info.max_h_samp_factor, info.max_v_samp_factor) * DCTSIZE;
+    TBitmap32 bitmap(own.Width, own.Height, TBitmap32::TUninitialised{});
+    if (visible.Empty()) {
+      out = std::move(bitmap);
+      native = own;
+      return true;
+    }
+    const int left = std::max(visible.Left - margin, 0), right = std::min(visible.Right + margin, own.Width);
+    const int top = std::max(visible.Top - margin, 0), bottom = std::min(visible.Bottom + margin, own.Height);
+    JDIMENSION cropLeft = 0, cropWidth = 0;
+    if (!ReadRowsPart(session.get(), bitmap.Row(0), static_cast<std::size_t>(bitmap.Stride()), JDIMENSION(left),
+                      JDIMENSION(right - left), JDIMENSION(top), JDIMENSION(bottom), &cropLeft, &cropWidth,
+                      pixels / std::max(own.Height, 1)))
+      return false;
+    if (cmyk)
+      for (int y = top; y < bottom; ++y) CmykToRgb(std::span(bitmap.Row(y) + cropLeft, cropWidth), info.saw_Adobe_marker != 0);
+    out = std::move(bitmap);
     native = own;
     return true;
   }

@@ -4,7 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
+#include <vector>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 namespace lumora {
 namespace {
@@ -155,6 +162,28 @@ TEST(Bitmap32Stretch, RowByRowGivesTheSamePixels) {
       for (int y = 0; y < c.sh; ++y) stretcher.AddRow(src.Row(y));
     }
     EXPECT_TRUE(rows == whole) << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh;
+  }
+}
+
+// Only what lies outside the kept part is given up: those pixels stay as they were, and
+// on Linux the pages wholly outside it are no longer resident.
+TEST(Bitmap32Memory, ReleasingOutsideKeepsThePart) {
+  const TRect keeps[] = {{300, 40, 700, 90}, {0, 0, 2048, 1}, {2000, 199, 2048, 200}, {}};
+  for (const TRect& keep : keeps) {
+    TBitmap32 b = Numbered(2048, 200);
+    const TBitmap32 before = b;
+    b.ReleaseOutside(keep);
+    for (int y = keep.Top; y < keep.Bottom; ++y)
+      for (int x = keep.Left; x < keep.Right; ++x) ASSERT_EQ(b.At(x, y), before.At(x, y)) << x << "," << y;
+#if defined(__linux__)
+    // Rows 100 to 190 lie outside every part kept but the last row's: 8 KiB a row, whole pages.
+    const long page = ::sysconf(_SC_PAGESIZE);
+    const auto first = (reinterpret_cast<std::uintptr_t>(b.Row(100)) + page - 1) & ~std::uintptr_t(page - 1);
+    const auto last = reinterpret_cast<std::uintptr_t>(b.Row(190)) & ~std::uintptr_t(page - 1);
+    std::vector<unsigned char> resident((last - first) / page);
+    ASSERT_EQ(::mincore(reinterpret_cast<void*>(first), last - first, resident.data()), 0);
+    for (const unsigned char r : resident) EXPECT_EQ(r & 1, 0);
+#endif
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -138,6 +139,42 @@ TEST(Buffers, ALargeOpaquePictureIsHeldOnce) {
   rig.Threads.RunUntilIdle();
   EXPECT_LT(gLargest.load(), std::size_t(kWidth) * kHeight * sizeof(TPixel));
   EXPECT_EQ(rig.View.Picture().Width(), kWidth);
+}
+
+// A picture far larger than the client, replaced while its show-out waits to run (the
+// show loads the next item meanwhile), gives back the memory of what is not seen; every
+// frame of the show-out is still the one the whole picture gives, also where an effect
+// reads beside the pixels it draws.
+TEST(Buffers, APictureReplacedBeforeItsShowOutKeepsOnlyWhatIsSeen) {
+  const test::TTempDir dir;
+  // Rows of a width that puts a page boundary right beside the seen part in some of them.
+  constexpr int kWidth = 4160, kHeight = 300;
+  test::WriteFileBytes(dir / "p.bmp", test::MakeBmp24(kWidth, kHeight, [](int x, int y) {
+                         return static_cast<std::uint32_t>(x * 0x010203 + y * 0x030201) | 0x010101u;
+                       }));
+  TPicture picture;
+  ASSERT_TRUE(picture.LoadFromFile(dir / "p.bmp"));
+  for (const int style : {11, 12, 13, 14, 33}) {
+    SCOPED_TRACE(style);
+    TMotionRig replaced({64, 48}, {64, 48}), kept({64, 48}, {64, 48});
+    for (TMotionRig* rig : {&replaced, &kept}) {
+      rig->View.SetBgSolidColor(0x00336699);
+      rig->View.SetPicPos(TPicPos::poTopRight);
+      rig->ShowAtOnce(picture);
+      rig->View.SetShowOutStyle(style);
+      rig->View.ShowPic(2);
+    }
+    replaced.View.SetPicture(TPicture());
+    const int steps = kept.View.StepCount();
+    for (int target = 1; target <= steps; target += std::max(steps / 300, 1)) {
+      for (TMotionRig* rig : {&replaced, &kept}) {
+        TMotionRig& r = *rig;
+        r.Threads.RunUntil([&r, target] { return !r.View.Showing() || (r.View.StepPainted() && r.View.Step() >= target); });
+      }
+      ASSERT_TRUE(testing::SameBitmap("replaced_out", kept.Base.Surface.Screen(), replaced.Base.Surface.Screen()))
+          << "step " << target;
+    }
+  }
 }
 
 // A picture its decoder knows to be opaque, drawn at its own size, lends its pixels to
