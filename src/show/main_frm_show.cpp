@@ -1,6 +1,7 @@
 #include "show/main_frm_show.h"
 
 #include "imaging/codecs/codec_table.h"
+#include "trpic/compose.h"
 
 #include <algorithm>
 #include <atomic>
@@ -530,28 +531,36 @@ bool TMainFrmShow::LoadItemPicture(const TPicData& item) {
   }
   const TExtractMode mode = item.PicFileName.empty() ? TExtractMode::emMemoryBitmap : TExtractMode::emPictureFile;
   std::unique_ptr<TPicture> ahead;
-  TAheadOutcome outcome = TakeWorkAhead(item, mode, ahead);
+  TBitmap32 aheadDrawing;
+  TAheadOutcome outcome = TakeWorkAhead(item, mode, ahead, aheadDrawing);
   if (outcome == TAheadOutcome::Abandoned) return false;
   const auto load = [&](TExtractMode mode, const std::string& extension, std::int32_t position, std::int32_t size) {
     std::unique_ptr<TPicture> picture;
+    TBitmap32 drawing;
     // The item's own picture as the work ahead left it, once.
-    const TAheadOutcome done = std::exchange(outcome, TAheadOutcome::NotAhead);
+    TAheadOutcome done = std::exchange(outcome, TAheadOutcome::NotAhead);
     if (done == TAheadOutcome::Loaded) {
       picture = std::move(ahead);
-    } else if (done == TAheadOutcome::Failed) {
+      drawing = std::move(aheadDrawing);
+    } else if (done == TAheadOutcome::NotAhead) {
+      done = LoadOnWorker(mode, extension, position, size, picture, drawing);
+    }
+    if (done == TAheadOutcome::Failed) {
       // As if it had failed now.
       failedPictures_.emplace(static_cast<int>(mode), extension, position, size);
       return false;
-    } else if (!Extract(mode, extension, position, size, picture, nullptr, ItemPictureRequest())) {
-      return false;
     }
+    if (done == TAheadOutcome::Abandoned) return false;
+    if (done == TAheadOutcome::NotAhead && !Extract(mode, extension, position, size, picture, nullptr, ItemPictureRequest()))
+      return false;
     if (released_ || flags_.ExitPending) return false;
     view_.SetPicture(std::move(*picture));
+    if (!drawing.Empty()) view_.SetPictureDrawing(std::move(drawing));
     viewPictureEntry_.emplace(mode, extension, position, size);
     return true;
   };
   if (!load(mode, item.PicFileName, item.FilePos, item.FileSize)) {
-    if (released_ || flags_.ExitPending || !previous) return false;
+    if (released_ || flags_.ExitPending || closeRequested_ || !previous) return false;
     // The previous picture comes back as it was, with the mask it had.
     const auto& [oldMode, oldExtension, oldPosition, oldSize] = *previous;
     return load(oldMode, oldExtension, oldPosition, oldSize);
@@ -576,11 +585,16 @@ struct TMainFrmShow::TWorkAhead {
   std::int32_t Position = -1;
   std::int32_t Size = 0;
   TPicSizing Sizing;
+  // Ahead of the item's turn, the work keeps to kWorkAheadBytes; at its turn (the view's
+  // picture already gone) it holds what the UI thread would.
+  bool Bounded = true;
   std::atomic<bool> Stop{false};
   // Written by the worker, read on the UI thread once it has ended.
   bool TooLarge = false;
   bool Loaded = false;
   std::unique_ptr<TPicture> Picture;
+  // The picture drawn at the size shown, when the view would stretch it to get there.
+  TBitmap32 Drawing;
   // UI thread only.
   IWorkerThread* Worker = nullptr;
   bool Ended = false;
@@ -589,8 +603,7 @@ struct TMainFrmShow::TWorkAhead {
 bool TMainFrmShow::WorkingAhead() const { return ahead_ && !ahead_->Ended; }
 
 void TMainFrmShow::StartWorkAhead() {
-  IThreadHost* threads = view_.Threads();
-  if (!workAheadOn_ || threads == nullptr || ahead_ || released_ || closeRequested_ || flags_.ExitPending) return;
+  if (!workAheadOn_ || view_.Threads() == nullptr || ahead_ || released_ || closeRequested_ || flags_.ExitPending) return;
   if (nextIndex_ < 0 || nextIndex_ >= picCount_) return;
   const TPicData& item = *show_.PicList[static_cast<std::size_t>(nextIndex_)];
   if (item.MediaStyle != 0 || item.FilePos == -1 || item.FileSize == 0) return;
@@ -613,6 +626,10 @@ void TMainFrmShow::StartWorkAhead() {
   state->Sizing.SizeRef = item.PicSizeRef;
   state->Sizing.SizeHor = item.PicSizeHor;
   state->Sizing.SizeVer = item.PicSizeVer;
+  StartWork(std::move(state));
+}
+
+void TMainFrmShow::StartWork(std::shared_ptr<TWorkAhead> state) {
   IFileSystem& files = platform_.Files;
   const auto body = [state, &files](IWorkerContext& context) {
     TWorkAhead& work = *state;
@@ -629,15 +646,16 @@ void TMainFrmShow::StartWorkAhead() {
         w = single.Width;
         h = single.Height;
       }
-      if (w * h * 4 > kWorkAheadBytes) work.TooLarge = true;
+      if (work.Bounded && w * h * 4 > kWorkAheadBytes) work.TooLarge = true;
       return codecs::TPictureSize{drawn.Width, drawn.Height};
     };
     request.DrawnSize = [&work](codecs::TPictureSize native) {
       const TSize drawn = work.Sizing.SingleDrawn(native.Width, native.Height);
       return codecs::TPictureSize{drawn.Width, drawn.Height};
     };
-    request.Continue = [&work, &context] {
-      if (work.TooLarge || work.Stop || context.Terminated()) return false;
+    const auto goOn = [&work, &context] { return !work.TooLarge && !work.Stop && !context.Terminated(); };
+    request.Continue = [&work, &context, goOn] {
+      if (!goOn()) return false;
       // The UI thread takes its turn here (under the headless scheduler it runs only then).
       context.Synchronize([] {});
       return !work.Stop && !context.Terminated();
@@ -646,9 +664,19 @@ void TMainFrmShow::StartWorkAhead() {
     std::unique_ptr<TPicture> picture;
     work.Loaded = ExtractPayloadEntry(files, work.Mode, work.Extension, work.Position, path, picture, work.Size,
                                       request, false);
-    if (work.Loaded) work.Picture = std::move(picture);
+    if (!work.Loaded) return;
+    // The drawing the view's show-in would stretch on the UI thread (a picture held
+    // larger than shown: a preview, a picture kept whole for its stamp), made here.
+    const TPicture& held = *picture;
+    const TSize shown = work.Sizing.Of(held.Width(), held.Height(), work.Sizing.AsScreen);
+    const bool lent = held.Opaque() && held.HeldWidth() == shown.Width && held.HeldHeight() == shown.Height;
+    const std::int64_t bytes = (std::int64_t(held.HeldWidth()) * held.HeldHeight() +
+                                std::int64_t(shown.Width) * shown.Height) * 4;
+    if (shown.Width > 0 && shown.Height > 0 && !lent && (!work.Bounded || bytes <= kWorkAheadBytes) && goOn())
+      StretchOnto(work.Drawing, shown.Width, shown.Height, held.Bitmap(), held.Opaque());
+    work.Picture = std::move(picture);
   };
-  state->Worker = &threads->CreateWorker(body, [state] {
+  state->Worker = &view_.Threads()->CreateWorker(body, [state] {
     state->Ended = true;
     state->Worker = nullptr;
   }, false, TWorkerPriority::Lower);
@@ -670,17 +698,21 @@ void TMainFrmShow::EndWorkAhead() {
 }
 
 TMainFrmShow::TAheadOutcome TMainFrmShow::TakeWorkAhead(const TPicData& item, TExtractMode mode,
-                                                         std::unique_ptr<TPicture>& picture) {
+                                                         std::unique_ptr<TPicture>& picture, TBitmap32& drawing) {
   if (!ahead_) return TAheadOutcome::NotAhead;
-  const std::shared_ptr<TWorkAhead> state = ahead_;
-  const bool same = state->Item == &item && state->Mode == mode && state->Extension == item.PicFileName &&
-                    state->Position == item.FilePos && state->Size == item.FileSize &&
-                    state->Sizing == view_.PicSizing();
+  const TWorkAhead& state = *ahead_;
+  const bool same = state.Item == &item && state.Mode == mode && state.Extension == item.PicFileName &&
+                    state.Position == item.FilePos && state.Size == item.FileSize && state.Sizing == view_.PicSizing();
   if (!same) {
     // Done for another item or other sizes (the window changed): of no use.
     EndWorkAhead();
     return TAheadOutcome::NotAhead;
   }
+  return AwaitWork(picture, drawing);
+}
+
+TMainFrmShow::TAheadOutcome TMainFrmShow::AwaitWork(std::unique_ptr<TPicture>& picture, TBitmap32& drawing) {
+  const std::shared_ptr<TWorkAhead> state = ahead_;
   if (!state->Ended) {
     view_.Threads()->WaitPumping([&] { return state->Ended || flags_.ExitPending || released_ || closeRequested_; });
     if (!state->Ended) {
@@ -692,11 +724,34 @@ TMainFrmShow::TAheadOutcome TMainFrmShow::TakeWorkAhead(const TPicData& item, TE
   ahead_.reset();
   if (state->Loaded) {
     picture = std::move(state->Picture);
+    drawing = std::move(state->Drawing);
     return TAheadOutcome::Loaded;
   }
-  // Stopped or too large: not a failure of the picture.
-  if (state->TooLarge || state->Stop) return TAheadOutcome::NotAhead;
+  // Stopped or too large: not a failure of the picture. Work at the item's turn is only
+  // stopped by an exit or the close.
+  if (state->TooLarge || state->Stop) return state->Bounded ? TAheadOutcome::NotAhead : TAheadOutcome::Abandoned;
+  // A picture given up for an exit did not fail.
+  if (flags_.ExitPending || released_) return TAheadOutcome::Abandoned;
   return TAheadOutcome::Failed;
+}
+
+TMainFrmShow::TAheadOutcome TMainFrmShow::LoadOnWorker(TExtractMode mode, const std::string& extension,
+                                                        std::int32_t position, std::int32_t size,
+                                                        std::unique_ptr<TPicture>& picture, TBitmap32& drawing) {
+  if (!workAheadOn_ || view_.Threads() == nullptr || ahead_ || released_ || closeRequested_ || flags_.ExitPending)
+    return TAheadOutcome::NotAhead;
+  // A picture that failed once fails again: the show does not inflate it on every pass.
+  if (failedPictures_.contains(std::make_tuple(static_cast<int>(mode), extension, position, size)))
+    return TAheadOutcome::Failed;
+  auto state = std::make_shared<TWorkAhead>();
+  state->Mode = mode;
+  state->Extension = extension;
+  state->Position = position;
+  state->Size = size;
+  state->Sizing = view_.PicSizing();
+  state->Bounded = false;
+  StartWork(std::move(state));
+  return AwaitWork(picture, drawing);
 }
 
 void TMainFrmShow::SetItemCaption(const TPicData& item) {

@@ -116,8 +116,9 @@ class TMainFrmShow : public platform::IFormEvents {
   // before FormShow.
   void SetFlashPlatform(const TFlashSetupPlatform& platform) { flashPlatform_.emplace(platform); }
   // Work ahead: while an item is on screen the next one's picture is extracted and
-  // decoded on a worker of the view's thread host (when the view has one). On unless
-  // switched off, before FormShow.
+  // decoded on a worker of the view's thread host (when the view has one), and a picture
+  // not done ahead is loaded on a worker at its turn. On unless switched off (then the UI
+  // thread loads every picture), before FormShow.
   void SetWorkAhead(bool on) { workAheadOn_ = on; }
   // A worker of the work ahead has not ended yet.
   bool WorkingAhead() const;
@@ -162,11 +163,14 @@ class TMainFrmShow : public platform::IFormEvents {
   bool LoadItemPicture(const TPicData& item);
 
   // The work ahead: the picture of the item at NextIndex, decoded on a worker for the sizes
-  // the view will draw it at. The worker never touches the view or the show; it hands the
-  // picture over when it ends.
+  // the view will draw it at (and drawn at the size shown where the view would stretch
+  // it). The worker never touches the view or the show; it hands the picture over when it
+  // ends. At an item's turn, a picture not done ahead is loaded the same way while the
+  // messages go on, so that the UI thread never inflates, decodes or stretches a picture.
   struct TWorkAhead;
   enum class TAheadOutcome { NotAhead, Loaded, Failed, Abandoned };
   void StartWorkAhead();
+  void StartWork(std::shared_ptr<TWorkAhead> state);
   // Asks the worker to stop at its next check (an exit, the close).
   void StopWorkAhead();
   // Stops the worker and waits, with the messages going on, until it has ended.
@@ -174,7 +178,13 @@ class TMainFrmShow : public platform::IFormEvents {
   // At the item's turn: its picture from the work ahead (waiting for the worker if it
   // still runs). NotAhead when nothing usable was done ahead (the caller loads it itself);
   // Abandoned when an exit or the close came during the wait.
-  TAheadOutcome TakeWorkAhead(const TPicData& item, TExtractMode mode, std::unique_ptr<TPicture>& picture);
+  TAheadOutcome TakeWorkAhead(const TPicData& item, TExtractMode mode, std::unique_ptr<TPicture>& picture,
+                              TBitmap32& drawing);
+  // Waits, pumping, for the worker of ahead_ and takes what it made.
+  TAheadOutcome AwaitWork(std::unique_ptr<TPicture>& picture, TBitmap32& drawing);
+  // An entry's picture loaded now on a worker; NotAhead when the view has no workers.
+  TAheadOutcome LoadOnWorker(TExtractMode mode, const std::string& extension, std::int32_t position, std::int32_t size,
+                             std::unique_ptr<TPicture>& picture, TBitmap32& drawing);
 
   TShowPlatform platform_;
   platform::IFormWindow& form_;

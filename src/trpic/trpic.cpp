@@ -226,6 +226,7 @@ void TCustomTrPic::SetPicture(TPicture&& value) {
 void TCustomTrPic::ReleaseLeavingPicture() {
   picLent_ = false;
   loanPatch_ = TBitmap32();
+  pictureDrawing_ = TBitmap32();
   // A picture on its way out (its show-out pending or running while the next one is
   // loaded) is drawn only where it meets the client: the rest of a picture far larger
   // than the screen would otherwise stay in memory beside the next one. The mirrored

@@ -25,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lumora {
@@ -146,6 +147,12 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents, private IMediaView {
   const TPicture& Picture() const { return picture_; }
   void SetPicture(const TPicture* value);  // stored only; layout happens at the next show-in
   void SetPicture(TPicture&& value);  // the same, without a copy
+  // The picture's drawing at the size it is shown at, made off the UI thread
+  // (StretchOnto of the picture, as the view would draw it): a composition of the
+  // picture at that size takes it instead of stretching the picture again (the show-in's,
+  // and the show-out's too where the picture is held much larger). Set after SetPicture,
+  // which drops it.
+  void SetPictureDrawing(TBitmap32&& drawing) { pictureDrawing_ = std::move(drawing); }
   bool Showing() const { return showing_; }
   std::uint16_t FloatSpeed() const { return floatSpeed_; }
   void SetFloatSpeed(std::uint16_t value) { floatSpeed_ = value == 0 ? 1 : value; }
@@ -401,6 +408,7 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents, private IMediaView {
   TBitmap32 captionBitmap_;
   TBitmap32 picBitmap_;
   TBitmap32 spareBitmap_;  // the previous PicBitmap's memory, while PicBitmap is empty
+  TBitmap32 pictureDrawing_;  // see SetPictureDrawing
   bool picLent_ = false;   // PicBitmap holds Picture's pixels
   // While a lent picture is sent out, PicBitmap shows the background where it lies over
   // it; the picture's own pixels of that part wait here (at loanPatchAt_ in PicBitmap).

@@ -8,6 +8,7 @@
 #include "trpic/view_support.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 namespace lumora {
@@ -39,6 +40,24 @@ void TCustomTrPic::ComposePictureInto(TBitmap32& bitmap, int width, int height) 
       picLent_ = true;
       return;
     }
+  }
+  if (&bitmap == &picBitmap_ && !pictureDrawing_.Empty()) {
+    if (pictureDrawing_.Width() == width && pictureDrawing_.Height() == height) {
+      spareBitmap_ = TBitmap32();
+      // A picture held at four times the drawing's pixels or more keeps its drawing for
+      // the next composition (the show-out's), a copy being far cheaper than that stretch;
+      // otherwise it is used once.
+      const std::int64_t held = std::int64_t(picture_.HeldWidth()) * picture_.HeldHeight();
+      if (held >= 4 * std::int64_t(width) * height) {
+        picBitmap_ = pictureDrawing_;
+      } else {
+        picBitmap_ = std::move(pictureDrawing_);
+        pictureDrawing_ = TBitmap32();
+      }
+      return;
+    }
+    // Made for another size: of no use.
+    pictureDrawing_ = TBitmap32();
   }
   if (&bitmap == &picBitmap_ && !spareBitmap_.Empty()) {
     // Pictures of one size follow each other: the memory of the last one is reused, and

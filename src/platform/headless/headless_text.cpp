@@ -244,10 +244,15 @@ struct THeadlessTextRasterizer::TImpl {
 std::mutex THeadlessTextRasterizer::TImpl::resolvedMutex;
 std::map<std::tuple<std::string, int, std::string>, std::string> THeadlessTextRasterizer::TImpl::resolved;
 
-THeadlessTextRasterizer::THeadlessTextRasterizer() : impl_(std::make_unique<TImpl>()) {}
+THeadlessTextRasterizer::THeadlessTextRasterizer() = default;
 THeadlessTextRasterizer::~THeadlessTextRasterizer() = default;
 
-std::string THeadlessTextRasterizer::FaceFile(const TTextFont& font) { return impl_->Resolve(font); }
+THeadlessTextRasterizer::TImpl& THeadlessTextRasterizer::Impl() {
+  std::call_once(implOnce_, [this] { impl_ = std::make_unique<TImpl>(); });
+  return *impl_;
+}
+
+std::string THeadlessTextRasterizer::FaceFile(const TTextFont& font) { return Impl().Resolve(font); }
 
 namespace {
 
@@ -279,7 +284,7 @@ TLineInk MeasureInk(FT_Face face, const TFaceMetrics& metrics, std::u32string_vi
 
 TTextExtent THeadlessTextRasterizer::TextExtent(const TTextFont& font, std::string_view text) {
   TFaceMetrics metrics;
-  FT_Face face = impl_->Face(font, metrics);
+  FT_Face face = Impl().Face(font, metrics);
   if (face == nullptr) return {};
   // The extent holds every pixel the text paints.
   return {MeasureInk(face, metrics, UnicodeFromCodePage(text, CodePageOfCharset(font.Charset))).Width, metrics.CellHeight};
@@ -288,7 +293,7 @@ TTextExtent THeadlessTextRasterizer::TextExtent(const TTextFont& font, std::stri
 void THeadlessTextRasterizer::PaintText(TBitmap32& target, int x, int y, const TTextFont& font, std::string_view text,
                                        TPixel colour) {
   TFaceMetrics metrics;
-  FT_Face face = impl_->Face(font, metrics);
+  FT_Face face = Impl().Face(font, metrics);
   if (face == nullptr) return;
   const int baseline = y + metrics.Ascent;
   // Glyphs that reach left of the first advance start that much further right.

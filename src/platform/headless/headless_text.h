@@ -7,6 +7,7 @@
 #include "platform/text.h"
 
 #include <memory>
+#include <mutex>
 
 namespace lumora::platform {
 
@@ -26,6 +27,10 @@ class THeadlessTextRasterizer final : public ITextRasterizer {
 
  private:
   struct TImpl;
+  // FreeType and the font configuration start at the first text, not with the
+  // rasterizer: a show without captions never waits for them.
+  TImpl& Impl();
+  std::once_flag implOnce_;
   std::unique_ptr<TImpl> impl_;
 };
 

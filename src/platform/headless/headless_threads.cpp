@@ -41,7 +41,7 @@ class THeadlessThreadHost::TWorker final : public IWorkerThread, public IWorkerC
     wake_ = wakeTick;
     Yield(TState::Waiting);
   }
-  std::uint32_t TickCount() const override { return host_.now_; }
+  std::uint32_t TickCount() const override { return host_.TickCount(); }
 
   // Worker thread: waits for the baton, runs the body, reports the end.
   void Main() {
@@ -165,19 +165,27 @@ bool THeadlessThreadHost::Step() {
   return false;
 }
 
+void THeadlessThreadHost::SetPaused(bool paused) {
+  if (paused == paused_) return;
+  if (paused)
+    pausedAt_ = now_ - lostTicks_;
+  else
+    lostTicks_ = now_ - pausedAt_;
+  paused_ = paused;
+}
+
 bool THeadlessThreadHost::AdvanceClock(std::uint64_t limit) {
-  std::optional<std::uint32_t> next;
+  // A paused clock wakes nobody.
+  if (paused_) return false;
+  const std::uint32_t tick = TickCount();
   std::int64_t best = std::numeric_limits<std::int64_t>::max();
   for (const auto& worker : workers_) {
     if (worker->state_ != TWorker::TState::Waiting || !worker->wake_) continue;
-    const auto ahead = static_cast<std::int32_t>(*worker->wake_ - now_);
-    if (ahead > 0 && ahead < best) {
-      best = ahead;
-      next = *worker->wake_;
-    }
+    const auto ahead = static_cast<std::int32_t>(*worker->wake_ - tick);
+    if (ahead > 0 && ahead < best) best = ahead;
   }
-  if (!next || static_cast<std::uint64_t>(best) > limit) return false;
-  now_ = *next;
+  if (best == std::numeric_limits<std::int64_t>::max() || static_cast<std::uint64_t>(best) > limit) return false;
+  now_ += static_cast<std::uint32_t>(best);
   return true;
 }
 

@@ -58,12 +58,22 @@ constexpr const char* kVideoSink =
     "videoconvert ! videoscale add-borders=false ! capsfilter name=size ! "
     "ximagesink name=sink force-aspect-ratio=false handle-events=false";
 
+// The media framework starts when the first medium is opened, not with the player: a
+// show without sound or video never waits for it, and one with them does not wait
+// for it before its first picture.
+void StartGstreamer() {
+  static const bool started = [] {
+    gst_init(nullptr, nullptr);
+    gst_pb_utils_init();
+    return true;
+  }();
+  (void)started;
+}
+
 }  // namespace
 
 TGstMediaPlayer::TGstMediaPlayer(TX11Loop& loop, TGstMedia media)
     : loop_(loop), media_(media), state_(std::make_shared<TState>()) {
-  gst_init(nullptr, nullptr);
-  gst_pb_utils_init();
   state_->Player = this;
 }
 
@@ -115,6 +125,7 @@ void TGstMediaPlayer::Ended(bool failed) {
 bool TGstMediaPlayer::Open(const std::filesystem::path& path) {
   const bool notify = TakeNotify();
   if (state_->Pipeline != nullptr || path.empty()) return false;
+  StartGstreamer();
   GError* error = nullptr;
   gchar* uri = gst_filename_to_uri(path.c_str(), &error);
   if (uri == nullptr) {

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <utility>
 
 namespace lumora {
 namespace {
@@ -39,9 +41,9 @@ struct TRun {
 
 // Eight ticks of a shuffled show: a full-window photo with effects, a picture that no
 // decoder reads (its header passes the early check), and one at its own size at a random
-// place.
-TRun Play(bool workAhead) {
-  TShowRig rig("S", {320, 240}, {320, 240}, true);
+// place. In the preview the pictures are held at the screen's scale and drawn smaller.
+TRun Play(bool workAhead, const std::string& runMode, platform::TSize client) {
+  TShowRig rig(runMode, client, {320, 240}, true);
   rig.WorkAhead = workAhead;
   const auto photo = rig.Writer.AddEntry(test::EncodeJpeg(test::PhotoLikePicture(640, 480), 85));
   test::TBytes damaged = test::BytesOf("\xFF\xD8\xFF\xE0");
@@ -74,13 +76,16 @@ TRun Play(bool workAhead) {
 }
 
 TEST(WorkAhead, FramesAreTheSameWithAndWithoutDecodingAheadAFailingPictureIncluded) {
-  const TRun plain = Play(false);
-  const TRun ahead = Play(true);
-  EXPECT_EQ(plain.DoneAhead, 0);
-  EXPECT_GE(ahead.DoneAhead, 6) << "the work ahead ran before most ticks";
-  EXPECT_EQ(ahead.Items, plain.Items) << "the same sequence";
-  ASSERT_EQ(ahead.Frames.size(), plain.Frames.size());
-  for (std::size_t i = 0; i < plain.Frames.size(); ++i) ASSERT_EQ(ahead.Frames[i], plain.Frames[i]) << "frame " << i;
+  for (const auto& [runMode, client] : {std::pair<std::string, platform::TSize>{"S", {320, 240}}, {"P", {160, 120}}}) {
+    SCOPED_TRACE(runMode);
+    const TRun plain = Play(false, runMode, client);
+    const TRun ahead = Play(true, runMode, client);
+    EXPECT_EQ(plain.DoneAhead, 0);
+    EXPECT_GE(ahead.DoneAhead, 8) << "every picture loaded on a worker";
+    EXPECT_EQ(ahead.Items, plain.Items) << "the same sequence";
+    ASSERT_EQ(ahead.Frames.size(), plain.Frames.size());
+    for (std::size_t i = 0; i < plain.Frames.size(); ++i) ASSERT_EQ(ahead.Frames[i], plain.Frames[i]) << "frame " << i;
+  }
 }
 
 TEST(WorkAhead, AnExitWhileTheNextPictureDecodesAheadStopsItAtOnceAndLeavesNoFile) {

@@ -261,6 +261,33 @@ TEST(Transitions, ShowOutOfAMaskedPictureRevealsTheBackgroundItWasComposedOver) 
   EXPECT_TRUE(testing::SameBitmap("masked_show_out", background, rig.Base.Surface.Screen()));
 }
 
+// The display goes dark mid-transition: the workers' clock stands still however long it
+// stays dark, then the transition goes on from the frame it held at, with the same frames.
+TEST(Transitions, APausedHostHoldsTheTransitionWhereItIsAndResumesIt) {
+  TMotionRig rig({800, 600}, {800, 600});
+  const TPicture picture = testing::PatternPicture(640, 480);
+  rig.View.SetPicture(&picture);
+  rig.View.SetShowInStyle(1);
+  rig.View.SetShowSpeed(5);
+  rig.View.ShowPic(1);
+  rig.Threads.RunFor(1000);
+  const std::uint64_t frames = rig.Threads.SynchronizedCalls();
+  const std::uint32_t tick = rig.Threads.TickCount();
+  ASSERT_GT(frames, 3u);
+  rig.Threads.SetPaused(true);
+  rig.Threads.RunFor(60000);
+  rig.Threads.RunUntilIdle();
+  EXPECT_EQ(rig.Threads.SynchronizedCalls(), frames);
+  EXPECT_EQ(rig.Threads.TickCount(), tick);
+  EXPECT_TRUE(rig.View.Showing());
+  rig.Threads.SetPaused(false);
+  const std::vector<std::uint32_t> ticks = FrameTicks(rig);
+  EXPECT_EQ(frames + ticks.size(), 642u);
+  ASSERT_FALSE(ticks.empty());
+  EXPECT_LT(ticks.front() - tick, 20u) << "the next frame comes as soon as the clock moves again";
+  EXPECT_TRUE(rig.View.PicShown());
+}
+
 TEST(Transitions, WithoutAThreadHostATransitionEndsAtOnce) {
   testing::TViewRig<> rig({40, 30}, {40, 30});
   const TPicture picture = testing::SolidPicture(10, 10, kBlue);
