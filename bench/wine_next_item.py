@@ -6,9 +6,8 @@
 
 lumora.scr /s plays a packed show of photographs (ImageMagick's enlargements of the
 Debian wallpapers: 6000 x 4000, about 24 megapixels, JPEG) shown full window on a
-1920 x 1080 display, each for PicInterval 2 s and coming in at once (style 0). A small
-native watcher (bench/pixel_watch.cpp) polls the screen's middle pixel every
-millisecond; the time between one photo's first appearance and the next one's is
+1920 x 1080 display, each for PicInterval 2 s and coming in at once (style 0). The
+screen's middle pixel is read from the X server every millisecond (startup.TPixels); the time between one photo's first appearance and the next one's is
 PicInterval plus the wait for the next photo (its loading, the timer's 50 ms tick,
 the drawing). The same show of 640 x 427 copies of the photos, cheap to decode but
 stretched to the window at their turn, is shown beside it. An even number of items
@@ -16,11 +15,11 @@ keeps the two photos alternating when the show starts over.
 """
 
 import argparse
-import dataclasses
 import statistics
 import subprocess
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -29,8 +28,8 @@ sys.dont_write_bytecode = True
 
 import lumora_e2e  # noqa: E402
 from lumora_e2e import TSession  # noqa: E402
+from startup import HEIGHT, WIDTH, TPixels, TSession1080  # noqa: E402
 
-WIDTH, HEIGHT = 1920, 1080
 PHOTOS = ("/usr/share/backgrounds/mate/nature/Aqua.jpg", "/usr/share/backgrounds/mate/nature/Storm.jpg")
 INTERVAL = 2
 
@@ -53,34 +52,30 @@ def Show(s: TSession, name: str, photos: list, items: int) -> Path:
     return scr
 
 
-def Gaps(s: TSession, scr: Path, watcher: Path, items: int, colours: list) -> list:
+def Changes(s: TSession, scr: Path, pixels: TPixels, seconds: float) -> list:
+    """(milliseconds since the start, colour) each time the middle pixel changes."""
+    process = s.StartScr(scr, "/s")
+    start = time.monotonic()
+    changes, last = [], None
+    while time.monotonic() - start < seconds:
+        pixel = pixels.At(WIDTH // 2, HEIGHT // 2)
+        if pixel != last:
+            last = pixel
+            changes.append((1000 * (time.monotonic() - start), (pixel >> 16 & 255, pixel >> 8 & 255, pixel & 255)))
+        time.sleep(0.001)
+    process.Kill()
+    return changes
+
+
+def Gaps(s: TSession, scr: Path, pixels: TPixels, items: int, colours: list) -> list:
     """Milliseconds between the first appearances of consecutive items."""
     s.ParkPointer()
-    seconds = items * (INTERVAL + 2) + 10
-    watch = subprocess.Popen([str(watcher), s.Display, str(WIDTH // 2), str(HEIGHT // 2), str(seconds)],
-                             stdout=subprocess.PIPE, text=True)
-    process = s.StartScr(scr, "/s")
-    out, _ = watch.communicate(timeout=seconds + 30)
-    process.Kill()
     onsets = []
-    for line in out.splitlines():
-        ms, *rgb = line.split()
-        rgb = tuple(int(c) for c in rgb)
+    for ms, rgb in Changes(s, scr, pixels, items * (INTERVAL + 2) + 10):
         close = [i for i, c in enumerate(colours) if max(abs(a - b) for a, b in zip(c, rgb)) <= 24]
         if close and (not onsets or onsets[-1][1] != close[0]):
-            onsets.append((float(ms), close[0]))
+            onsets.append((ms, close[0]))
     return [b[0] - a[0] for a, b in zip(onsets, onsets[1:])]
-
-
-def Colour(s: TSession, scr: Path, watcher: Path) -> tuple:
-    """The middle pixel a one-item show of the photo settles on."""
-    watch = subprocess.Popen([str(watcher), s.Display, str(WIDTH // 2), str(HEIGHT // 2), "8"],
-                             stdout=subprocess.PIPE, text=True)
-    process = s.StartScr(scr, "/s")
-    out, _ = watch.communicate(timeout=40)
-    process.Kill()
-    last = out.splitlines()[-1].split()
-    return tuple(int(c) for c in last[1:])
 
 
 def main() -> int:
@@ -95,22 +90,19 @@ def main() -> int:
     lumora_e2e.PreparePrefix(config)
     with tempfile.TemporaryDirectory() as tmp:
         folder = Path(tmp)
-        watcher = folder / "pixel_watch"
-        subprocess.run(["c++", "-O2", str(ROOT / "bench/pixel_watch.cpp"), "-lX11", "-o", str(watcher)], check=True)
         big = [Photo(p, "6000x4000", folder) for p in PHOTOS]
         small = [Photo(p, "640x427", folder) for p in PHOTOS]
-        session = TSession(config, "bench.wine_next_item")
-        session.DisplayOptions = dataclasses.replace(session.DisplayOptions, WineDesktop=False,
-                                                     Screens=((WIDTH, HEIGHT),))
-        with session as s:
-            colours = [Colour(s, Show(s, f"colour{i}.scr", [p], 1), watcher) for i, p in enumerate(small)]
+        with TSession1080(config, "bench.wine_next_item") as s:
+            pixels = TPixels(s.Display)
+            # The middle pixel a one-item show of each photo settles on.
+            colours = [Changes(s, Show(s, f"colour{i}.scr", [p], 1), pixels, 8)[-1][1] for i, p in enumerate(small)]
             if colours[0] == colours[1]:
                 print(f"the two photos meet in the same colour {colours[0]}: pick others")
                 return 1
             print(f"lumora.scr /s, {a.items} items full window at {WIDTH} x {HEIGHT}, PicInterval {INTERVAL} s, "
                   "style 0; the time between two items minus PicInterval, in ms:")
             for name, photos in (("640 x 427 JPEGs", small), ("6000 x 4000 JPEGs", big)):
-                gaps = Gaps(s, Show(s, "next.scr", photos, a.items), watcher, a.items, colours)
+                gaps = Gaps(s, Show(s, "next.scr", photos, a.items), pixels, a.items, colours)
                 waits = [g - 1000 * INTERVAL for g in gaps]
                 if not waits:
                     print(f"  {name}: no change of item seen")
