@@ -26,6 +26,7 @@ sys.dont_write_bytecode = True
 
 import lumora_e2e  # noqa: E402
 from test_show import RED, RedPictureShow  # noqa: E402
+from startup import PhotoShow  # noqa: E402
 
 CENTRE = (lumora_e2e.SCREEN_WIDTH // 2, lumora_e2e.SCREEN_HEIGHT // 2)
 
@@ -48,18 +49,6 @@ def FloatingShow(s, name: str) -> Path:
 
 
 BLUE = (0, 0, 255)
-
-
-def PhotoShow(s, name: str, photo: Path) -> Path:
-    entries = [photo.read_bytes()]
-    _, refs = s.MakeShowScr(name, "", entries)
-    (pos, size), = refs
-    config = ("[AppInfo]\r\nPicCount=1\r\nSndCount=0\r\n[Settings]\r\nIsUseSplash=0\r\n"
-              "[Background]\r\nBgStyle=0\r\nBgSolidColor=00FF0000\r\n"
-              f"[Pic1]\r\nPicFileName=.jpg\r\nFilePos={pos}\r\nFileSize={size}\r\nPicPos=1\r\nPicSize=1\r\n"
-              "ShowInStyle=0\r\nShowOutStyle=0\r\nIsPicFloat=0\r\nPicInterval=2\r\n")
-    scr, _ = s.MakeShowScr(name, config, entries)
-    return scr
 
 
 def Shown(s, empty) -> bool:
@@ -105,7 +94,8 @@ def main() -> int:
     play = native / "lumora-play"
     with lumora_e2e.TSession(config, "bench.linux_play") as s:
         photo = args.photo is not None
-        red = PhotoShow(s, "photo.scr", args.photo) if photo else RedPictureShow(s, "red.scr")
+        red = (PhotoShow(s, "photo.scr", [args.photo.read_bytes()], interval=2) if photo
+               else RedPictureShow(s, "red.scr"))
         floating = FloatingShow(s, "float.scr")
         nativeTimes, wineTimes = [], []
         for _ in range(args.runs):

@@ -89,15 +89,17 @@ class TSession1080(lumora_e2e.TSession):
                                    f'"{WIDTH}x{HEIGHT}"')
 
 
-def PhotoShow(s, name: str, photo: Path) -> Path:
-    entries = [photo.read_bytes()]
-    _, refs = s.MakeShowScr(name, "", entries)
-    (pos, size), = refs
-    config = ("[AppInfo]\r\nPicCount=1\r\nSndCount=0\r\n[Settings]\r\nIsUseSplash=0\r\n"
-              "[Background]\r\nBgStyle=0\r\nBgSolidColor=00FF0000\r\n"
-              f"[Pic1]\r\nPicFileName=.jpg\r\nFilePos={pos}\r\nFileSize={size}\r\nPicPos=1\r\nPicSize=1\r\n"
-              "ShowInStyle=0\r\nShowOutStyle=0\r\nIsPicFloat=0\r\nPicInterval=30\r\n")
-    scr, _ = s.MakeShowScr(name, config, entries)
+def PhotoShow(s, name: str, photos: list, items: int = 1, interval: int = 30, background: str = "00FF0000") -> Path:
+    """A packed show of items JPEG photos (bytes; taken in turn) full window, each coming
+    in at once (style 0) and staying interval seconds, on a solid background."""
+    _, refs = s.MakeShowScr(name, "", photos)
+    config = (f"[AppInfo]\r\nPicCount={items}\r\nSndCount=0\r\n[Settings]\r\nIsUseSplash=0\r\n"
+              f"[Background]\r\nBgStyle=0\r\nBgSolidColor={background}\r\n")
+    for i in range(items):
+        pos, size = refs[i % len(refs)]
+        config += (f"[Pic{i + 1}]\r\nPicFileName=.jpg\r\nFilePos={pos}\r\nFileSize={size}\r\nPicPos=1\r\n"
+                   f"PicSize=1\r\nShowInStyle=0\r\nShowOutStyle=0\r\nIsPicFloat=0\r\nPicInterval={interval}\r\n")
+    scr, _ = s.MakeShowScr(name, config, photos)
     return scr
 
 
@@ -174,7 +176,7 @@ def main() -> int:
     play = native / "lumora-play"
     load = os.getloadavg()[0]
     with TSession1080(config, "bench.startup") as s:
-        scr = PhotoShow(s, "photo.scr", photo)
+        scr = PhotoShow(s, "photo.scr", [photo.read_bytes()])
         pixels = TPixels(s.Display)
         expected = Expected(photo)
         nativeTimes, wineTimes = [], []

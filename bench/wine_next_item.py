@@ -28,7 +28,7 @@ sys.dont_write_bytecode = True
 
 import lumora_e2e  # noqa: E402
 from lumora_e2e import TSession  # noqa: E402
-from startup import HEIGHT, WIDTH, TPixels, TSession1080  # noqa: E402
+from startup import HEIGHT, WIDTH, PhotoShow, TPixels, TSession1080  # noqa: E402
 
 PHOTOS = ("/usr/share/backgrounds/mate/nature/Aqua.jpg", "/usr/share/backgrounds/mate/nature/Storm.jpg")
 INTERVAL = 2
@@ -38,18 +38,6 @@ def Photo(source: str, size: str, folder: Path) -> bytes:
     out = folder / f"{Path(source).stem}-{size}.jpg"
     subprocess.run(["convert", source, "-resize", f"{size}!", "-quality", "90", str(out)], check=True)
     return out.read_bytes()
-
-
-def Show(s: TSession, name: str, photos: list, items: int) -> Path:
-    _, refs = s.MakeShowScr(name, "", photos)
-    config = ("[AppInfo]\r\n" f"PicCount={items}\r\nSndCount=0\r\n[Settings]\r\nIsUseSplash=0\r\n"
-              "[Background]\r\nBgStyle=0\r\nBgSolidColor=00000000\r\n")
-    for i in range(items):
-        pos, size = refs[i % len(refs)]
-        config += (f"[Pic{i + 1}]\r\nPicFileName=.jpg\r\nFilePos={pos}\r\nFileSize={size}\r\nPicPos=1\r\n"
-                   f"PicSize=1\r\nShowInStyle=0\r\nShowOutStyle=0\r\nIsPicFloat=0\r\nPicInterval={INTERVAL}\r\n")
-    scr, _ = s.MakeShowScr(name, config, photos)
-    return scr
 
 
 def Changes(s: TSession, scr: Path, pixels: TPixels, seconds: float) -> list:
@@ -95,14 +83,16 @@ def main() -> int:
         with TSession1080(config, "bench.wine_next_item") as s:
             pixels = TPixels(s.Display)
             # The middle pixel a one-item show of each photo settles on.
-            colours = [Changes(s, Show(s, f"colour{i}.scr", [p], 1), pixels, 8)[-1][1] for i, p in enumerate(small)]
+            colours = [Changes(s, PhotoShow(s, f"colour{i}.scr", [p], 1, INTERVAL, "00000000"), pixels, 8)[-1][1]
+                       for i, p in enumerate(small)]
             if colours[0] == colours[1]:
                 print(f"the two photos meet in the same colour {colours[0]}: pick others")
                 return 1
             print(f"lumora.scr /s, {a.items} items full window at {WIDTH} x {HEIGHT}, PicInterval {INTERVAL} s, "
                   "style 0; the time between two items minus PicInterval, in ms:")
             for name, photos in (("640 x 427 JPEGs", small), ("6000 x 4000 JPEGs", big)):
-                gaps = Gaps(s, Show(s, "next.scr", photos, a.items), pixels, a.items, colours)
+                scr = PhotoShow(s, "next.scr", photos, a.items, INTERVAL, "00000000")
+                gaps = Gaps(s, scr, pixels, a.items, colours)
                 waits = [g - 1000 * INTERVAL for g in gaps]
                 if not waits:
                     print(f"  {name}: no change of item seen")
