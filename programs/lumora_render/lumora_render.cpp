@@ -240,6 +240,28 @@ TPicture TestCard(int width, int height) {
 
 // All 79 styles at the middle of their show-in, 10 cells a row, each labelled with its
 // number; a cell is the client size.
+// The headless platform a view draws on, for one rendering of client size w x h.
+struct TRenderRig {
+  platform::THeadlessSurface Surface;
+  platform::THeadlessDesktopCapture Desktop;
+  platform::THeadlessRandom Random;
+  platform::THeadlessMessageBox Messages;
+  platform::THeadlessThreadHost Threads;
+  TTrPic View;
+
+  TRenderRig(const TRenderOptions& o, int w, int h, const TPictures& p, platform::ITextRasterizer& text)
+      : Surface({w, h}, {o.ScreenWidth.value_or(w), o.ScreenHeight.value_or(h)}),
+        Random(o.Seed),
+        View(TTrPicPlatform{Surface, text, Desktop, Random, Messages, &Threads}) {
+    Desktop.SetPicture(p.Desktop.Bitmap());
+  }
+
+  void Configure(const TRenderOptions& o, const TPictures& p, TPicture picture) {
+    lumora::tools::Configure(View, o, p, std::move(picture),
+                             [this](const std::function<bool()>& done) { Threads.RunUntil(done); });
+  }
+};
+
 int RenderGallery(const TRenderOptions& o, const TPictures& p, platform::ITextRasterizer& text) {
   constexpr int kColumns = 10, kRows = 8;
   const int cw = o.ClientWidth, ch = o.ClientHeight;
@@ -250,22 +272,15 @@ int RenderGallery(const TRenderOptions& o, const TPictures& p, platform::ITextRa
   font.Height = -std::max(ch / 6, 9);
   font.Bold = true;
   for (int style = 0; style <= kLastTrPicStyle; ++style) {
-    platform::THeadlessSurface surface({cw, ch}, {o.ScreenWidth.value_or(cw), o.ScreenHeight.value_or(ch)});
-    platform::THeadlessDesktopCapture desktop;
-    desktop.SetPicture(p.Desktop.Bitmap());
-    platform::THeadlessRandom random(o.Seed);
-    platform::THeadlessMessageBox messages;
-    platform::THeadlessThreadHost threads;
-    TTrPic view(TTrPicPlatform{surface, text, desktop, random, messages, &threads});
+    TRenderRig rig(o, cw, ch, p, text);
     TRenderOptions cell = o;
     cell.Style = style;
     cell.ShowOut = false;
     cell.Step = style == 0 ? 0 : kMiddleStep;
     cell.Stamp = false;
-    Configure(view, cell, cellPictures, cellPictures.Picture,
-              [&threads](const std::function<bool()>& done) { threads.RunUntil(done); });
+    rig.Configure(cell, cellPictures, cellPictures.Picture);
     const int x = (style % kColumns) * cw, y = (style / kColumns) * ch;
-    sheet.CopyRect(x, y, surface.Screen(), surface.Screen().Bounds());
+    sheet.CopyRect(x, y, rig.Surface.Screen(), rig.Surface.Screen().Bounds());
     const std::string label = std::to_string(style);
     const platform::TTextExtent extent = text.TextExtent(font, label);
     sheet.FillRect(TRect{x, y, x + extent.Width + 4, y + extent.Height}, 0xFF000000u);
@@ -312,19 +327,11 @@ int Run(const std::vector<std::string>& args) {
 
   if (o.Gallery) return RenderGallery(o, p, text);
 
-  platform::THeadlessSurface surface({o.ClientWidth, o.ClientHeight},
-                                     {o.ScreenWidth.value_or(o.ClientWidth), o.ScreenHeight.value_or(o.ClientHeight)});
-  platform::THeadlessDesktopCapture desktop;
-  desktop.SetPicture(p.Desktop.Bitmap());
-  platform::THeadlessRandom random(o.Seed);
-  platform::THeadlessMessageBox messages;
-  platform::THeadlessThreadHost threads;
-  TTrPic view(TTrPicPlatform{surface, text, desktop, random, messages, &threads});
-  Configure(view, o, p, std::move(p.Picture),
-            [&threads](const std::function<bool()>& done) { threads.RunUntil(done); });
-  ReportMessages(messages);
+  TRenderRig rig(o, o.ClientWidth, o.ClientHeight, p, text);
+  rig.Configure(o, p, std::move(p.Picture));
+  ReportMessages(rig.Messages);
 
-  const TBitmap32& out = o.FrameOnly ? view.CompositeBitmap() : surface.Screen();
+  const TBitmap32& out = o.FrameOnly ? rig.View.CompositeBitmap() : rig.Surface.Screen();
   if (!WritePng(o.OutputFile, out, &error)) {
     std::fprintf(stderr, "lumora-render: %s\n", error.c_str());
     return kRenderError;
