@@ -2,7 +2,7 @@
 """The wait between pictures under Wine: figures, not a test.
 
     bench/wine_next_item.py [--scr build/windows/lumora.scr] [--helpers build/windows/e2e]
-                            [--work build/native/tests/e2e] [--items 6]
+                            [--work build/native/tests/e2e] [--items 6] [--keep-trace DIR]
 
 lumora.scr /s plays a packed show of photographs (ImageMagick's enlargements of the
 Debian wallpapers: 6000 x 4000, about 24 megapixels, JPEG) shown full window on a
@@ -12,6 +12,12 @@ PicInterval plus the wait for the next photo (its loading, the timer's 50 ms tic
 the drawing). The same show of 640 x 427 copies of the photos, cheap to decode but
 stretched to the window at their turn, is shown beside it. An even number of items
 keeps the two photos alternating when the show starts over.
+
+The show also writes its trace (LUMORA_TRACE, docs/show.md): from it, per change of
+item, the time from the tick to the first frame of the transition (the old photo's
+show-out), to the show-out's end (its last frame) and to the new photo's first frame,
+and the time from the end of the show-in to the next tick beyond PicInterval (the
+timer's lateness), all taken inside the process.
 """
 
 import argparse
@@ -40,9 +46,46 @@ def Photo(source: str, size: str, folder: Path) -> bytes:
     return out.read_bytes()
 
 
-def Changes(s: TSession, scr: Path, pixels: TPixels, seconds: float) -> list:
+TRACE = "C:\\trace.txt"
+
+
+def Trace(s: TSession) -> list:
+    """(milliseconds, event) of the show's trace file."""
+    path = s.Prefix / "drive_c" / "trace.txt"
+    events = []
+    for line in path.read_text(errors="replace").splitlines():
+        stamp, _, event = line.partition(" ")
+        if stamp.isdigit():
+            events.append((int(stamp) / 1000, event))
+    return events
+
+
+def InProcess(events: list) -> dict:
+    """Per change of item (each tick after the first item): milliseconds from the tick
+    to the show-out's first frame, to its last, to the show-in's first frame; and the
+    tick's lateness after the show-in's end plus PicInterval."""
+    figures = {"to show-out": [], "show-out": [], "to show-in": [], "timer late": []}
+    ticks = [i for i, (_, e) in enumerate(events) if e == "tick"]
+    for n, i in enumerate(ticks[1:], 1):
+        tick = events[i][0]
+        after = events[i + 1:ticks[n + 1] if n + 1 < len(ticks) else len(events)]
+        first = lambda prefix: next((t for t, e in after if e.startswith(prefix)), None)  # noqa: E731
+        out0, in0 = first("show-out frame 0"), first("show-in frame 0")
+        outs = [t for t, e in after if e.startswith("show-out frame")]
+        if out0 is None or in0 is None:
+            continue
+        figures["to show-out"].append(out0 - tick)
+        figures["show-out"].append(outs[-1] - out0)
+        figures["to show-in"].append(in0 - tick)
+        done = [t for t, e in events[:i] if e == "show-in complete"]
+        if done:
+            figures["timer late"].append(tick - done[-1] - 1000 * INTERVAL)
+    return figures
+
+
+def Changes(s: TSession, scr: Path, pixels: TPixels, seconds: float, trace: bool = False) -> list:
     """(milliseconds since the start, colour) each time the middle pixel changes."""
-    process = s.StartScr(scr, "/s")
+    process = s.StartScr(scr, "/s", env={"LUMORA_TRACE": TRACE} if trace else None)
     start = time.monotonic()
     changes, last = [], None
     while time.monotonic() - start < seconds:
@@ -59,7 +102,7 @@ def Gaps(s: TSession, scr: Path, pixels: TPixels, items: int, colours: list) -> 
     """Milliseconds between the first appearances of consecutive items."""
     s.ParkPointer()
     onsets = []
-    for ms, rgb in Changes(s, scr, pixels, items * (INTERVAL + 2) + 10):
+    for ms, rgb in Changes(s, scr, pixels, items * (INTERVAL + 2) + 10, trace=True):
         close = [i for i, c in enumerate(colours) if max(abs(a - b) for a, b in zip(c, rgb)) <= 24]
         if close and (not onsets or onsets[-1][1] != close[0]):
             onsets.append((ms, close[0]))
@@ -72,6 +115,7 @@ def main() -> int:
     parser.add_argument("--helpers", type=Path, default=ROOT / "build/windows/e2e")
     parser.add_argument("--work", type=Path, default=ROOT / "build/native/tests/e2e")
     parser.add_argument("--items", type=int, default=6)
+    parser.add_argument("--keep-trace", type=Path, help="folder to copy each show's trace file into")
     a = parser.parse_args()
     config = lumora_e2e.TConfig(a.scr.resolve(), a.helpers.resolve(), a.work.resolve())
     config.CheckInputs()
@@ -99,6 +143,14 @@ def main() -> int:
                     continue
                 print(f"  {name}: median {statistics.median(waits):.0f}, worst {max(waits):.0f} "
                       f"over {len(waits)} changes ({', '.join(f'{w:.0f}' for w in waits)})")
+                if a.keep_trace:
+                    a.keep_trace.mkdir(parents=True, exist_ok=True)
+                    (a.keep_trace / f"trace-{name.split()[0]}.txt").write_bytes(
+                        (s.Prefix / "drive_c" / "trace.txt").read_bytes())
+                for what, values in InProcess(Trace(s)).items():
+                    if values:
+                        print(f"    in the process, {what}: median {statistics.median(values):.1f}, "
+                              f"worst {max(values):.1f} ({', '.join(f'{v:.1f}' for v in values)})")
     return 0
 
 

@@ -6,6 +6,7 @@
 #include "packer.h"
 #include "platform/headless/headless_files.h"
 #include "platform/headless/headless_text.h"
+#include "platform/show_trace.h"
 #include "platform/x11/x11_loop.h"
 #include "platform/x11/x11_media_panel.h"
 #include "platform/x11/x11_named_mutex.h"
@@ -190,6 +191,7 @@ int Play(const tools::TPlayOptions& o) {
       break;
     }
   }
+  platform::TraceMark("window made");
   if (!surface) {
     // A window that is not there has said so already, in the X error's line.
     if (platform::TX11Loop::XErrorSeen()) return 1;
@@ -231,6 +233,7 @@ int Play(const tools::TPlayOptions& o) {
                                          [] { return platform::X11TickCount(); }, loop.get()});
 #endif
     surface->Show();
+    platform::TraceMark("form shown");
     loop->SetMessageFilter([&show](const platform::TMessage& m) { show.ExitFilter(m); });
     show.FormShow();
     if (o.HowToExit) show.Exit().SetHowToExit(*o.HowToExit);
@@ -263,6 +266,12 @@ int Play(const tools::TPlayOptions& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The show's timing, one line per event, into the file LUMORA_TRACE names.
+  std::unique_ptr<platform::TTraceFile> trace;
+  if (const char* path = std::getenv("LUMORA_TRACE"); path != nullptr && *path != '\0')
+    if (std::FILE* file = std::fopen(path, "wb"); file != nullptr) trace = std::make_unique<platform::TTraceFile>(file);
+  const platform::TTraceScope tracing(trace.get());
+  platform::TraceMark("start");
   try {
     const std::vector<std::string> args(argv + 1, argv + argc);
     // The show chosen for screen-saver frameworks, which start the player without one.

@@ -58,6 +58,7 @@ class TWin32Show final : public platform::IFormEvents {
   }
 
   void FormShow() override {
+    platform::TraceMark("form shown");
     HWND form = reinterpret_cast<HWND>(static_cast<INT_PTR>(form_.Window().Handle()));
     RECT client{};
     ::GetClientRect(form, &client);
@@ -74,6 +75,7 @@ class TWin32Show final : public platform::IFormEvents {
                                                [] { return std::make_unique<platform::TWin32MediaPlayer>(); },
                                                [this] { system_.ProcessMessages(); }, &activeX_,
                                                [] { return static_cast<std::uint64_t>(::GetTickCount64()); }});
+    platform::TraceMark("view made");
     show_ = std::make_unique<TMainFrmShow>(TShowPlatform{files_, system_, system_, system_, timers_, messages_, random_},
                                            form_.Window(), *view_, RunMode());
     show_->SetFlashPlatform(TFlashSetupPlatform{files_, processes_, activeX_});
@@ -179,6 +181,9 @@ int RunLumora() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   int exitCode = 0;
   try {
+    const std::unique_ptr<lumora::platform::TTraceFile> trace = lumora::platform::OpenTraceFile();
+    const lumora::platform::TTraceScope tracing(trace.get());
+    lumora::platform::TraceMark("start");
     exitCode = RunLumora();
   } catch (...) {
     // The process ends quietly whatever happened.

@@ -3,6 +3,8 @@
 // the view's media host.
 #include "show/main_frm_show.h"
 
+#include "platform/show_trace.h"
+
 #include "trpic/media_host.h"
 
 #include <algorithm>
@@ -73,6 +75,7 @@ bool TMainFrmShow::ShowMediaItem() {
 }
 
 void TMainFrmShow::trpScrViewShowOutComplete() {
+  platform::TraceMark("show-out complete");
   if (!flags_.FlashAfterShowOut) return;
   flags_.FlashAfterShowOut = false;
   try {

@@ -1,6 +1,7 @@
 #include "show/main_frm_show.h"
 
 #include "imaging/codecs/codec_table.h"
+#include "platform/show_trace.h"
 #include "trpic/compose.h"
 
 #include <algorithm>
@@ -154,7 +155,10 @@ void TMainFrmShow::SetMusicPlatform(const TMusicPlatform& platform) {
 }
 
 void TMainFrmShow::StartMusic() {
-  if (music_) music_->StartMusic();
+  if (!music_) return;
+  TraceMark("music begin");
+  music_->StartMusic();
+  TraceMark("music end");
 }
 
 void TMainFrmShow::ResumeMusicIfPaused() {
@@ -229,6 +233,7 @@ std::int32_t TMainFrmShow::FirstItem() {
 }
 
 void TMainFrmShow::LoadShow() {
+  TraceMark("load begin");
   flags_.Loading = true;
   platform_.Random.Randomize();
 
@@ -298,6 +303,7 @@ void TMainFrmShow::LoadShow() {
   timScr_->SetInterval(kQuickTick);
   timScr_->SetEnabled(true);
   flags_.Loading = false;
+  TraceMark("load end");
   // The first picture decodes while the window comes up and the first tick is due.
   StartWorkAhead();
 }
@@ -392,6 +398,7 @@ void TMainFrmShow::timScrTimer() {
     timerHeldForDisplay_ = true;
     return;
   }
+  TraceMark("tick");
   flags_.TickBusy = true;
   try {
     if (nextIndex_ == -1) {
@@ -471,7 +478,13 @@ void TMainFrmShow::ShowPictureItem() {
       if (previousItem_->MediaStyle == 0) {
         if (item.IsClsBeforeNext) {
           if (view_.Stamped()) view_.ClearPic(false, true);
-          view_.ShowPic(2);
+          TraceMark("show-out asked");
+          // A picture about to be replaced goes with its show-out; one kept for an item
+          // without a picture of its own stays for that item's show-in.
+          if (item.FilePos != -1 && item.FileSize != 0)
+            view_.ShowOutAndDropPicture();
+          else
+            view_.ShowPic(2);
         } else {
           // The old picture stays visible under the new one.
           view_.StampPic();
@@ -499,6 +512,7 @@ void TMainFrmShow::ShowPictureItem() {
         return;
       }
     }
+    TraceMark("picture ready");
     // An exit while the picture loaded abandons the item.
     if (flags_.ExitPending) throw EShowStep("exit");
     // With no picture at all the view would start no show-in and the show would stall.
@@ -507,6 +521,7 @@ void TMainFrmShow::ShowPictureItem() {
     if (flags_.ExitPending) {
       FinishShow();
     } else {
+      TraceMark("show-in asked");
       view_.ShowPic(1);
       if (item.IsPicFloat) view_.StartFloating();
       ResumeMusicIfPaused();
@@ -524,11 +539,10 @@ void TMainFrmShow::ShowPictureItem() {
 }
 
 bool TMainFrmShow::LoadItemPicture(const TPicData& item) {
+  // (The show-out may have let the view's picture go already.)
   const auto previous = viewPictureEntry_;
-  if (!view_.Picture().Empty()) {
-    view_.SetPicture(TPicture());
-    viewPictureEntry_.reset();
-  }
+  if (!view_.Picture().Empty()) view_.SetPicture(TPicture());
+  viewPictureEntry_.reset();
   const TExtractMode mode = item.PicFileName.empty() ? TExtractMode::emMemoryBitmap : TExtractMode::emPictureFile;
   std::unique_ptr<TPicture> ahead;
   TBitmap32 aheadDrawing;
@@ -662,8 +676,10 @@ void TMainFrmShow::StartWork(std::shared_ptr<TWorkAhead> state) {
     };
     std::filesystem::path path;
     std::unique_ptr<TPicture> picture;
+    TraceMark("decode begin");
     work.Loaded = ExtractPayloadEntry(files, work.Mode, work.Extension, work.Position, path, picture, work.Size,
                                       request, false);
+    TraceMark(work.Loaded ? "decode end" : "decode failed");
     if (!work.Loaded) return;
     // The drawing the view's show-in would stretch on the UI thread (a picture held
     // larger than shown: a preview, a picture kept whole for its stamp), made here.
@@ -768,6 +784,7 @@ void TMainFrmShow::SetItemCaption(const TPicData& item) {
 }
 
 void TMainFrmShow::trpScrViewShowInBegin() {
+  TraceMark("show-in begin");
   if (currentItem_ == nullptr) return;
   view_.Relayout(true, true, false, false);
   view_.SetShowInStyle(currentItem_->ShowInStyle);
@@ -780,6 +797,7 @@ void TMainFrmShow::trpScrViewShowInComplete() {
   if (flags_.ExitPending) {
     FinishShow();
   } else {
+    TraceMark("show-in complete");
     timScr_->SetEnabled(true);
     StartWorkAhead();
   }

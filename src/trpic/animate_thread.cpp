@@ -1,13 +1,15 @@
 #include "trpic/animate_thread.h"
 
+#include "platform/show_trace.h"
 #include "trpic/trpic.h"
 
 #include <memory>
+#include <string>
 
 namespace lumora {
 
 platform::IWorkerThread& TAnimateThread::Create(platform::IThreadHost& host, TTrPic& view, int mode, bool suspended) {
-  auto worker = std::shared_ptr<TAnimateThread>(new TAnimateThread(view));
+  auto worker = std::shared_ptr<TAnimateThread>(new TAnimateThread(view, mode));
   TTrPic* const owner = &view;
   return host.CreateWorker([worker](platform::IWorkerContext& context) { worker->Execute(context); },
                            [owner, mode] { owner->AnimateThreadEnded(mode); }, suspended,
@@ -28,6 +30,8 @@ void TAnimateThread::Execute(platform::IWorkerContext& context) {
         view_.stepPainted_ = true;
       }
       if (k >= view_.StepCount()) view_.SetPicShown(true);
+      // Presented by now: the trace's time is when the frame reached the screen.
+      if (platform::Tracing()) platform::TraceMark((mode_ == 1 ? "show-in frame " : "show-out frame ") + std::to_string(k));
     });
     context.WaitUntil([this] { return view_.stepPainted_ || view_.StopShowFlag(); }, std::nullopt);
     const std::uint32_t t0 = context.TickCount();

@@ -15,10 +15,11 @@ class TAnimateThread {
   static platform::IWorkerThread& Create(platform::IThreadHost& host, TTrPic& view, int mode, bool suspended);
 
  private:
-  explicit TAnimateThread(TTrPic& view) : view_(view) {}
+  TAnimateThread(TTrPic& view, int mode) : view_(view), mode_(mode) {}
   void Execute(platform::IWorkerContext& context);
 
   TTrPic& view_;
+  int mode_;
   int k_ = 0;
 };
 

@@ -250,6 +250,11 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents, private IMediaView {
   void StampPic();
   // Mode 1: show-in of Picture; mode 2: show-out of the displayed picture.
   void ShowPic(int mode);
+  // ShowPic(2) and then SetPicture to none, for a picture that leaves for good: the
+  // show-out reveals the background over the pixels it lent PicBitmap instead of first
+  // putting them aside (a frame-sized copy into new memory, at the moment the next
+  // picture is due).
+  void ShowOutAndDropPicture();
   void StopShowing();
   void StartFloating();
   void StopFloating();
@@ -410,6 +415,7 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents, private IMediaView {
   TBitmap32 spareBitmap_;  // the previous PicBitmap's memory, while PicBitmap is empty
   TBitmap32 pictureDrawing_;  // see SetPictureDrawing
   bool picLent_ = false;   // PicBitmap holds Picture's pixels
+  bool dropAtShowOut_ = false;  // within ShowOutAndDropPicture
   // While a lent picture is sent out, PicBitmap shows the background where it lies over
   // it; the picture's own pixels of that part wait here (at loanPatchAt_ in PicBitmap).
   TBitmap32 loanPatch_;

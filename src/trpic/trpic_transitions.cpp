@@ -82,7 +82,7 @@ void TCustomTrPic::PrepareEffect(int mode) {
   if (mode == 2) {
     // The show-out reveals the background that lies under the picture.
     UpdateClientBg();
-    if (picLent_) {
+    if (picLent_ && !dropAtShowOut_) {
       // The picture's pixels stay where they are, and only the part the background
       // covers (at most the client's size) is put aside for it, not the whole picture:
       // beyond the background PicBitmap keeps showing the picture, as a copy would.
@@ -146,6 +146,14 @@ void TCustomTrPic::ShowPic(int mode) {
     showMode_ = 0;
     throw;
   }
+}
+
+void TCustomTrPic::ShowOutAndDropPicture() {
+  {
+    TFlagScope dropping(dropAtShowOut_);
+    ShowPic(2);
+  }
+  SetPicture(TPicture());
 }
 
 void TCustomTrPic::StartTransition(int mode) {

@@ -101,6 +101,15 @@ void WriteLedgerReport() {
   std::fclose(file);
 }
 
+std::unique_ptr<TTraceFile> OpenTraceFile() {
+  wchar_t path[MAX_PATH * 2];
+  const DWORD n = ::GetEnvironmentVariableW(L"LUMORA_TRACE", path, MAX_PATH * 2);
+  if (n == 0 || n >= MAX_PATH * 2) return nullptr;
+  FILE* file = ::_wfopen(path, L"wb");
+  if (file == nullptr) return nullptr;
+  return std::make_unique<TTraceFile>(file);
+}
+
 UINT LedgerReportMessage() {
   static const UINT message = ::RegisterWindowMessageW(L"LumoraLedgerReport");
   return message;

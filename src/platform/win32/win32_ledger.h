@@ -4,8 +4,11 @@
 #pragma once
 
 #include "platform/handle_ledger.h"
+#include "platform/show_trace.h"
 
 #include <windows.h>
+
+#include <memory>
 
 namespace lumora::platform::counted {
 
@@ -35,6 +38,10 @@ namespace lumora::platform {
 // it is set: the booked kinds, then the windows this process has now ("windows"), and the system's own object counts where it keeps them ("gdi", "user"). For the
 // end-to-end tests; nothing happens without the variable.
 void WriteLedgerReport();
+
+// The show's trace file (platform/show_trace.h) that the environment variable
+// LUMORA_TRACE names; none without the variable or when the file cannot be made.
+std::unique_ptr<TTraceFile> OpenTraceFile();
 
 // The message ("LumoraLedgerReport", registered) on which a show form writes the report.
 UINT LedgerReportMessage();
