@@ -76,7 +76,18 @@ void TCustomTrPic::StampPic() {
 }
 
 void TCustomTrPic::PrepareEffect(int mode) {
-  Relayout(false, false, true, true);
+  // A show-out overwrites all of PicBitmap with the background below: a picture drawn
+  // already at its size and wholly inside the client needs only its place, not its
+  // drawing again (a frame-sized stretch at the moment the next picture is due).
+  const platform::TSize size = mode == 2 && !picLent_ && !picture_.Empty() ? ComputePicSize(asScreen_)
+                                                                           : platform::TSize{};
+  const TRect client{0, 0, ClientW(), ClientH()};
+  if (size.Width > 0 && size.Height > 0 && picBitmap_.Width() == size.Width && picBitmap_.Height() == size.Height &&
+      IntersectRect(picRect_, client) == picRect_) {
+    PlacePic();
+  } else {
+    Relayout(false, false, true, true);
+  }
   const TTrPicStyle style = mode == 1 ? showInStyle_ : showOutStyle_;
   effectStyle_ = style < 0 ? random_.Random(78) + 1 : style;
   if (mode == 2) {

@@ -177,6 +177,56 @@ TEST(Buffers, APictureReplacedBeforeItsShowOutKeepsOnlyWhatIsSeen) {
   }
 }
 
+// A picture that leaves with its show-out (the show replaces it at once) is not put
+// aside nor drawn again for it: every frame is the one a show-out followed by the
+// replacement gives, whether its pixels were lent, stretched or masked, and the view
+// holds no picture afterwards.
+TEST(Buffers, APictureDroppedWithItsShowOutLooksTheSameAsOneReplacedAfter) {
+  const test::TTempDir dir;
+  test::WriteFileBytes(dir / "p.jpg", test::EncodeJpeg(test::PhotoLikePicture(48, 36)));
+  TPicture lendable;
+  ASSERT_TRUE(lendable.LoadFromFile(dir / "p.jpg"));
+  const TPicture pattern = testing::PatternPicture(20, 14);
+  const TPicture mask = testing::SolidPicture(20, 14, 0xFF808080u);
+  struct TCase {
+    const char* Name;
+    const TPicture* Picture;
+    TPicSize Size;
+    bool Masked;
+    int Style;
+  };
+  for (const TCase& c : {TCase{"lent", &lendable, TPicSize::psFullWindow, false, 21},
+                         TCase{"stretched", &pattern, TPicSize::psFullWindow, false, 1},
+                         TCase{"masked", &pattern, TPicSize::psOriginal, true, 47}}) {
+    SCOPED_TRACE(c.Name);
+    TMotionRig dropped({48, 36}, {48, 36}), replaced({48, 36}, {48, 36});
+    for (TMotionRig* rig : {&dropped, &replaced}) {
+      rig->View.SetBgGradientFromColor(0x00FF0000);
+      rig->View.SetBgGradientToColor(0x0000FF00);
+      rig->View.SetBgStyle(TBgStyle::bsGradient);
+      rig->View.SetPicSize(c.Size);
+      if (c.Masked) {
+        rig->View.SetPicMaskedPicture(&mask);
+        rig->View.SetPicMasked(true);
+      }
+      rig->ShowAtOnce(*c.Picture);
+      rig->View.SetShowOutStyle(c.Style);
+    }
+    dropped.View.ShowOutAndDropPicture();
+    EXPECT_TRUE(dropped.View.Picture().Empty());
+    replaced.View.ShowPic(2);
+    replaced.View.SetPicture(TPicture());
+    for (int target = 0; dropped.View.Showing() || replaced.View.Showing(); ++target) {
+      for (TMotionRig* rig : {&dropped, &replaced}) {
+        TMotionRig& r = *rig;
+        r.Threads.RunUntil([&r, target] { return !r.View.Showing() || (r.View.StepPainted() && r.View.Step() >= target); });
+      }
+      ASSERT_TRUE(testing::SameBitmap("dropped_out", replaced.Base.Surface.Screen(), dropped.Base.Surface.Screen()))
+          << "step " << target;
+    }
+  }
+}
+
 // A picture its decoder knows to be opaque, drawn at its own size, lends its pixels to
 // the drawing instead of being copied. Every frame is what the same pixels give when they
 // are copied: shown in and out with effects, floating, stamped, resized, masked, replaced
