@@ -14,6 +14,10 @@ by ImageMagick): the photo is on the whole screen. The points are read straight 
 2 ms), so no screenshot's cost is in the figures. Wine's wineserver of the session
 already runs: its figure is a warm start. The machine's load average is printed with
 the figures (other work on the same cores slows both).
+
+Both programs write the show's trace (LUMORA_TRACE, docs/show.md); the median time of
+each of its events (their first occurrence) from the start of the process is printed
+below each figure: where the start goes, taken inside the process.
 """
 
 import argparse
@@ -118,11 +122,26 @@ def Near(pixel: int, rgb: tuple, tolerance: int = 40) -> bool:
     return pixel >= 0 and all(abs(a - b) <= tolerance for a, b in zip(got, rgb))
 
 
-def TimeToPhoto(s, pixels: TPixels, expected: list, start, wine: bool) -> float:
+def TraceEvents(path: Path, began: float) -> dict:
+    """{event: milliseconds from began (seconds since 1970)} of a trace file, first
+    occurrences only."""
+    events = {}
+    if path.exists():
+        for line in path.read_text(errors="replace").splitlines():
+            stamp, _, event = line.partition(" ")
+            if stamp.isdigit() and event not in events:
+                events[event] = int(stamp) / 1000 - began * 1000
+    return events
+
+
+def TimeToPhoto(s, pixels: TPixels, expected: list, start, wine: bool, traces: list) -> float:
     s.ParkPointer()
     time.sleep(0.5)
+    trace = s.Prefix / "drive_c" / "trace.txt" if wine else s.Prefix / "play-trace.txt"
+    trace.unlink(missing_ok=True)
+    wall = time.time()
     began = time.monotonic()
-    process = start()
+    process = start(str(trace) if not wine else "C:\\trace.txt")
     deadline = began + 60
     while True:
         now = [pixels.At(*p) for p in POINTS]
@@ -141,6 +160,9 @@ def TimeToPhoto(s, pixels: TPixels, expected: list, start, wine: bool) -> float:
         process.Popen.terminate()
     process.WaitExit(30)
     time.sleep(0.5)
+    events = TraceEvents(trace, wall)
+    events["photo seen (outside)"] = elapsed * 1000
+    traces.append(events)
     return elapsed
 
 
@@ -159,6 +181,13 @@ def Photo24(work: Path) -> Path:
 def Summary(name: str, times: list) -> str:
     ms = sorted(t * 1000 for t in times)
     return f"{name}: median {statistics.median(ms):.0f} ms (best {ms[0]:.0f}, worst {ms[-1]:.0f}, {len(ms)} runs)"
+
+
+def TraceSummary(traces: list) -> str:
+    """Each event's median time from the start, in the order of those medians."""
+    names = {name for events in traces for name in events}
+    medians = {name: statistics.median([e[name] for e in traces if name in e]) for name in names}
+    return "\n".join(f"      {ms:7.0f} ms  {name}" for name, ms in sorted(medians.items(), key=lambda kv: kv[1]))
 
 
 def main() -> int:
@@ -180,13 +209,18 @@ def main() -> int:
         pixels = TPixels(s.Display)
         expected = Expected(photo)
         nativeTimes, wineTimes = [], []
+        nativeTraces, wineTraces = [], []
         try:
             for _ in range(args.runs):
                 if not args.wine_only:
-                    nativeTimes.append(
-                        TimeToPhoto(s, pixels, expected, lambda: s.StartNative(play, [str(scr)], "play"), False))
+                    nativeTimes.append(TimeToPhoto(
+                        s, pixels, expected,
+                        lambda trace: s.StartNative(play, [str(scr)], "play", env={"LUMORA_TRACE": trace}), False,
+                        nativeTraces))
                 if not args.native_only:
-                    wineTimes.append(TimeToPhoto(s, pixels, expected, lambda: s.StartScr(scr, "/s"), True))
+                    wineTimes.append(TimeToPhoto(
+                        s, pixels, expected, lambda trace: s.StartScr(scr, "/s", env={"LUMORA_TRACE": trace}), True,
+                        wineTraces))
         finally:
             pixels.Close()
     load = max(load, os.getloadavg()[0])
@@ -194,8 +228,10 @@ def main() -> int:
           f"load average up to {load:.1f} on {os.cpu_count()} cores:")
     if nativeTimes:
         print("  " + Summary("lumora-play", nativeTimes))
+        print(TraceSummary(nativeTraces))
     if wineTimes:
         print("  " + Summary("lumora.scr /s under Wine", wineTimes))
+        print(TraceSummary(wineTraces))
     return 0
 
 

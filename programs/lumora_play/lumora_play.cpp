@@ -163,6 +163,7 @@ int Play(const tools::TPlayOptions& o) {
                  std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "(DISPLAY is not set)");
     return 1;
   }
+  platform::TraceMark("display open");
   Display* d = loop->Dpy();
   const platform::TMonitorList monitors = platform::X11Monitors(d);
   const platform::TSize screen = platform::X11ScreenSize(d);
@@ -171,12 +172,9 @@ int Play(const tools::TPlayOptions& o) {
   std::vector<std::unique_ptr<TCover>> covers;
   switch (o.Target) {
     case tools::TPlayTarget::FullScreen: {
+      // Made, not shown yet: see below.
       const TRect primary = PrimaryMonitorBounds(monitors).value_or(TRect{0, 0, screen.Width, screen.Height});
-      // The desktop as it was before the show covered it, for backgrounds made from it.
-      desktop.Freeze();
       surface = platform::TX11Surface::Create(*loop, primary, true, std::string(kFullScreenTitle), screen);
-      if (surface)
-        for (const TRect& r : CoverRects(monitors, primary)) covers.push_back(std::make_unique<TCover>(d, r));
       break;
     }
     case tools::TPlayTarget::Preview:
@@ -225,6 +223,7 @@ int Play(const tools::TPlayOptions& o) {
         panels, *loop, [&loop] { return std::make_unique<platform::TGstMediaPlayer>(*loop, platform::TGstMedia::Video); },
         [&loop] { loop->ProcessPending(); }, nullptr, [] { return std::uint64_t{platform::X11TickCount()}; }});
 #endif
+    platform::TraceMark("view made");
     TPlayShow show(TShowPlatform{files, system, system, system, *loop, messages, random}, form, view,
                    preview ? "P" : "S");
 #ifdef LUMORA_PLAY_MEDIA
@@ -232,10 +231,23 @@ int Play(const tools::TPlayOptions& o) {
                                          [&loop](std::uint32_t ms) { loop->WaitForEvents(static_cast<int>(ms)); },
                                          [] { return platform::X11TickCount(); }, loop.get()});
 #endif
-    surface->Show();
     platform::TraceMark("form shown");
     loop->SetMessageFilter([&show](const platform::TMessage& m) { show.ExitFilter(m); });
+    // The show loads before its window covers the screen: the first picture decodes on a
+    // worker while the desktop is kept and the window is mapped (on a loaded X server
+    // tens of milliseconds each); what is drawn meanwhile is drawn again when the window
+    // is exposed.
     show.FormShow();
+    if (o.Target == tools::TPlayTarget::FullScreen && !loop->QuitRequested()) {
+      // The desktop as it was before the show covered it, for backgrounds made from it
+      // later (one made in loading read it as it was, the window not mapped yet).
+      desktop.Freeze();
+      platform::TraceMark("desktop captured");
+      const TRect primary = PrimaryMonitorBounds(monitors).value_or(TRect{0, 0, screen.Width, screen.Height});
+      for (const TRect& r : CoverRects(monitors, primary)) covers.push_back(std::make_unique<TCover>(d, r));
+    }
+    if (!loop->QuitRequested()) surface->Show();
+    platform::TraceMark("window shown");
     if (o.HowToExit) show.Exit().SetHowToExit(*o.HowToExit);
     if (o.Target == tools::TPlayTarget::FullScreen) {
       // The system's first pointer message reports where the pointer is; the exit's

@@ -294,6 +294,9 @@ void TMainFrmShow::LoadShow() {
     ApplyBackground();
   }
 
+  // The first picture decodes on a worker while the music is set up (its first sound
+  // extracted, its player opened), the window comes up and the first tick is due.
+  StartWorkAhead();
   platform_.System.ShowCursor(config.IsShowCursor);
   if (FullScreen()) {
     StartMusic();
@@ -304,8 +307,6 @@ void TMainFrmShow::LoadShow() {
   timScr_->SetEnabled(true);
   flags_.Loading = false;
   TraceMark("load end");
-  // The first picture decodes while the window comes up and the first tick is due.
-  StartWorkAhead();
 }
 
 std::int32_t TMainFrmShow::PickFromPool(std::vector<std::string>& pool, std::int32_t count) {
@@ -679,7 +680,7 @@ void TMainFrmShow::StartWork(std::shared_ptr<TWorkAhead> state) {
     TraceMark("decode begin");
     work.Loaded = ExtractPayloadEntry(files, work.Mode, work.Extension, work.Position, path, picture, work.Size,
                                       request, false);
-    TraceMark(work.Loaded ? "decode end" : "decode failed");
+    TraceMark(work.Loaded ? "decode end" : "decode ended without a picture");
     if (!work.Loaded) return;
     // The drawing the view's show-in would stretch on the UI thread (a picture held
     // larger than shown: a preview, a picture kept whole for its stamp), made here.

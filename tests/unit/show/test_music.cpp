@@ -3,6 +3,7 @@
 // when each sound was extracted.
 #include "platform/headless/headless_media_player.h"
 #include "show_rig.h"
+#include "support/test_jpeg.h"
 
 #include <gtest/gtest.h>
 
@@ -56,7 +57,8 @@ class THookedFiles final : public platform::IFileSystem {
 };
 
 struct TMusicRig : TShowRig {
-  explicit TMusicRig(std::string runMode = "S") : TShowRig(std::move(runMode)) {
+  explicit TMusicRig(std::string runMode = "S", bool withThreads = false)
+      : TShowRig(std::move(runMode), {320, 240}, {320, 240}, withThreads) {
     Player.Media = [this](const std::filesystem::path& path) -> std::optional<THeadlessMediaPlayer::TMedium> {
       const std::string label = path.empty() ? "" : ReadText(path);
       FilesAtOpen.push_back(SoundFiles());
@@ -181,6 +183,30 @@ TEST(Music, ModesPlayTheirSoundsInTheirOrder) {
     }
     EXPECT_FALSE(rig.Show->Flags().NotifyBusy);
   }
+}
+
+// The first picture decodes on a worker while the music is set up: the player opens the
+// first sound with that work already under way, and the picture comes at the first tick.
+TEST(Music, TheFirstPictureDecodesWhileTheFirstSoundIsSetUp) {
+  TMusicRig rig("S", true);
+  std::optional<bool> workingAtOpen;
+  const auto media = rig.Player.Media;
+  rig.Player.Media = [&](const std::filesystem::path& path) {
+    if (!workingAtOpen) workingAtOpen = rig.Show->WorkingAhead();
+    return media(path);
+  };
+  const auto photo = rig.Writer.AddEntry(test::EncodeJpeg(test::PhotoLikePicture(64, 48), 85));
+  const auto sound = rig.Writer.AddEntry(test::BytesOf("a"));
+  rig.Finish("[AppInfo]\r\nPicCount=1\r\nSndCount=1\r\n[Settings]\r\nIsUseSplash=0\r\n[Background]\r\nBgStyle=0\r\n"
+             "[Pic1]\r\nPicFileName=.jpg\r\n" + TShowRig::EntryKeys(photo) +
+             "PicInterval=1000\r\nShowInStyle=0\r\nShowOutStyle=0\r\n[Snd]\r\nSndFileName1=.wav\r\nFilePos1=" +
+             std::to_string(sound.Position) + "\r\nFileSize1=" + std::to_string(sound.StoredSize) + "\r\n");
+  rig.StartMusicShow();
+  EXPECT_EQ(workingAtOpen, std::optional<bool>(true));
+  EXPECT_EQ(rig.PlayedLabels(), "a");
+  ASSERT_TRUE(rig.Clock.AdvanceToNextTimer());
+  EXPECT_TRUE(rig.Threads.RunUntil([&] { return rig.View.PicShown(); }));
+  rig.Show->FormClose();
 }
 
 TEST(Music, ShuffledPlayAllPlaysEverySoundOncePerCycle) {
