@@ -172,9 +172,13 @@ int Play(const tools::TPlayOptions& o) {
   std::vector<std::unique_ptr<TCover>> covers;
   switch (o.Target) {
     case tools::TPlayTarget::FullScreen: {
-      // Made, not shown yet: see below.
       const TRect primary = PrimaryMonitorBounds(monitors).value_or(TRect{0, 0, screen.Width, screen.Height});
+      // The desktop as it was before the show covered it, for backgrounds made from it.
+      desktop.Freeze();
+      platform::TraceMark("desktop captured");
       surface = platform::TX11Surface::Create(*loop, primary, true, std::string(kFullScreenTitle), screen);
+      if (surface)
+        for (const TRect& r : CoverRects(monitors, primary)) covers.push_back(std::make_unique<TCover>(d, r));
       break;
     }
     case tools::TPlayTarget::Preview:
@@ -231,23 +235,10 @@ int Play(const tools::TPlayOptions& o) {
                                          [&loop](std::uint32_t ms) { loop->WaitForEvents(static_cast<int>(ms)); },
                                          [] { return platform::X11TickCount(); }, loop.get()});
 #endif
-    platform::TraceMark("form shown");
-    loop->SetMessageFilter([&show](const platform::TMessage& m) { show.ExitFilter(m); });
-    // The show loads before its window covers the screen: the first picture decodes on a
-    // worker while the desktop is kept and the window is mapped (on a loaded X server
-    // tens of milliseconds each); what is drawn meanwhile is drawn again when the window
-    // is exposed.
-    show.FormShow();
-    if (o.Target == tools::TPlayTarget::FullScreen && !loop->QuitRequested()) {
-      // The desktop as it was before the show covered it, for backgrounds made from it
-      // later (one made in loading read it as it was, the window not mapped yet).
-      desktop.Freeze();
-      platform::TraceMark("desktop captured");
-      const TRect primary = PrimaryMonitorBounds(monitors).value_or(TRect{0, 0, screen.Width, screen.Height});
-      for (const TRect& r : CoverRects(monitors, primary)) covers.push_back(std::make_unique<TCover>(d, r));
-    }
-    if (!loop->QuitRequested()) surface->Show();
+    surface->Show();
     platform::TraceMark("window shown");
+    loop->SetMessageFilter([&show](const platform::TMessage& m) { show.ExitFilter(m); });
+    show.FormShow();
     if (o.HowToExit) show.Exit().SetHowToExit(*o.HowToExit);
     if (o.Target == tools::TPlayTarget::FullScreen) {
       // The system's first pointer message reports where the pointer is; the exit's
