@@ -31,7 +31,8 @@ void TAnimateThread::Execute(platform::IWorkerContext& context) {
       }
       if (k >= view_.StepCount()) view_.SetPicShown(true);
       // Presented by now: the trace's time is when the frame reached the screen.
-      if (platform::Tracing()) platform::TraceMark((mode_ == 1 ? "show-in frame " : "show-out frame ") + std::to_string(k));
+      if (platform::Tracing())
+        platform::TraceMark((mode_ == 1 ? "show-in frame " : "show-out frame ") + std::to_string(k));
     });
     context.WaitUntil([this] { return view_.stepPainted_ || view_.StopShowFlag(); }, std::nullopt);
     const std::uint32_t t0 = context.TickCount();
