@@ -302,19 +302,22 @@ bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::stri
     std::uint32_t inflatedSize = 0;
     if (ReadEntryInflatedSize(*file, position, storedSize, inflatedSize) != TEntryStatus::Ok) return false;
 
-    if (mode == TExtractMode::emMemoryBitmap) {
-      if (inflatedSize > kMaxInMemoryEntrySize) return false;
-      std::vector<std::byte> data;
-      // Reserve no more than the stream can possibly produce: a forged size allocates nothing.
+    // A picture inflated into memory: no more than the stream can possibly produce is
+    // reserved (a forged size allocates nothing), and only what its decoder takes is inflated.
+    std::vector<std::byte> data;
+    const auto inflateIntoMemory = [&](const codecs::TCodecEntry& codec) {
       data.reserve(static_cast<std::size_t>(
           std::min<std::uint64_t>(inflatedSize, (static_cast<std::uint64_t>(storedSize) - 4) * kMaxDeflateRatio + 64)));
-      const TEntryStatus status = InflatePicture(*file, position, storedSize, inflatedSize, *codecs::FindCodec("bmp"),
-                                                 [&](std::span<const std::byte> chunk) {
-                                                   data.insert(data.end(), chunk.begin(), chunk.end());
-                                                   return true;
-                                                 },
-                                                 proceed);
-      if (status != TEntryStatus::Ok) return false;
+      return InflatePicture(*file, position, storedSize, inflatedSize, codec,
+                            [&](std::span<const std::byte> chunk) {
+                              data.insert(data.end(), chunk.begin(), chunk.end());
+                              return true;
+                            },
+                            proceed) == TEntryStatus::Ok;
+    };
+
+    if (mode == TExtractMode::emMemoryBitmap) {
+      if (inflatedSize > kMaxInMemoryEntrySize || !inflateIntoMemory(*codecs::FindCodec("bmp"))) return false;
       if (!picture) picture = std::make_unique<TPicture>();
       return picture->LoadBitmapFromMemory(data);
     }
@@ -325,12 +328,21 @@ bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::stri
     // A picture that no decoder of this build reads fails before it costs anything.
     const codecs::TCodecEntry* codec = nullptr;
     if (mode == TExtractMode::emPictureFile) {
-      // The extension as the temporary file's name will carry it.
+      // The extension as the temporary file's name would carry it.
       std::filesystem::path named = "tmp";
       named += fs.PathFromPayloadText(extension);
       const std::u8string ext = named.extension().u8string();
-      codec = codecs::FindCodec(std::string_view(reinterpret_cast<const char*>(ext.data()), ext.size()));
+      const std::string_view codecExtension(reinterpret_cast<const char*>(ext.data()), ext.size());
+      codec = codecs::FindCodec(codecExtension);
       if (codec == nullptr || codec->Decode == nullptr) return false;
+      // A decoder that takes the bytes alone decodes them where they were inflated: the
+      // file would only be written, read back and deleted. One that may look beside its
+      // file, and an entry too large to hold, still go through a file.
+      if (codec->DecodeBeside == nullptr && inflatedSize <= kMaxInMemoryEntrySize) {
+        if (!inflateIntoMemory(*codec)) return false;
+        if (!picture) picture = std::make_unique<TPicture>();
+        return picture->LoadFromMemory(codecExtension, data, request);
+      }
     }
     const std::optional<std::filesystem::path> dir = fs.TempDirectory();
     if (!dir) return false;
