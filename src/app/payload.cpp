@@ -32,7 +32,9 @@ class TExtractionGuard {
 
 class TInflater {
  public:
-  TInflater() { ok_ = inflateInit(&z_) == Z_OK; }
+  // raw: the deflate data alone, after a zlib header the caller has checked and skipped;
+  // its checksum is then neither computed nor read.
+  explicit TInflater(bool raw) { ok_ = inflateInit2(&z_, raw ? -MAX_WBITS : MAX_WBITS) == Z_OK; }
   ~TInflater() {
     if (ok_) inflateEnd(&z_);
   }
@@ -187,13 +189,24 @@ TEntryStatus InflateEntry(platform::IReadableFile& file, std::int64_t position, 
     return s;
   if (inflatedSize == 0 && !strict) return TEntryStatus::Ok;
 
-  TInflater inflater;
+  const std::uint64_t streamStart = static_cast<std::uint64_t>(position) + 4;
+  const std::uint64_t streamSize = static_cast<std::uint64_t>(storedSize) - 4;
+  // A plain reader stops at the recorded size, before the stream's checksum, so the
+  // checksum need not be computed over every byte either: after a sound zlib header the
+  // deflate data is inflated raw. Any other header goes to zlib, which judges it as before.
+  bool raw = false;
+  if (!strict && streamSize >= 2) {
+    std::array<std::byte, 2> header{};
+    if (!file.ReadAt(streamStart, header)) return TEntryStatus::ReadError;
+    const unsigned cmf = std::to_integer<unsigned>(header[0]);
+    const unsigned flg = std::to_integer<unsigned>(header[1]);
+    raw = (cmf & 0x0F) == Z_DEFLATED && (cmf >> 4) <= 7 && ((cmf << 8) | flg) % 31 == 0 && (flg & 0x20) == 0;
+  }
+  TInflater inflater(raw);
   if (!inflater.Ok()) return TEntryStatus::TooLarge;
   z_stream& z = inflater.Stream();
 
-  const std::uint64_t streamStart = static_cast<std::uint64_t>(position) + 4;
-  const std::uint64_t streamSize = static_cast<std::uint64_t>(storedSize) - 4;
-  std::uint64_t consumed = 0;
+  std::uint64_t consumed = raw ? 2 : 0;
   std::uint64_t remaining = inflatedSize;
   // Buffers that zlib and the reads fill: not cleared first (clearing two of 256 KiB cost
   // more than inflating a small entry).

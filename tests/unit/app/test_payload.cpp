@@ -384,12 +384,18 @@ TEST_F(PayloadTest, DamagedStreamsFail) {
   TBytes flipped = stream;
   flipped[flipped.size() / 2] ^= std::byte{0x5A};
   TBytes truncated(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(stream.size() / 2));
+  TBytes badHeader = stream;
+  badHeader[1] ^= std::byte{1};  // sound deflate data after a header that fails its check
+  TBytes presetDictionary = stream;
+  presetDictionary[1] = std::byte{0x3F};  // asks for a preset dictionary; the header's check holds
   const auto bad = writer.AddRawEntry(3000, flipped);
+  const auto header = writer.AddRawEntry(3000, badHeader);
+  const auto dictionary = writer.AddRawEntry(3000, presetDictionary);
   const auto cut = writer.AddRawEntry(3000, truncated);
   const auto garbage = writer.AddRawEntry(3000, BytesOf("this is not zlib at all"));
   const auto noStream = writer.AddRawEntry(3000, TBytes{});
   Write();
-  for (const auto ref : {bad, cut, garbage, noStream}) {
+  for (const auto ref : {bad, cut, garbage, noStream, header, dictionary}) {
     EXPECT_FALSE(Extract(TExtractMode::emTempFile, ".txt", ref));
     EXPECT_FALSE(Extract(TExtractMode::emMemoryBitmap, "", ref));
   }
