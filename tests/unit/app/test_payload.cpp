@@ -24,20 +24,26 @@ using test::TBytes;
 std::uint32_t RedGreen(int x, int y) { return x < 2 ? 0xFF0000u : 0x00FF00u + static_cast<std::uint32_t>(y); }
 
 // A grey Dr. Halo picture of 4 x 2, one run a row: a format whose decoder looks beside its file.
-TBytes HaloCut() { return TBytes{std::byte{4}, {}, std::byte{2}, {}, {}, {}, std::byte{3}, {}, std::byte{0x84}, std::byte{40}, {}, std::byte{3}, {}, std::byte{0x84}, std::byte{200}, {}}; }
+TBytes HaloCut() {
+  const auto b = [](unsigned v) { return std::byte(v); };
+  return TBytes{b(4), b(0), b(2), b(0), b(0), b(0),      // width, height, reserved
+                b(3), b(0), b(0x84), b(40), b(0),         // row 0: a run of 4 of index 40
+                b(3), b(0), b(0x84), b(200), b(0)};       // row 1: a run of 4 of index 200
+}
 
 // An 8-bit RGBA PNG of the bitmap.
 TBytes Png(const TBitmap32& b) {
   const auto put32 = [](TBytes& out, std::uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::byte(v >> shift));
   };
-  TBytes out = {std::byte{0x89}, std::byte{'P'}, std::byte{'N'}, std::byte{'G'}, std::byte{13}, std::byte{10}, std::byte{26}, std::byte{10}};
+  TBytes out = BytesOf("\x89PNG\r\n\x1A\n");
   const auto chunk = [&](const char* type, const TBytes& data) {
     put32(out, static_cast<std::uint32_t>(data.size()));
     const std::size_t start = out.size();
     for (int i = 0; i < 4; ++i) out.push_back(std::byte(type[i]));
     out.insert(out.end(), data.begin(), data.end());
-    put32(out, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(&out[start]), static_cast<uInt>(out.size() - start))));
+    const auto crc = crc32(0, reinterpret_cast<const Bytef*>(&out[start]), static_cast<uInt>(out.size() - start));
+    put32(out, static_cast<std::uint32_t>(crc));
   };
   TBytes header;
   put32(header, static_cast<std::uint32_t>(b.Width()));
@@ -330,7 +336,8 @@ TEST_F(PayloadTest, PicturesDecodeInMemoryWithTheFilesPixelsUnlessTheirDecoderLo
     if (c.HeldWidth == 0) continue;
     EXPECT_EQ(picture->HeldWidth(), c.HeldWidth);
     // What the same bytes give when loaded from a file.
-    const std::filesystem::path file = dir / ("reference" + std::filesystem::path("x" + std::string(c.Extension)).extension().string());
+    const std::string extension = std::filesystem::path("x" + std::string(c.Extension)).extension().string();
+    const std::filesystem::path file = dir / ("reference" + extension);
     std::uint32_t size = 0;
     const std::unique_ptr<platform::IReadableFile> exeFile = fs.Inner().OpenForReadDenyWrite(exe);
     ASSERT_EQ(ReadEntryInflatedSize(*exeFile, c.Ref.Position, c.Ref.StoredSize, size), TEntryStatus::Ok);
