@@ -76,6 +76,8 @@ void TCustomTrPic::StampPic() {
 }
 
 void TCustomTrPic::PrepareEffect(int mode) {
+  // A new transition starts with nothing of it in the frame.
+  ++frameGeneration_;
   Relayout(false, false, true, true);
   const TTrPicStyle style = mode == 1 ? showInStyle_ : showOutStyle_;
   effectStyle_ = style < 0 ? random_.Random(78) + 1 : style;
