@@ -849,6 +849,11 @@ struct TFrameMemory::TState {
 
 TFrameMemory::TFrameMemory() : state_(std::make_unique<TState>()) {}
 TFrameMemory::~TFrameMemory() = default;
+TFrameMemory::TFrameMemory(const TFrameMemory& other) : state_(std::make_unique<TState>(*other.state_)) {}
+TFrameMemory& TFrameMemory::operator=(const TFrameMemory& other) {
+  *state_ = *other.state_;
+  return *this;
+}
 
 void TFrameMemory::Clear() {
   state_->Known = false;

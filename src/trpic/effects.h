@@ -50,8 +50,9 @@ class TFrameMemory {
  public:
   TFrameMemory();
   ~TFrameMemory();
-  TFrameMemory(const TFrameMemory&) = delete;
-  TFrameMemory& operator=(const TFrameMemory&) = delete;
+  // A copy remembers the same frames (of the same target).
+  TFrameMemory(const TFrameMemory& other);
+  TFrameMemory& operator=(const TFrameMemory& other);
 
   void Clear();
   // The number of picture pixels the target is known to hold.
