@@ -914,13 +914,20 @@ TRect CopyNew(TBitmap32& target, int left, int top, const TBitmap32& picture, co
 // Brings the held set up to date with a line frame's writes, in their order: picture
 // pixels join it, a mirrored strip leaves it.
 void RememberLines(TMemoryState& state) {
-  for (const TLineWrite& write : state.Writes) {
-    RectBands(write.Rect, state.One);
-    if (write.Picture)
-      UnionBands(state.Held, state.One, state.Next);
-    else
-      SubtractBands(state.Held, state.One, state.Next);
-    std::swap(state.Held, state.Next);
+  try {
+    for (const TLineWrite& write : state.Writes) {
+      RectBands(write.Rect, state.One);
+      if (write.Picture)
+        UnionBands(state.Held, state.One, state.Next);
+      else
+        SubtractBands(state.Held, state.One, state.Next);
+      std::swap(state.Held, state.Next);
+    }
+  } catch (...) {
+    // A strip that could not leave the set would be taken for the picture.
+    state.Held.Clear();
+    state.Known = false;
+    throw;
   }
 }
 
