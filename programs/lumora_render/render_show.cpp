@@ -29,6 +29,8 @@
 
 #include <cstring>
 #include <fstream>
+#include <span>
+#include <string>
 #include <unistd.h>
 #endif
 
@@ -152,9 +154,23 @@ bool ListPosition(platform::IFileSystem& files, const std::filesystem::path& sav
     why = "cannot open the file";
     return false;
   }
-  const TPayloadReport report = InspectPayload(*file);
-  if (!report.ConfigOk()) return position = item - 1, true;  // the show itself says what is wrong
-  const std::unique_ptr<TBiggerIniFile> ini = IniFromText(report.ConfigText);
+  // Only the configuration is read: inflating every entry to check it would cost as much
+  // as the show's own extraction of the item.
+  const std::optional<PayloadTrailer> trailer = ReadPayloadTrailer(*file);
+  std::uint32_t inflated = 0;
+  std::string configText;
+  const bool configOk =
+      trailer &&
+      ReadEntryInflatedSize(*file, trailer->ConfigPosition, trailer->ConfigStoredSize, inflated) == TEntryStatus::Ok &&
+      inflated <= kMaxConfigTextSize &&
+      InflateEntry(*file, trailer->ConfigPosition, trailer->ConfigStoredSize,
+                   [&](std::span<const std::byte> chunk) {
+                     configText.append(reinterpret_cast<const char*>(chunk.data()), chunk.size());
+                     return true;
+                   },
+                   true) == TEntryStatus::Ok;
+  if (!configOk) return position = item - 1, true;  // the show itself says what is wrong
+  const std::unique_ptr<TBiggerIniFile> ini = IniFromText(configText);
   const TIniIndex index(*ini);
   const int count = index.ReadInteger("AppInfo", "PicCount", 0);
   if (item > count) {

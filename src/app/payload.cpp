@@ -32,7 +32,9 @@ class TExtractionGuard {
 
 class TInflater {
  public:
-  TInflater() { ok_ = inflateInit(&z_) == Z_OK; }
+  // raw: the deflate data alone, after a zlib header the caller has checked and skipped;
+  // its checksum is then neither computed nor read.
+  explicit TInflater(bool raw) { ok_ = inflateInit2(&z_, raw ? -MAX_WBITS : MAX_WBITS) == Z_OK; }
   ~TInflater() {
     if (ok_) inflateEnd(&z_);
   }
@@ -187,13 +189,24 @@ TEntryStatus InflateEntry(platform::IReadableFile& file, std::int64_t position, 
     return s;
   if (inflatedSize == 0 && !strict) return TEntryStatus::Ok;
 
-  TInflater inflater;
+  const std::uint64_t streamStart = static_cast<std::uint64_t>(position) + 4;
+  const std::uint64_t streamSize = static_cast<std::uint64_t>(storedSize) - 4;
+  // A plain reader stops at the recorded size, before the stream's checksum, so the
+  // checksum need not be computed over every byte either: after a sound zlib header the
+  // deflate data is inflated raw. Any other header goes to zlib, which judges it as before.
+  bool raw = false;
+  if (!strict && streamSize >= 2) {
+    std::array<std::byte, 2> header{};
+    if (!file.ReadAt(streamStart, header)) return TEntryStatus::ReadError;
+    const unsigned cmf = std::to_integer<unsigned>(header[0]);
+    const unsigned flg = std::to_integer<unsigned>(header[1]);
+    raw = (cmf & 0x0F) == Z_DEFLATED && (cmf >> 4) <= 7 && ((cmf << 8) | flg) % 31 == 0 && (flg & 0x20) == 0;
+  }
+  TInflater inflater(raw);
   if (!inflater.Ok()) return TEntryStatus::TooLarge;
   z_stream& z = inflater.Stream();
 
-  const std::uint64_t streamStart = static_cast<std::uint64_t>(position) + 4;
-  const std::uint64_t streamSize = static_cast<std::uint64_t>(storedSize) - 4;
-  std::uint64_t consumed = 0;
+  std::uint64_t consumed = raw ? 2 : 0;
   std::uint64_t remaining = inflatedSize;
   // Buffers that zlib and the reads fill: not cleared first (clearing two of 256 KiB cost
   // more than inflating a small entry).
@@ -302,19 +315,22 @@ bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::stri
     std::uint32_t inflatedSize = 0;
     if (ReadEntryInflatedSize(*file, position, storedSize, inflatedSize) != TEntryStatus::Ok) return false;
 
-    if (mode == TExtractMode::emMemoryBitmap) {
-      if (inflatedSize > kMaxInMemoryEntrySize) return false;
-      std::vector<std::byte> data;
-      // Reserve no more than the stream can possibly produce: a forged size allocates nothing.
+    // A picture inflated into memory: no more than the stream can possibly produce is
+    // reserved (a forged size allocates nothing), and only what its decoder takes is inflated.
+    std::vector<std::byte> data;
+    const auto inflateIntoMemory = [&](const codecs::TCodecEntry& codec) {
       data.reserve(static_cast<std::size_t>(
           std::min<std::uint64_t>(inflatedSize, (static_cast<std::uint64_t>(storedSize) - 4) * kMaxDeflateRatio + 64)));
-      const TEntryStatus status = InflatePicture(*file, position, storedSize, inflatedSize, *codecs::FindCodec("bmp"),
-                                                 [&](std::span<const std::byte> chunk) {
-                                                   data.insert(data.end(), chunk.begin(), chunk.end());
-                                                   return true;
-                                                 },
-                                                 proceed);
-      if (status != TEntryStatus::Ok) return false;
+      return InflatePicture(*file, position, storedSize, inflatedSize, codec,
+                            [&](std::span<const std::byte> chunk) {
+                              data.insert(data.end(), chunk.begin(), chunk.end());
+                              return true;
+                            },
+                            proceed) == TEntryStatus::Ok;
+    };
+
+    if (mode == TExtractMode::emMemoryBitmap) {
+      if (inflatedSize > kMaxInMemoryEntrySize || !inflateIntoMemory(*codecs::FindCodec("bmp"))) return false;
       if (!picture) picture = std::make_unique<TPicture>();
       return picture->LoadBitmapFromMemory(data);
     }
@@ -325,12 +341,21 @@ bool ExtractPayloadEntry(platform::IFileSystem& fs, TExtractMode mode, std::stri
     // A picture that no decoder of this build reads fails before it costs anything.
     const codecs::TCodecEntry* codec = nullptr;
     if (mode == TExtractMode::emPictureFile) {
-      // The extension as the temporary file's name will carry it.
+      // The extension as the temporary file's name would carry it.
       std::filesystem::path named = "tmp";
       named += fs.PathFromPayloadText(extension);
       const std::u8string ext = named.extension().u8string();
-      codec = codecs::FindCodec(std::string_view(reinterpret_cast<const char*>(ext.data()), ext.size()));
+      const std::string_view codecExtension(reinterpret_cast<const char*>(ext.data()), ext.size());
+      codec = codecs::FindCodec(codecExtension);
       if (codec == nullptr || codec->Decode == nullptr) return false;
+      // A decoder that takes the bytes alone decodes them where they were inflated: the
+      // file would only be written, read back and deleted. One that may look beside its
+      // file, and an entry too large to hold, still go through a file.
+      if (codec->DecodeBeside == nullptr && inflatedSize <= kMaxInMemoryEntrySize) {
+        if (!inflateIntoMemory(*codec)) return false;
+        if (!picture) picture = std::make_unique<TPicture>();
+        return picture->LoadFromMemory(codecExtension, data, request);
+      }
     }
     const std::optional<std::filesystem::path> dir = fs.TempDirectory();
     if (!dir) return false;

@@ -75,15 +75,18 @@ bool IsSafeExtension(std::string_view extension);
 TEntryStatus CheckPictureHeader(platform::IReadableFile& file, std::int64_t position, std::int64_t storedSize,
                                 std::string_view extension);
 
-// Largest entry that is inflated into memory (mode 0, the configuration, pictures).
+// Largest entry that is inflated into memory (mode 0, the configuration, pictures of mode 2).
 constexpr std::uint32_t kMaxInMemoryEntrySize = 1u << 30;
 
 // The one way every part of the player obtains payload content. Never throws.
 //  Mode 0: the inflated bytes are a Windows bitmap loaded into picture.
 //  Mode 1: the bytes go to a new temporary file named "tmp<hex>" + extension; tempPath
 //          receives its path and the caller owns the file.
-//  Mode 2: as mode 1, then picture loads the file (decoder by extension) and the file
-//          is deleted; tempPath still names it.
+//  Mode 2: picture loads the bytes with the decoder its extension picks. Where that
+//          decoder takes the bytes alone (and the entry fits kMaxInMemoryEntrySize) they
+//          are decoded in memory, no file is made and tempPath is not touched; otherwise
+//          as mode 1, then picture loads the file and the file is deleted (tempPath still
+//          names it).
 // picture: created when null; the caller owns it in every case.
 // request: how large a picture of mode 2 will be drawn (its decoder may hold fewer pixels)
 // and the check, asked every few milliseconds of inflating and decoding, whose false

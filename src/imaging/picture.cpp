@@ -46,8 +46,7 @@ bool TPicture::LoadFromFile(const std::filesystem::path& path, const codecs::TDe
     if (!data.empty() && !readAt(0, data)) return false;
     const std::optional<std::uint64_t> needed =
         codecs::ProbeFile(*codec, codecs::TProbeSource(data, std::uint64_t(size), readAt));
-    // No picture file of a show comes near this; refuse rather than allocate it.
-    constexpr std::uint64_t kMaxFileSize = std::uint64_t(1) << 31;
+    // Refused rather than allocated.
     if (!needed || *needed > kMaxFileSize) return false;
     const std::size_t have = data.size();
     data.resize(static_cast<std::size_t>(*needed));
@@ -55,11 +54,31 @@ bool TPicture::LoadFromFile(const std::filesystem::path& path, const codecs::TDe
   } catch (const std::bad_alloc&) {
     return false;
   }
-  if (codec->DecodeBeside != nullptr) {
+  return DecodeWith(*codec, data, &path, request);
+}
+
+bool TPicture::LoadFromMemory(std::string_view extension, std::span<const std::byte> data,
+                              const codecs::TDecodeRequest& request) {
+  const codecs::TCodecEntry* codec = codecs::FindCodec(extension);
+  if (codec == nullptr || codec->Decode == nullptr) return false;
+  // The same check as a file's, which here sees every byte; the decoder gets what it needs.
+  std::optional<std::uint64_t> needed;
+  try {
+    needed = codecs::ProbeFile(*codec, codecs::TProbeSource(data));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  if (!needed || *needed > kMaxFileSize) return false;
+  return DecodeWith(*codec, data.first(static_cast<std::size_t>(*needed)), nullptr, request);
+}
+
+bool TPicture::DecodeWith(const codecs::TCodecEntry& codec, std::span<const std::byte> data,
+                          const std::filesystem::path* path, const codecs::TDecodeRequest& request) {
+  if (codec.DecodeBeside != nullptr && path != nullptr) {
     // The decoder needs the path as well; the same failure and allocation rules apply.
     TBitmap32 decoded;
     try {
-      if (!codec->DecodeBeside(data, path, decoded)) return false;
+      if (!codec.DecodeBeside(data, *path, decoded)) return false;
     } catch (const std::bad_alloc&) {
       return false;
     }
@@ -69,21 +88,21 @@ bool TPicture::LoadFromFile(const std::filesystem::path& path, const codecs::TDe
     opaque_ = AllOpaque(bitmap_);
     return true;
   }
-  if (codec->DecodeScaled != nullptr && (request.ShownSize || request.DrawnSize || request.Continue || request.Visible)) {
+  if (codec.DecodeScaled != nullptr && (request.ShownSize || request.DrawnSize || request.Continue || request.Visible)) {
     TBitmap32 decoded;
     codecs::TPictureSize native;
     try {
-      if (!codec->DecodeScaled(data, request, decoded, native)) return false;
+      if (!codec.DecodeScaled(data, request, decoded, native)) return false;
     } catch (const std::bad_alloc&) {
       return false;
     }
     bitmap_ = std::move(decoded);
     lent_ = {};
     native_ = native.Width == bitmap_.Width() && native.Height == bitmap_.Height() ? codecs::TPictureSize{} : native;
-    opaque_ = codec->Opaque || AllOpaque(bitmap_);
+    opaque_ = codec.Opaque || AllOpaque(bitmap_);
     return true;
   }
-  return Decode(codec->Decode, data, codec->Opaque);
+  return Decode(codec.Decode, data, codec.Opaque);
 }
 
 bool TPicture::LoadBitmapFromMemory(std::span<const std::byte> data) {

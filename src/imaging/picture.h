@@ -6,8 +6,10 @@
 #include "imaging/codecs/codec_table.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string_view>
 #include <utility>
 
 namespace lumora {
@@ -44,6 +46,15 @@ class TPicture {
   // decode (a failed load).
   bool LoadFromFile(const std::filesystem::path& path, const codecs::TDecodeRequest& request = {});
 
+  // Loads a file image held in memory, as LoadFromFile would load it from a file with
+  // that extension (given with or without its dot). A format that may read a file beside
+  // the picture decodes it as though there were none.
+  bool LoadFromMemory(std::string_view extension, std::span<const std::byte> data,
+                      const codecs::TDecodeRequest& request = {});
+
+  // The largest file image a picture is loaded from; no picture of a show comes near it.
+  static constexpr std::uint64_t kMaxFileSize = std::uint64_t(1) << 31;
+
   // Loads a Windows bitmap file image held in memory.
   bool LoadBitmapFromMemory(std::span<const std::byte> data);
 
@@ -70,6 +81,9 @@ class TPicture {
 
  private:
   bool Decode(codecs::TDecodeFunction decode, std::span<const std::byte> data, bool formatOpaque);
+  // Decodes the bytes a header check let through; path, when given, is where they were read.
+  bool DecodeWith(const codecs::TCodecEntry& codec, std::span<const std::byte> data,
+                  const std::filesystem::path* path, const codecs::TDecodeRequest& request);
 
   TBitmap32 bitmap_;
   // Set only while the held pixels are fewer than the picture's own.

@@ -293,6 +293,10 @@ TEST(HaloCut, ThePaletteFileBesideThePictureGivesItsColours) {
   ASSERT_TRUE(grey.LoadFromFile(dir / "halo.CUT"));
   test::WriteFileBytes(dir / "halo.pal", HaloPalette());
   ASSERT_TRUE(coloured.LoadFromFile(dir / "halo.CUT"));
+  // Bytes in memory have nothing beside them: the grey form, as a file without its palette.
+  TPicture inMemory;
+  ASSERT_TRUE(inMemory.LoadFromMemory("CUT", HaloCut(131, 9)));
+  EXPECT_TRUE(std::ranges::equal(inMemory.Bitmap().Pixels(), grey.Bitmap().Pixels()));
   for (int y = 0; y < 9; ++y) {
     for (int x = 0; x < 131; ++x) {
       const unsigned index = x < 3 ? Index(0, y) : Index(x, y);

@@ -379,15 +379,16 @@ TEST(ShowExit, ExitDuringTheItemClosesOnceWhenTheItemIsOnTheView) {
 class TSpyFiles final : public platform::IFileSystem {
  public:
   explicit TSpyFiles(platform::IFileSystem& inner) : inner_(inner) {}
-  std::function<void()> OnTempFile;
+  // Called as an extraction opens the show's file.
+  std::function<void()> OnOpen;
   std::filesystem::path ExecutablePath() override { return inner_.ExecutablePath(); }
   std::unique_ptr<platform::IReadableFile> OpenForReadDenyWrite(const std::filesystem::path& p) override {
+    if (OnOpen) OnOpen();
     return inner_.OpenForReadDenyWrite(p);
   }
   std::optional<std::filesystem::path> TempDirectory() override { return inner_.TempDirectory(); }
   std::optional<std::filesystem::path> CreateUniqueTempFile(const std::filesystem::path& dir,
                                                             std::string_view prefix) override {
-    if (OnTempFile) OnTempFile();
     return inner_.CreateUniqueTempFile(dir, prefix);
   }
   bool RenameFile(const std::filesystem::path& a, const std::filesystem::path& b) override { return inner_.RenameFile(a, b); }
@@ -417,7 +418,7 @@ TEST(ShowExit, ExitDuringAnExtractionDefersUntilTheItemIsDone) {
       "S");
   rig.Show->FormShow();
   int closesDuringExtraction = -1;
-  spy.OnTempFile = [&] {
+  spy.OnOpen = [&] {
     if (closesDuringExtraction >= 0) return;
     EXPECT_NE(ExtractionsInProgress(), 0);
     rig.Key();

@@ -100,7 +100,7 @@ TEST(WorkAhead, AnExitWhileTheNextPictureDecodesAheadStopsItAtOnceAndLeavesNoFil
   // A few checks into the decode of the second picture.
   const std::uint64_t start = rig.Threads.SynchronizedCalls();
   ASSERT_TRUE(rig.Threads.RunUntil([&] { return rig.Threads.SynchronizedCalls() >= start + 3; }));
-  ASSERT_EQ(rig.TempFiles().size(), 1u);
+  EXPECT_TRUE(rig.TempFiles().empty()) << "a JPEG decodes in memory";
   EXPECT_EQ(ExtractionsInProgress(), 0) << "work ahead holds no exit back";
 
   const std::uint64_t atExit = rig.Threads.SynchronizedCalls();

@@ -311,8 +311,11 @@ struct TFlashViewRig : TMediaViewRig {
   std::vector<std::string> CallsSince(std::size_t from) const {
     return {ActiveX.Calls.begin() + std::ptrdiff_t(from), ActiveX.Calls.end()};
   }
-  std::filesystem::path Movie = WriteMovieHeader(std::filesystem::temp_directory_path() / "lumora_flash_host.swf", 15,
-                                                 11000, 8000);
+  // One file per test: CTest runs the tests of this file in parallel processes.
+  std::filesystem::path Movie = WriteMovieHeader(
+      std::filesystem::temp_directory_path() /
+          ("lumora_flash_host_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".swf"),
+      15, 11000, 8000);
 };
 
 TEST(MediaHost, EachMovieGetsAFreshStoppedStretchedControlInItsPredictedRectangle) {
