@@ -49,12 +49,19 @@ TRect Union(const TRect& a, const TRect& b) {
   return TRect{std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right), std::max(a.Bottom, b.Bottom)};
 }
 
+// One write of a line frame, in picture coordinates: picture pixels, or a mirrored strip
+// (pixels that are not the picture's).
+struct TLineWrite {
+  TRect Rect;
+  bool Picture;
+};
+
 // Draws picture pixels of rect (picture coordinates) at their place; returns the frame
-// rectangle that changed.
+// rectangle that changed. With a record, lists each write in the order made.
 class TLinePainter {
  public:
-  TLinePainter(TBitmap32& target, int left, int top, const TBitmap32& picture)
-      : target_(target), left_(left), top_(top), picture_(picture) {}
+  TLinePainter(TBitmap32& target, int left, int top, const TBitmap32& picture, std::vector<TLineWrite>* record)
+      : target_(target), left_(left), top_(top), picture_(picture), record_(record) {}
 
   void Pixels(int l, int t, int r, int b) {
     const TRect src = IntersectRect(TRect{l, t, r, b}, picture_.Bounds());
@@ -65,6 +72,7 @@ class TLinePainter {
     target_.CopyRect(dst.Left, dst.Top, picture_,
                      TRect{dst.Left - left_, dst.Top - top_, dst.Right - left_, dst.Bottom - top_});
     changed_ = Union(changed_, dst);
+    Record(dst, true);
   }
   void Col(int c) { Pixels(c, 0, c + 1, picture_.Height()); }
   void Row(int r) { Pixels(0, r, picture_.Width(), r + 1); }
@@ -76,14 +84,23 @@ class TLinePainter {
     const TRect pushed = horizontal ? TRect{left_ + dst.Left - 1, top_ + dst.Top, left_ + dst.Right + 1, top_ + dst.Bottom}
                                     : TRect{left_ + dst.Left, top_ + dst.Top - 1, left_ + dst.Right, top_ + dst.Bottom + 1};
     const TRect clip{left_, top_, left_ + picture_.Width(), top_ + picture_.Height()};
-    changed_ = Union(changed_, MirrorStrip(target_, picture_, IntersectRect(src, picture_.Bounds()), pushed, horizontal, clip));
+    const TRect drawn = MirrorStrip(target_, picture_, IntersectRect(src, picture_.Bounds()), pushed, horizontal, clip);
+    changed_ = Union(changed_, drawn);
+    Record(drawn, false);
   }
   TRect Changed() const { return changed_; }
 
  private:
+  void Record(const TRect& drawn, bool picture) {
+    if (record_ != nullptr && !drawn.Empty())
+      record_->push_back(TLineWrite{
+          TRect{drawn.Left - left_, drawn.Top - top_, drawn.Right - left_, drawn.Bottom - top_}, picture});
+  }
+
   TBitmap32& target_;
   int left_, top_;
   const TBitmap32& picture_;
+  std::vector<TLineWrite>* record_;
   TRect changed_{};
 };
 
@@ -396,6 +413,93 @@ void IntersectBands(const TSpanBands& a, const TSpanBands& b, TSpanBands& out) {
     }
     if (ba.Bottom < bb.Bottom) ++i; else ++j;
   }
+}
+
+// Ends the band [top, bottom) of out whose spans start at first: an empty band is
+// dropped, and one with the spans of the band just above it joins that band, so that a
+// set built frame by frame stays as few bands as its shape needs.
+void CloseBand(TSpanBands& out, int top, int bottom, std::size_t first) {
+  const std::size_t count = out.Spans.size() - first;
+  if (count == 0) return;
+  if (!out.Bands.empty()) {
+    TSpanBand& above = out.Bands.back();
+    const auto same = [](const TSpan& s, const TSpan& t) { return s.Left == t.Left && s.Right == t.Right; };
+    const auto from = out.Spans.begin() + static_cast<std::ptrdiff_t>(above.First);
+    if (above.Bottom == top && above.Count == count &&
+        std::equal(from, from + static_cast<std::ptrdiff_t>(count), out.Spans.begin() + static_cast<std::ptrdiff_t>(first), same)) {
+      above.Bottom = bottom;
+      out.Spans.resize(first);
+      return;
+    }
+  }
+  out.Bands.push_back(TSpanBand{top, bottom, first, count});
+}
+
+// The spans of a or b (each sorted, neither overlapping nor touching), appended to out.
+void UnionSpans(const TSpan* a, std::size_t na, const TSpan* b, std::size_t nb, std::vector<TSpan>& out) {
+  const std::size_t first = out.size();
+  std::size_t p = 0, q = 0;
+  while (p < na || q < nb) {
+    const TSpan s = (q == nb || (p < na && a[p].Left <= b[q].Left)) ? a[p++] : b[q++];
+    if (out.size() > first && s.Left <= out.back().Right)
+      out.back().Right = std::max(out.back().Right, s.Right);
+    else
+      out.push_back(s);
+  }
+}
+
+// The spans of a outside b, appended to out.
+void SubtractSpans(const TSpan* a, std::size_t na, const TSpan* b, std::size_t nb, std::vector<TSpan>& out) {
+  std::size_t q = 0;
+  for (std::size_t p = 0; p < na; ++p) {
+    int l = a[p].Left;
+    const int r = a[p].Right;
+    while (q < nb && b[q].Right <= l) ++q;
+    for (std::size_t t = q; t < nb && b[t].Left < r && l < r; ++t) {
+      if (b[t].Left > l) out.push_back(TSpan{l, b[t].Left});
+      l = std::max(l, b[t].Right);
+    }
+    if (l < r) out.push_back(TSpan{l, r});
+  }
+}
+
+// Combines a and b stretch by stretch of rows where neither changes: combine(spans of a,
+// count, spans of b, count, out) appends the stretch's spans. Into out.
+template <typename TCombine>
+void CombineBands(const TSpanBands& a, const TSpanBands& b, TSpanBands& out, TCombine combine) {
+  out.Clear();
+  const std::size_t na = a.Bands.size(), nb = b.Bands.size();
+  std::size_t i = 0, j = 0;
+  int y = INT_MAX;
+  if (na > 0) y = a.Bands[0].Top;
+  if (nb > 0) y = std::min(y, b.Bands[0].Top);
+  while (i < na || j < nb) {
+    const bool inA = i < na && a.Bands[i].Top <= y;
+    const bool inB = j < nb && b.Bands[j].Top <= y;
+    const int ya = i < na ? (inA ? a.Bands[i].Bottom : a.Bands[i].Top) : INT_MAX;
+    const int yb = j < nb ? (inB ? b.Bands[j].Bottom : b.Bands[j].Top) : INT_MAX;
+    const int until = std::min(ya, yb);
+    if (inA || inB) {
+      const std::size_t first = out.Spans.size();
+      combine(inA ? a.Spans.data() + a.Bands[i].First : nullptr, inA ? a.Bands[i].Count : 0,
+              inB ? b.Spans.data() + b.Bands[j].First : nullptr, inB ? b.Bands[j].Count : 0, out.Spans);
+      CloseBand(out, y, until, first);
+    }
+    y = until;
+    if (i < na && a.Bands[i].Bottom <= y) ++i;
+    if (j < nb && b.Bands[j].Bottom <= y) ++j;
+  }
+}
+
+void UnionBands(const TSpanBands& a, const TSpanBands& b, TSpanBands& out) { CombineBands(a, b, out, UnionSpans); }
+void SubtractBands(const TSpanBands& a, const TSpanBands& b, TSpanBands& out) { CombineBands(a, b, out, SubtractSpans); }
+
+// One rectangle as bands.
+void RectBands(const TRect& r, TSpanBands& out) {
+  out.Clear();
+  if (r.Empty()) return;
+  out.Spans.push_back(TSpan{r.Left, r.Right});
+  out.Bands.push_back(TSpanBand{r.Top, r.Bottom, 0, 1});
 }
 
 // Clips rects (picture coordinates) to the picture and to the frame seen from the
@@ -730,14 +834,119 @@ TRegion StyleRegion(int style, int k, int n, int w, int h, platform::IRandom& ra
   return TRegion::FromRects(rects);
 }
 
+struct TFrameMemory::TState {
+  // The transition the set belongs to.
+  const TPixel* Target = nullptr;
+  const TPixel* Picture = nullptr;
+  int TargetW = 0, TargetH = 0, W = 0, H = 0, Left = 0, Top = 0, Style = 0, N = 0, LastK = 0;
+  bool Known = false;
+  // The picture pixels the target holds (picture coordinates, within the picture's
+  // visible part), and room for the next set and a frame's new pixels.
+  TSpanBands Held, Next, New;
+  std::vector<TLineWrite> Writes;
+  TSpanBands One;
+};
+
+TFrameMemory::TFrameMemory() : state_(std::make_unique<TState>()) {}
+TFrameMemory::~TFrameMemory() = default;
+TFrameMemory::TFrameMemory(const TFrameMemory& other) : state_(std::make_unique<TState>(*other.state_)) {}
+TFrameMemory& TFrameMemory::operator=(const TFrameMemory& other) {
+  *state_ = *other.state_;
+  return *this;
+}
+
+void TFrameMemory::Clear() {
+  state_->Known = false;
+  state_->Held.Clear();
+}
+
+std::int64_t TFrameMemory::HeldPixels() const {
+  std::int64_t count = 0;
+  for (const TSpanBand& band : state_->Held.Bands)
+    for (std::size_t s = band.First; s < band.First + band.Count; ++s)
+      count += std::int64_t(band.Bottom - band.Top) * (state_->Held.Spans[s].Right - state_->Held.Spans[s].Left);
+  return count;
+}
+
+namespace {
+
+using TMemoryState = TFrameMemory::TState;
+
+// The memory's state for this frame: what it holds if the frame continues the transition
+// it remembers, else emptied and made this transition's.
+TMemoryState& Continue(TMemoryState& state, const TBitmap32& target, int left, int top, const TBitmap32& picture,
+                       int style, int k, int n) {
+  const bool same = state.Known && state.Target == target.Pixels().data() && state.TargetW == target.Width() &&
+                    state.TargetH == target.Height() && state.Picture == picture.Pixels().data() &&
+                    state.W == picture.Width() && state.H == picture.Height() && state.Left == left &&
+                    state.Top == top && state.Style == style && state.N == n && k >= state.LastK;
+  if (!same) {
+    state.Held.Clear();
+    state.Target = target.Pixels().data();
+    state.TargetW = target.Width();
+    state.TargetH = target.Height();
+    state.Picture = picture.Pixels().data();
+    state.W = picture.Width();
+    state.H = picture.Height();
+    state.Left = left;
+    state.Top = top;
+    state.Style = style;
+    state.N = n;
+    state.Known = true;
+  }
+  state.LastK = k;
+  return state;
+}
+
+// Draws the pixels of region (picture coordinates, clipped) the target does not hold yet,
+// where they differ from the picture, and remembers the region as held.
+TRect CopyNew(TBitmap32& target, int left, int top, const TBitmap32& picture, const TSpanBands& region,
+              TMemoryState& state, std::vector<TPixel>& mask) {
+  SubtractBands(region, state.Held, state.New);
+  const TRect changed = CopyThroughBands(target, left, top, picture, state.New, mask);
+  if (!state.New.Bands.empty()) {
+    UnionBands(state.Held, region, state.Next);
+    std::swap(state.Held, state.Next);
+  }
+  return changed;
+}
+
+// Brings the held set up to date with a line frame's writes, in their order: picture
+// pixels join it, a mirrored strip leaves it.
+void RememberLines(TMemoryState& state) {
+  try {
+    for (const TLineWrite& write : state.Writes) {
+      RectBands(write.Rect, state.One);
+      if (write.Picture)
+        UnionBands(state.Held, state.One, state.Next);
+      else
+        SubtractBands(state.Held, state.One, state.Next);
+      std::swap(state.Held, state.Next);
+    }
+  } catch (...) {
+    // A strip that could not leave the set would be taken for the picture.
+    state.Held.Clear();
+    state.Known = false;
+    throw;
+  }
+}
+
+}  // namespace
+
 TRect PaintEffectStep(TBitmap32& target, int left, int top, const TBitmap32& picture, int style, int k, int n,
-                      platform::IRandom& random) {
+                      platform::IRandom& random, TFrameMemory* memory) {
   const int w = picture.Width(), h = picture.Height();
   if (picture.Empty()) return TRect{};
+  TMemoryState* const state =
+      memory != nullptr ? &Continue(*memory->state_, target, left, top, picture, style, k, n) : nullptr;
   const TRect place = IntersectRect(TRect{left, top, left + w, top + h}, target.Bounds());
   // Style 0 draws the whole picture at every step.
   if (k >= n || style == 0) {
     if (place.Empty()) return TRect{};
+    if (state != nullptr) {
+      RectBands(PictureLimit(target, left, top, picture), state->One);
+      return CopyNew(target, left, top, picture, state->One, *state, Scratch().Mask);
+    }
     // The last frames repeat the whole picture over what is mostly there already.
     TChangedBounds changed;
     const int l = place.Left - left, r = place.Right - left;
@@ -747,17 +956,23 @@ TRect PaintEffectStep(TBitmap32& target, int left, int top, const TBitmap32& pic
   }
   if (style >= 1 && style <= 18) {
     const TPoint progress = Progress(w, h, k, n);
-    TLinePainter painter(target, left, top, picture);
+    if (state != nullptr) state->Writes.clear();
+    TLinePainter painter(target, left, top, picture, state != nullptr ? &state->Writes : nullptr);
     PaintLineStyle(painter, style, progress.X, progress.Y, w, h);
+    if (state != nullptr) RememberLines(*state);
     return painter.Changed();
   }
   const TRect limit = PictureLimit(target, left, top, picture);
+  TScratch& scratch = Scratch();
+  const auto copy = [&](const TSpanBands& region) {
+    return state != nullptr ? CopyNew(target, left, top, picture, region, *state, scratch.Mask)
+                            : CopyThroughBands(target, left, top, picture, region, scratch.Mask);
+  };
   if (style == 60) {
     // The intersection of two band regions, without making either canonical.
     if (k <= 0) return TRect{};
     const TPoint progress = Progress(w, h, k, n);
     const int d = SnapDistance(w, h);
-    TScratch& scratch = Scratch();
     std::vector<TRect>& a = scratch.Rects;
     std::vector<TRect>& b = scratch.Other;
     a.clear();
@@ -769,22 +984,20 @@ TRect PaintEffectStep(TBitmap32& target, int left, int top, const TBitmap32& pic
     SpanBands(a, scratch.BandsA, scratch);
     SpanBands(b, scratch.BandsB, scratch);
     IntersectBands(scratch.BandsA, scratch.BandsB, scratch.Bands);
-    return CopyThroughBands(target, left, top, picture, scratch.Bands, scratch.Mask);
+    return copy(scratch.Bands);
   }
   if (style == 78) {
     if (k <= 0) return TRect{};
     const int a = Progress(w, h, k, n).X / 5;
-    TScratch& scratch = Scratch();
     GridTriangleBands(w, h, a, MulDiv(a, h, w), limit, scratch.Bands, scratch.Row);
-    return CopyThroughBands(target, left, top, picture, scratch.Bands, scratch.Mask);
+    return copy(scratch.Bands);
   }
-  TScratch& scratch = Scratch();
   std::vector<TRect>& rects = scratch.Rects;
   rects.clear();
   StyleRects(rects, style, k, n, w, h, random);
   ClipRects(rects, limit);
   SpanBands(rects, scratch.Bands, scratch);
-  return CopyThroughBands(target, left, top, picture, scratch.Bands, scratch.Mask);
+  return copy(scratch.Bands);
 }
 
 }  // namespace lumora::effects

@@ -8,6 +8,9 @@
 #include "imaging/region.h"
 #include "platform/random.h"
 
+#include <cstdint>
+#include <memory>
+
 namespace lumora::effects {
 
 inline constexpr int kStyleCount = 79;
@@ -36,10 +39,38 @@ TRegion TriangleRegion(TPoint p1, TPoint p2, TPoint p3);
 // Empty at k = 0.
 TRegion StyleRegion(int style, int k, int n, int w, int h, platform::IRandom& random);
 
+// What a transition's earlier frames left in the target: the picture pixels it holds
+// since then (as drawn, not worked out again: the ragged styles draw new random edges in
+// every frame). With it a frame copies only the pixels its region adds to that set,
+// instead of comparing all it covers. It is only sound while nothing else writes the
+// target or the picture: whoever does must Clear it. It also forgets everything by
+// itself when a frame belongs to another transition (other target, picture, place,
+// style or step count, or a step before the last one).
+class TFrameMemory {
+ public:
+  TFrameMemory();
+  ~TFrameMemory();
+  // A copy remembers the same frames (of the same target).
+  TFrameMemory(const TFrameMemory& other);
+  TFrameMemory& operator=(const TFrameMemory& other);
+
+  void Clear();
+  // The number of picture pixels the target is known to hold.
+  std::int64_t HeldPixels() const;
+
+  struct TState;
+
+ private:
+  friend TRect PaintEffectStep(TBitmap32&, int, int, const TBitmap32&, int, int, int, platform::IRandom&,
+                               TFrameMemory*);
+  std::unique_ptr<TState> state_;
+};
+
 // Draws frame k of n of style into target, with picture's top-left corner at (left,
 // top); at k >= n the whole picture. Returns the rectangle of target that changed
-// (clipped to target; empty when nothing did).
+// (clipped to target; empty when nothing did). With a memory, the same pixels and the
+// same rectangle, drawing only what is new since the frames it remembers.
 TRect PaintEffectStep(TBitmap32& target, int left, int top, const TBitmap32& picture, int style, int k, int n,
-                      platform::IRandom& random);
+                      platform::IRandom& random, TFrameMemory* memory = nullptr);
 
 }  // namespace lumora::effects

@@ -16,6 +16,7 @@
 #include "platform/surface.h"
 #include "platform/text.h"
 #include "platform/threads.h"
+#include "trpic/effects.h"
 #include "trpic/media_view.h"
 #include "trpic/pic_sizing.h"
 #include "trpic/trpic_types.h"
@@ -298,11 +299,21 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents, private IMediaView {
   platform::IWindowSurface& Surface() { return surface_; }
   TBitmap32& MutablePicBitmap() {
     EndPictureLoan(true);
+    ++frameGeneration_;
     return picBitmap_;
   }
-  TBitmap32& MutableCompositeBitmap() { return compositeBitmap_; }
+  TBitmap32& MutableCompositeBitmap() {
+    ++frameGeneration_;
+    return compositeBitmap_;
+  }
   void SetPicShown(bool value) { picShown_ = value; }
-  TRect& MutablePicRect() { return picRect_; }
+  TRect& MutablePicRect() {
+    ++frameGeneration_;
+    return picRect_;
+  }
+  // Moves on whenever the frame, the picture or its place may have been written: what a
+  // transition's earlier frames left in the frame is known only while it stands still.
+  std::uint64_t FrameGeneration() const { return frameGeneration_; }
   void SetFloatingState(bool value) { floating_ = value; }
   // Presents rect of the frame with inset shown over it (the floating picture, which
   // the frame does not hold).
@@ -410,6 +421,7 @@ class TCustomTrPic : public platform::IWindowSurfaceEvents, private IMediaView {
   TBitmap32 overlayBitmap_;
   mutable TBitmap32 clientBgBitmap_;
   TBitmap32 compositeBitmap_;
+  std::uint64_t frameGeneration_ = 0;  // see FrameGeneration
   TBitmap32 captionBitmap_;
   TBitmap32 picBitmap_;
   TBitmap32 spareBitmap_;  // the previous PicBitmap's memory, while PicBitmap is empty
@@ -503,6 +515,10 @@ class TTrPic : public TCustomTrPic {
   platform::IWorkerThread* floatThread_ = nullptr;
   int step_ = 0;
   bool stepPainted_ = false;
+  // What the running transition's frames have drawn, valid while FrameGeneration stays
+  // at frameMemoryGeneration_.
+  effects::TFrameMemory frameMemory_;
+  std::uint64_t frameMemoryGeneration_ = 0;
   int floatDir_ = 0;
   bool floatFrameClear_ = false;  // the frame holds background where the floating picture is
 };

@@ -85,6 +85,7 @@ void TCustomTrPic::DropPicBitmap() {
 void TCustomTrPic::Relayout(bool caption, bool rebuildCaption, bool place, bool resize) {
   if (caption) LayoutCaption(rebuildCaption);
   if (picture_.Empty()) return;
+  ++frameGeneration_;  // the picture or its place may change
   if (resize) {
     const platform::TSize size = ComputePicSize(asScreen_);
     ComposePictureInto(picBitmap_, size.Width, size.Height);

@@ -67,8 +67,14 @@ void TTrPic::EnsureFrame() {
 
 void TTrPic::PaintEffectStep() {
   EnsureFrame();
-  const TRect changed = effects::PaintEffectStep(MutableCompositeBitmap(), PicRect().Left, PicRect().Top, PicBitmap(),
-                                                 EffectStyle(), step_, StepCount(), Random());
+  // The frames before drew into this frame only if nothing else has written it, the
+  // picture or its place since (a repaint, a resize, a new background, a stamp, the
+  // float, a new transition): otherwise the next frame compares all it covers again.
+  if (FrameGeneration() != frameMemoryGeneration_) frameMemory_.Clear();
+  TBitmap32& frame = MutableCompositeBitmap();
+  const TRect changed = effects::PaintEffectStep(frame, PicRect().Left, PicRect().Top, PicBitmap(), EffectStyle(), step_,
+                                                 StepCount(), Random(), &frameMemory_);
+  frameMemoryGeneration_ = FrameGeneration();
   if (!changed.Empty()) PresentRect(changed);
   stepPainted_ = true;
 }

@@ -199,6 +199,7 @@ void TCustomTrPic::UpdateClientBg() const {
 }
 
 void TCustomTrPic::Paint() {
+  ++frameGeneration_;
   // A solid background is filled into the frame where it shows; its bitmap waits until
   // something needs it (an effect, a mask, the float).
   const bool solid = SolidUnmade();

@@ -76,6 +76,8 @@ void TCustomTrPic::StampPic() {
 }
 
 void TCustomTrPic::PrepareEffect(int mode) {
+  // A new transition starts with nothing of it in the frame.
+  ++frameGeneration_;
   // A show-out overwrites all of PicBitmap with the background below: a picture drawn
   // already at its size and wholly inside the client needs only its place, not its
   // drawing again (a frame-sized stretch at the moment the next picture is due).

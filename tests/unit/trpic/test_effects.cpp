@@ -190,6 +190,50 @@ TEST(Effects, PicturePartlyOutsideTheFrameIsClipped) {
   }
 }
 
+// A frame drawn with the memory of the frames before it leaves the same pixels and reports
+// the same rectangle as one drawn without: every style, inside the frame, a tall picture,
+// one cut off on all four sides, and a show-out (the picture holds a background, partly
+// equal to what the frame shows). Halfway, the same frames continue under a memory that
+// was cleared, and a memory carried over from another place starts afresh.
+TEST(Effects, FramesDrawnWithTheirMemoryAreTheFramesDrawnWithout) {
+  struct TCase {
+    int W, H, Left, Top, FrameW, FrameH;
+    bool ShowOut;
+  };
+  const TCase cases[] = {{97, 61, 4, 3, 105, 70, false},
+                         {45, 130, 2, 2, 50, 140, false},
+                         {203, 117, -9, -5, 190, 108, false},
+                         {64, 48, 3, 5, 70, 60, true}};
+  for (int style = 0; style < effects::kStyleCount; ++style) {
+    effects::TFrameMemory memory;
+    for (const TCase& c : cases) {
+      SCOPED_TRACE("style " + std::to_string(style) + " on " + std::to_string(c.W) + "x" + std::to_string(c.H));
+      const TPicture shown = testing::PatternPicture(c.FrameW, c.FrameH);
+      TBitmap32 picture(c.W, c.H, 0xFF102030u);
+      if (c.ShowOut) {
+        // The background under the picture's place, with stripes the frame shows already.
+        for (int y = 0; y < c.H; ++y)
+          for (int x = 0; x < c.W; ++x)
+            picture.At(x, y) = (x / 3 + y) % 4 == 0 ? shown.Bitmap().At(x + c.Left, y + c.Top) : MakePixel(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(2 * y), 9);
+      } else {
+        picture = testing::PatternPicture(c.W, c.H).Bitmap();
+      }
+      TBitmap32 plain = c.ShowOut ? shown.Bitmap() : TBitmap32(c.FrameW, c.FrameH, 0xFF102030u);
+      TBitmap32 remembered = plain;
+      platform::THeadlessRandom forPlain(5), forRemembered(5);
+      const int n = StepCount(style, c.W, c.H);
+      for (int k = 0; k <= n + 1; ++k) {
+        if (k == n / 2) memory.Clear();
+        const TRect a = effects::PaintEffectStep(plain, c.Left, c.Top, picture, style, k, n, forPlain);
+        const TRect b = effects::PaintEffectStep(remembered, c.Left, c.Top, picture, style, k, n, forRemembered, &memory);
+        ASSERT_EQ(a, b) << "frame " << k;
+        ASSERT_TRUE(plain == remembered) << "frame " << k;
+      }
+      EXPECT_GT(memory.HeldPixels(), 0);
+    }
+  }
+}
+
 // Every pixel of every frame and every reported rectangle of every style, folded into one
 // number per style: the frames are drawn by hand-tuned loops, and these sums were taken
 // from the plain span-by-span copy they replaced. Three placements: inside the frame, a

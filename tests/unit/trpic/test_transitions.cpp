@@ -288,6 +288,32 @@ TEST(Transitions, APausedHostHoldsTheTransitionWhereItIsAndResumesIt) {
   EXPECT_TRUE(rig.View.PicShown());
 }
 
+// A repaint in the middle of a show-in puts the background back under the picture; the
+// frames after it must not count on what the frames before drew, and the last one shows
+// the whole picture.
+TEST(Transitions, AFrameRepaintedMidwayIsDrawnAgainInFull) {
+  const TPicture picture = testing::PatternPicture(60, 40);
+  for (int style : {1, 19, 37, 60}) {
+    SCOPED_TRACE("style " + std::to_string(style));
+    TMotionRig rig({80, 60}, {80, 60});
+    rig.View.SetPicture(&picture);
+    rig.View.SetShowInStyle(style);
+    rig.View.ShowPic(1);
+    const std::uint64_t half = style == 1 ? 30 : 50;
+    ASSERT_TRUE(rig.Threads.RunUntil([&] { return rig.Threads.SynchronizedCalls() == half; }));
+    rig.View.Repaint();
+    // Up to the frame that completes the picture (the view's repaint at the end would
+    // hide a fault).
+    const std::uint64_t last = static_cast<std::uint64_t>(rig.View.StepCount()) + 1;
+    ASSERT_TRUE(rig.Threads.RunUntil([&] { return rig.Threads.SynchronizedCalls() == last; }));
+    ASSERT_TRUE(rig.View.Showing());
+    const TRect r = rig.View.PicRect();
+    TBitmap32 shown(r.Width(), r.Height());
+    shown.CopyRect(0, 0, rig.Base.Surface.Screen(), r);
+    EXPECT_TRUE(testing::SameBitmap("repainted_" + std::to_string(style), picture.Bitmap(), shown));
+  }
+}
+
 TEST(Transitions, WithoutAThreadHostATransitionEndsAtOnce) {
   testing::TViewRig<> rig({40, 30}, {40, 30});
   const TPicture picture = testing::SolidPicture(10, 10, kBlue);
