@@ -30,10 +30,15 @@ def StartPlay(s: TSession, *args: str, env: dict = None):
     """lumora-play with a temporary folder of its own, which the caller checks afterwards."""
     temp = s.RunDir / "tmp"
     temp.mkdir(exist_ok=True)
+    # The sound library keeps its runtime folder in XDG_RUNTIME_DIR, which a desktop
+    # session sets; without it that folder would land in TMPDIR among the player's files.
+    runtime = s.RunDir / "runtime"
+    runtime.mkdir(mode=0o700, exist_ok=True)
     # A sanitizer build reports the font library's one-time allocations as leaks.
     lsan = os.environ.get("LSAN_OPTIONS") or f"suppressions={Path(__file__).resolve().parents[1] / 'lsan.supp'}"
     return s.StartNative(Player(s), list(args), "lumora-play",
-                         env={"TMPDIR": str(temp), "LSAN_OPTIONS": lsan, **(env or {})}), temp
+                         env={"TMPDIR": str(temp), "XDG_RUNTIME_DIR": str(runtime), "LSAN_OPTIONS": lsan,
+                              **(env or {})}), temp
 
 
 def WaitForScreen(s: TSession, name: str, probes, expected) -> None:
