@@ -490,6 +490,9 @@ class TSession:
             SetRegFileValue(system, r"System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts",
                             "LogPixels", dword)
 
+    def StartedProcesses(self) -> list["TProcess"]:
+        return list(self._processes)
+
     def Stop(self) -> None:
         """Ends what this session started: its programs by id, its wineserver (with all
         of Wine's processes in its prefix) and its display."""
@@ -555,6 +558,11 @@ class TSession:
         self._counter += 1
         safeName = "".join(c if c.isalnum() or c in "-_." else "_" for c in name)
         stdout = self.RunDir / f"{self._counter:02d}-{safeName}.out"
+        if "LUMORA_TRACE" not in (env or {}):
+            # How far the show got, for the evidence of a failed test (programs without a
+            # trace ignore it).
+            trace = self.RunDir / f"{self._counter:02d}-trace.txt"
+            env = {**(env or {}), "LUMORA_TRACE": "Z:" + str(trace).replace("/", "\\")}
         with open(stdout, "wb") as out:
             popen = subprocess.Popen(["wine", str(program), *args], env=self.Environment(**(env or {})),
                                      stdin=subprocess.PIPE if stdin else subprocess.DEVNULL, stdout=out,

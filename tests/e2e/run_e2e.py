@@ -84,11 +84,43 @@ def RunCase(config, moduleName, caseName) -> int:
     return 0
 
 
+def ProcessReport(session) -> str:
+    """Each program the test started, running or with its exit code, and for a running
+    one the state and kernel wait of every thread (a start that hangs shows where)."""
+    def Threads(pid: int) -> None:
+        for task in sorted(Path(f"/proc/{pid}/task").glob("*"), key=lambda p: int(p.name)):
+            try:
+                stat = (task / "stat").read_text()
+                name, state = stat[stat.index("(") + 1:stat.rindex(")")], stat[stat.rindex(")") + 2]
+                lines.append(f"  thread {task.name} {name} {state} {(task / 'wchan').read_text().strip()}")
+            except OSError:
+                continue
+
+    lines = []
+    started = set()
+    for process in session.StartedProcesses():
+        code = process.Popen.poll()
+        started.add(process.Pid)
+        lines.append(f"{process.Name} pid {process.Pid}: " + ("running" if code is None else f"exit code {code}"))
+        if code is None:
+            Threads(process.Pid)
+    for pid in lumora_e2e.PrefixProcesses(session.Prefix):
+        if pid not in started:
+            try:
+                command = Path(f"/proc/{pid}/cmdline").read_bytes().replace(b"\0", b" ").decode(errors="replace")
+            except OSError:
+                continue
+            lines.append(f"in the prefix, pid {pid}: {command.strip()}")
+            Threads(pid)
+    return "\n".join(lines) + "\n"
+
+
 def Record(session) -> None:
     """Keeps the windows and the display of a failed test next to its program output."""
     try:
         lines = [str(w) for w in session.Windows() if w.Exe not in lumora_e2e.WINE_SYSTEM_PROCESSES]
         (session.RunDir / "windows.txt").write_text("\n".join(lines) + "\n")
+        (session.RunDir / "processes.txt").write_text(ProcessReport(session))
         session.Screenshot("failure")
     except Exception as error:  # the evidence is a courtesy; the failure itself is reported
         print(f"  (could not record the display: {error})")
